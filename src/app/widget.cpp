@@ -1,0 +1,502 @@
+#include "widget.h"
+
+#include "aboutdialog.h"
+#include "customlabel.h"
+#include "mainwindow.h"
+#include "preferences.h"
+
+#include "common/dialogs.h"
+#include "preview/previewsink.h"
+#include "table/notenames.h"
+#include "table/rulecolumns.h"
+#include "table/rulemodel.h"
+#include "table/ruleops.h"
+#include "table/tableviews.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QSpacerItem>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace vl {
+
+namespace {
+
+constexpr int kTickMs = 100;
+constexpr int kRefreshCountdownMs = 200;
+constexpr int kTooltipMs = 30000;
+
+const char *const kOrange = "#f8b72d";
+
+struct Title {
+    const char *text;
+    const char *tooltip;  // nullptr: none
+};
+
+// Column titles above the rule view and the remark view, left to right.
+const Title kTitles[] = {
+    {"SN", "The sequence number indicates how many rows of conversions there are for the current product."},
+    {"DMX Channels", "Select DMX channel,DMX 1 port = 1~512,DMX 2 port = 513~1024"},
+    {"Status", "Set the status of MIDI messages,support Note/CC/After touch."},
+    {"Controller", "Select MIDI CC controller or note number."},
+    {"Channel", "Set MIDI channel for MIDI messages."},
+    {"Fixed Value", "When the fixed value is set, DMX will output the fixed value without following the "
+                    "conversion formula."},
+    {"Fade In", nullptr},
+    {"Fade Out", "After the fade-out function is turned on, \nwhen the DMX channel output is turned off, \nthe "
+                 "DMX value gradually decreases to 0."},
+    {"Toggle", "After turning on the toggle function, \nthe DMX output will be turned on when the MIDI value is "
+               "received for the first time, \nand the DMX output will be turned off when the MIDI value is "
+               "received for the second time."},
+    {"Enable", "Enable this MIDI to DMX conversion"},
+    {"Remark", nullptr},
+};
+
+QPushButton *makeButton(QWidget *parent, const char *objectName, const QString &text)
+{
+    auto *button = new QPushButton(text, parent);
+    button->setObjectName(QLatin1String(objectName));
+    return button;
+}
+
+QLabel *makeLabel(QWidget *parent, const char *objectName)
+{
+    auto *label = new QLabel(parent);
+    label->setObjectName(QLatin1String(objectName));
+    return label;
+}
+
+}  // namespace
+
+Widget::Widget(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("Widget"));
+
+    // 1. Naming and the rule table. The note-name tables are built on first use.
+    m_cnum = 2;
+    m_rules = new RuleModel(this);
+    NoteNames::name(0, m_cnum);
+
+    // 2. Child widgets; the rule table's changes are forwarded to the preview.
+    buildLayout();
+    // The buttons' on_<object>_<signal> slots, bound while only the window's own widgets exist.
+    QMetaObject::connectSlotsByName(this);
+    connect(m_rules, &QStandardItemModel::dataChanged, this, &Widget::onDataChanged33);
+
+    // 4. The rule view.
+    m_tableView->setModel(m_rules);
+    m_rules->restoreLabels();
+    m_tableView->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    m_tableView->verticalHeader()->hide();
+    connect(this, &Widget::cnum_change, m_tableView, &MyTableView::setCnum);
+
+    // 5. The remark model.
+    m_remarks = new RemarkModel(this);
+    connect(m_remarks, &QStandardItemModel::dataChanged, this, &Widget::onDataChanged333);
+    m_tableView->setRemarkModel(m_remarks);
+
+    // 7. The automatic preview flag.
+    m_autoUpdates = Preferences::autoUpdates();
+    m_menu->actionAuto_Updates->setCheckable(true);
+    m_menu->actionAuto_Updates->setChecked(m_autoUpdates);
+
+    // 8. Timers, icon and title.
+    m_refreshCountdown = new QTimer(this);
+    m_refreshCountdown->setSingleShot(true);
+    connect(m_refreshCountdown, &QTimer::timeout, this, &Widget::handleDataChanged);
+    m_tick = new QTimer(this);
+    connect(m_tick, &QTimer::timeout, this, &Widget::normalizeControllerTexts);
+    m_tick->start(kTickMs);
+    m_aliasTimer = new QTimer(this);
+    setWindowIcon(QIcon(QStringLiteral(":/IMG/kvr.png")));
+    setWindowTitle(QStringLiteral("Varilume"));
+
+    // 9. Row insertions and deletions reach the preview.
+    connect(m_tableView, &MyTableView::send_startrow, this, &Widget::startrow_rec);
+    connect(m_tableView, &MyTableView::send_start_ad_strow, this, &Widget::startrow_rec2);
+
+    // 10. Dialogs.
+    m_about = new About_Dialog(this);
+
+    // 11. Hidden buttons; forwarding of changed cells and of finished reads.
+    m_checkButton->hide();
+    m_hiddenButton->hide();
+    connect(this, &Widget::updateTableData, this, &Widget::updateTableDataSlot);
+    connect(this, &Widget::table_change, this, &Widget::onDataChanged55);
+
+    // 12. The menu entries.
+    m_tableView->horizontalHeader()->hide();
+    connectMenu();
+
+    // 15. The stored naming.
+    m_previewButton->show();
+    restoreNaming();
+}
+
+Widget::~Widget() = default;
+
+void Widget::buildLayout()
+{
+    setWindowIcon(QIcon(QStringLiteral(":/IMG/icon.ico")));
+    resize(1100, 526);
+    setMinimumSize(955, 480);
+    setStyleSheet(QStringLiteral("QWidget { font: 75 10pt \"Arial\"; }"
+                                 "#Widget { background-color: rgb(79, 79, 79); }"
+                                 "QComboBox { combobox-popup: 0; }"
+                                 "QComboBox QAbstractItemView { max-height: 200px; }"));
+
+    auto *top = new QVBoxLayout(this);
+    top->setSpacing(6);
+    top->setContentsMargins(top->contentsMargins().left(), 0, top->contentsMargins().right(),
+                            top->contentsMargins().bottom());
+
+    // 3. The menu bar is the first row.
+    m_menu = new MainWindow(this);
+    m_menu->setWindowFlags(Qt::WindowFlags());  // a main window is always a window until told otherwise
+    m_menu->setMaximumSize(3000, 20);
+    top->addWidget(m_menu, 0);
+
+    // Logo row.
+    auto *logoRow = new QHBoxLayout;
+    logoRow->setSpacing(0);
+    logoRow->setContentsMargins(0, 9, 0, 0);
+    m_tipLabel = makeLabel(this, "tiplabel");
+    m_tipLabel->setMinimumWidth(120);
+    logoRow->addWidget(m_tipLabel);
+    logoRow->addStretch();
+    QLabel *logo = makeLabel(this, "label_ico");
+    logo->setFixedSize(155, 35);
+    logo->setStyleSheet(QStringLiteral("image: url(:/IMG/KVR_Tool.png);"));
+    logoRow->addWidget(logo);
+    top->addLayout(logoRow);
+
+    // Port row.
+    auto *portRow = new QHBoxLayout;
+    portRow->setSpacing(0);
+    portRow->addWidget(makeLabel(this, "label_25"));
+    m_portList = new QComboBox(this);
+    m_portList->setObjectName(QStringLiteral("comboBox_ComDevices"));
+    m_portList->setMinimumWidth(300);
+    portRow->addWidget(m_portList);
+    portRow->addWidget(makeLabel(this, "label_26"));
+    m_connectButton = makeButton(this, "connectButton", QStringLiteral("Connect"));
+    m_checkButton = makeButton(this, "checkButton", QStringLiteral("Check"));
+    for (QPushButton *b : {m_connectButton, m_checkButton}) {
+        b->setMinimumWidth(100);
+        b->setMaximumWidth(125);
+        portRow->addWidget(b);
+    }
+    portRow->addStretch();
+    top->addLayout(portRow);
+
+    buildTitleRows(top);
+
+    // Table row.
+    auto *tableRow = new QHBoxLayout;
+    tableRow->setSpacing(0);
+    m_tableView = new MyTableView(this);
+    m_tableView2 = new MyTableView2(this);
+    for (QTableView *view : {static_cast<QTableView *>(m_tableView), static_cast<QTableView *>(m_tableView2)})
+        view->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Expanding);
+    tableRow->addWidget(m_tableView, 10);
+    tableRow->addWidget(m_tableView2, 1);
+    top->addLayout(tableRow);
+
+    // Button row.
+    auto *buttonRow = new QHBoxLayout;
+    buttonRow->setSpacing(0);
+    m_readButton = makeButton(this, "pushButton", QStringLiteral("Read"));
+    m_setButton = makeButton(this, "pushButton_2", QStringLiteral("Set"));
+    m_clearButton = makeButton(this, "clearButton", QStringLiteral("Clear"));
+    m_clearButton->setMinimumWidth(75);
+    m_previewButton = makeButton(this, "pushButton_4", QStringLiteral("test"));
+    m_hiddenButton = makeButton(this, "pushButton_3", QStringLiteral("test"));
+    for (QPushButton *b : {m_readButton, m_setButton, m_clearButton, m_previewButton})
+        buttonRow->addWidget(b);
+    for (int i = 0; i < 11; ++i)
+        buttonRow->addItem(new QSpacerItem(40, 20, QSizePolicy::Expanding, QSizePolicy::Minimum));
+    buttonRow->addWidget(m_hiddenButton);
+    top->addLayout(buttonRow);
+}
+
+void Widget::buildTitleRows(QVBoxLayout *top)
+{
+    const int columns = int(std::size(kTitles));
+
+    // The orange "MIDI Message" band over Status, Controller and Channel.
+    auto *groupRow = new QHBoxLayout;
+    groupRow->setSpacing(0);
+    groupRow->setContentsMargins(0, 0, 20, 0);
+    for (int i = 0; i < columns; ++i) {
+        auto *label = new QLabel(this);
+        label->setObjectName(QStringLiteral("groupLabel_%1").arg(i));
+        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        m_groupLabels.append(label);
+        groupRow->addWidget(label, 1);
+    }
+    auto *titles = new QVBoxLayout;  // the band sits right on the titles below it
+    titles->setSpacing(0);
+    titles->addLayout(groupRow);
+
+    auto *titleRow = new QHBoxLayout;
+    titleRow->setSpacing(0);
+    titleRow->setContentsMargins(0, 0, 20, 0);
+    for (int i = 0; i < columns; ++i) {
+        auto *label = new CustomLabel(QString::fromUtf8(kTitles[i].text), this);
+        label->setObjectName(QStringLiteral("titleLabel_%1").arg(i));
+        label->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
+        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        m_titleLabels.append(label);
+        titleRow->addWidget(label, 1);
+    }
+    titles->addLayout(titleRow);
+    top->addLayout(titles);
+
+    // Styles and tooltips.
+    m_groupLabels[ColSta]->setStyleSheet(
+        QStringLiteral("QLabel { background-color: %1; border-top-left-radius:3px;}").arg(kOrange));
+    m_groupLabels[ColCtl]->setStyleSheet(
+        QStringLiteral("QLabel { background-color: %1;color:#F8F8FF;}").arg(kOrange));
+    m_groupLabels[ColCtl]->setText(QStringLiteral("MIDI Message"));
+    m_groupLabels[ColCtl]->setAlignment(Qt::AlignCenter);
+    m_groupLabels[ColCh]->setStyleSheet(
+        QStringLiteral("QLabel { background-color:  %1; border-top-right-radius:3px}").arg(kOrange));
+
+    for (int i = 0; i < columns; ++i) {
+        CustomLabel *label = m_titleLabels[i];
+        QString style = QStringLiteral("QLabel { color: #F8F8FF;");
+        if (i == ColSta)
+            style += QStringLiteral(" background-color: %1; border-bottom-left-radius: 3px;").arg(kOrange);
+        else if (i == ColCtl)
+            style += QStringLiteral(" background-color: %1;").arg(kOrange);
+        else if (i == ColCh)
+            style += QStringLiteral(" background-color: %1; border-bottom-right-radius: 3px;").arg(kOrange);
+        label->setStyleSheet(style + QStringLiteral(" }"));
+        if (kTitles[i].tooltip) {
+            label->setToolTip(QString::fromUtf8(kTitles[i].tooltip));
+            if (i != ColSn)
+                label->setToolTipDuration(kTooltipMs);
+        }
+    }
+}
+
+void Widget::connectMenu()
+{
+    connect(m_menu->action4, &QAction::triggered, this, &Widget::exit_midi);
+    connect(m_menu->namingGroup, &QActionGroup::triggered, this, &Widget::change_c345);
+    connect(m_menu->actionOpen, &QAction::triggered, this, &Widget::on_pushButton_4_clicked);
+    connect(m_menu->actionUpdate, &QAction::triggered, this, &Widget::update_light_data);
+    connect(m_menu, &MainWindow::autoUpdatesToggled, this, [this](bool on) {
+        m_autoUpdates = on;
+        Preferences::setAutoUpdates(on);
+    });
+    connect(m_menu->action2_3, &QAction::triggered, this, &Widget::show_ab_dlg_Dialog);
+}
+
+void Widget::setPreview(PreviewSink *preview)
+{
+    m_preview = preview;
+    if (m_preview)
+        m_preview->setNaming(m_cnum);
+}
+
+QString Widget::noteName(int n) const { return NoteNames::name(n, m_cnum); }
+
+double Widget::currentCoefficient() const { return 0.0; }
+
+void Widget::clearAllRules() { vl::clearAllRules(*m_rules, *m_remarks); }
+
+void Widget::resetRemarkColumn(int count)
+{
+    resetRemarks(*m_remarks, count);
+    attachRemarkView();
+}
+
+void Widget::applyRemarkLines(const QByteArray &text)
+{
+    vl::applyRemarkLines(*m_remarks, text);
+    attachRemarkView();
+}
+
+void Widget::attachRemarkView()
+{
+    m_tableView2->setModel(m_remarks);
+    m_tableView2->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    m_tableView2->horizontalHeader()->hide();
+    m_tableView2->verticalHeader()->hide();
+    linkVerticalScrollBars(m_tableView, m_tableView2);
+}
+
+void Widget::applyNaming(int cnum)
+{
+    m_cnum = cnum;
+    m_tableView->setCnum(cnum);
+    emit send_combin(cnum);
+    emit cnum_change(cnum);
+    if (m_preview)
+        m_preview->setNaming(cnum);
+}
+
+void Widget::change_c345(QAction *action)
+{
+    m_menu->markNaming(action);
+    const QString text = action->text();
+    const int cnum = text == QLatin1String("C3") ? 1 : text == QLatin1String("C5") ? 3 : 2;
+    applyNaming(cnum);
+    renameNoteTexts(*m_rules, m_cnum);
+    Preferences::setSelectedActionIndex(m_menu->checkedNamingIndex());
+}
+
+void Widget::restoreNaming()
+{
+    const int index = Preferences::selectedActionIndex();
+    const QList<QAction *> entries = m_menu->namingGroup->actions();
+    if (index >= 0 && index < entries.size()) {
+        entries[index]->setChecked(true);
+        m_menu->markNaming(entries[index]);
+        applyNaming(index + 1);
+    } else {
+        emit send_combin(m_cnum);
+    }
+}
+
+void Widget::normalizeControllerTexts() { vl::normalizeControllerTexts(*m_rules, m_cnum); }
+
+void Widget::onDataChanged33(const QModelIndex &topLeft, const QModelIndex &bottomRight,
+                             const QVector<int> &)
+{
+    const int row = bottomRight.row();
+    const int col = bottomRight.column();
+    const QString text = topLeft.data(Qt::DisplayRole).toString();
+    if (!text.isEmpty())
+        QMetaObject::invokeMethod(
+            this, [this, row, col, text] { emit updateTableData(row, col, text); }, Qt::QueuedConnection);
+    if (!m_countdownRunning) {
+        m_countdownRunning = true;
+        m_refreshCountdown->start(kRefreshCountdownMs);
+    }
+}
+
+void Widget::handleDataChanged()
+{
+    if (m_preview) {
+        m_preview->rebuildRuleSnapshots();
+        m_preview->refreshCcFaders();
+        m_preview->markNoteKeys();
+        m_preview->markAtKeys();
+        m_preview->refreshFixtureDmxChannels();
+        m_preview->refreshDetailsPanel();
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (m_preview)
+                    m_preview->setCoefficient(currentCoefficient());
+            },
+            Qt::QueuedConnection);
+    }
+    m_countdownRunning = false;
+    m_refreshCountdown->stop();
+}
+
+void Widget::onDataChanged333(const QModelIndex &topLeft, const QModelIndex &, const QVector<int> &)
+{
+    const QString text = topLeft.data(Qt::DisplayRole).toString();
+    if (!text.isEmpty() && m_autoUpdates && m_preview)
+        m_preview->ruleRemarkChanged(topLeft.row(), text);
+}
+
+void Widget::onDataChanged55()
+{
+    if (m_autoUpdates)
+        reloadPreview(false);
+}
+
+void Widget::updateTableDataSlot(int row, int col, const QString &changedString)
+{
+    if (m_preview)
+        m_preview->ruleCellChanged(row, col, changedString);
+}
+
+void Widget::reloadPreview(bool showIt)
+{
+    if (!m_preview)
+        return;
+    m_preview->rebuildRuleSnapshots();
+    m_preview->refreshCcFaders();
+    if (showIt)
+        m_preview->showMaximized();
+    m_preview->markNoteKeys();
+    m_preview->markAtKeys();
+    m_preview->setCoefficient(currentCoefficient());
+    if (showIt)
+        m_preview->show();
+}
+
+void Widget::on_pushButton_4_clicked() { reloadPreview(true); }
+
+void Widget::update_light_data() { reloadPreview(false); }
+
+void Widget::on_pushButton_3_clicked() {}
+
+void Widget::rec_mp(double num)
+{
+    if (m_preview)
+        m_preview->setCoefficient(num);
+}
+
+void Widget::startrow_rec(int row)
+{
+    if (m_preview)
+        m_preview->ruleRowInserted(row + 1);
+}
+
+void Widget::startrow_rec2(int strow, int endrow)
+{
+    if (m_preview)
+        m_preview->ruleRowsDeleted(strow, endrow);
+}
+
+void Widget::show_ab_dlg_Dialog() { m_about->show(); }
+
+void Widget::on_clearButton_clicked()
+{
+    const auto answer = question(nullptr, QStringLiteral(" "), QStringLiteral("Clear current configuration？"),
+                                 QMessageBox::Ok | QMessageBox::Cancel);
+    if (answer != QMessageBox::Ok)
+        return;
+    // Clear once the click has been handled completely.
+    QMetaObject::invokeMethod(this, [this] { clearAllRules(); }, Qt::QueuedConnection);
+}
+
+void Widget::exit_midi()
+{
+    const auto answer = question(nullptr, QStringLiteral(" "), QStringLiteral("Exit software?"),
+                                 QMessageBox::Ok | QMessageBox::Cancel);
+    if (answer == QMessageBox::Ok)
+        close();
+}
+
+void Widget::closeEvent(QCloseEvent *event)
+{
+    if (m_preview)
+        m_preview->close();
+    event->accept();
+}
+
+void Widget::paintEvent(QPaintEvent *event)
+{
+    QWidget::paintEvent(event);
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.fillRect(QRect(0, 0, width(), 21), QColor(QStringLiteral("#B5B5B5")));
+}
+
+}  // namespace vl

@@ -1,0 +1,128 @@
+#pragma once
+
+// The editor window. It owns the rule table, the remark model, the views, the menu bar
+// and everything the device, file and preview commands need, and keeps the light preview
+// in step with the table.
+
+#include <QModelIndex>
+#include <QVector>
+#include <QWidget>
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QTimer;
+class QVBoxLayout;
+
+namespace vl {
+
+class About_Dialog;
+class CustomLabel;
+class MainWindow;
+class MyTableView;
+class MyTableView2;
+class PreviewSink;
+class RemarkModel;
+class RuleModel;
+
+class Widget : public QWidget {
+    Q_OBJECT
+public:
+    explicit Widget(QWidget *parent = nullptr);
+    ~Widget() override;
+
+    RuleModel *ruleModel() const { return m_rules; }
+    RemarkModel *remarkModel() const { return m_remarks; }
+    MyTableView *tableView() const { return m_tableView; }
+    MyTableView2 *tableView_2() const { return m_tableView2; }
+    MainWindow *menuBarWindow() const { return m_menu; }
+    About_Dialog *aboutDialog() const { return m_about; }
+
+    // The light preview; nullptr until one is attached. Not owned.
+    PreviewSink *preview() const { return m_preview; }
+    void setPreview(PreviewSink *preview);
+
+    int cnum() const { return m_cnum; }
+    QString noteName(int n) const;
+    bool autoUpdates() const { return m_autoUpdates; }
+    // The coefficient the preview uses: 0.0 while no coefficient is chosen.
+    double currentCoefficient() const;
+    // Whether the refresh countdown is running.
+    bool refreshPending() const { return m_countdownRunning; }
+
+    // Empties columns 1 … 9 and the remarks of every row; rows and "SN" stay.
+    void clearAllRules();
+    // Empties the first `count` remarks and attaches the remark model to its view.
+    void resetRemarkColumn(int count);
+    // Sets the remarks from "alias<row>=<text>" lines.
+    void applyRemarkLines(const QByteArray &text);
+
+signals:
+    void cnum_change(int cnum);
+    void send_combin(int num);
+    void updateTableData(int row, int col, const QString &changedString);
+    void table_change();
+
+public slots:
+    void on_clearButton_clicked();
+    void on_pushButton_3_clicked();
+    void on_pushButton_4_clicked();
+    void exit_midi();
+    void update_light_data();
+    void change_c345(QAction *action);
+    void normalizeControllerTexts();
+    void onDataChanged33(const QModelIndex &topLeft, const QModelIndex &bottomRight,
+                         const QVector<int> &roles);
+    void handleDataChanged();
+    void onDataChanged333(const QModelIndex &topLeft, const QModelIndex &bottomRight,
+                          const QVector<int> &roles);
+    void onDataChanged55();
+    void updateTableDataSlot(int row, int col, const QString &changedString);
+    void rec_mp(double num);
+    void startrow_rec(int row);
+    void startrow_rec2(int strow, int endrow);
+    void show_ab_dlg_Dialog();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    void buildLayout();
+    void buildTitleRows(QVBoxLayout *top);
+    void connectMenu();
+    void applyNaming(int cnum);
+    void restoreNaming();
+    void attachRemarkView();
+    void reloadPreview(bool showIt);
+
+    int m_cnum = 2;
+    RuleModel *m_rules = nullptr;
+    RemarkModel *m_remarks = nullptr;
+    MainWindow *m_menu = nullptr;
+    MyTableView *m_tableView = nullptr;
+    MyTableView2 *m_tableView2 = nullptr;
+    About_Dialog *m_about = nullptr;
+    PreviewSink *m_preview = nullptr;
+
+    QLabel *m_tipLabel = nullptr;
+    QComboBox *m_portList = nullptr;
+    QPushButton *m_connectButton = nullptr;
+    QPushButton *m_checkButton = nullptr;
+    QPushButton *m_readButton = nullptr;
+    QPushButton *m_setButton = nullptr;
+    QPushButton *m_clearButton = nullptr;
+    QPushButton *m_previewButton = nullptr;
+    QPushButton *m_hiddenButton = nullptr;
+    QList<QLabel *> m_groupLabels;
+    QList<CustomLabel *> m_titleLabels;
+
+    bool m_autoUpdates = true;
+    QTimer *m_tick = nullptr;
+    QTimer *m_refreshCountdown = nullptr;
+    bool m_countdownRunning = false;
+    QTimer *m_aliasTimer = nullptr;
+};
+
+}  // namespace vl

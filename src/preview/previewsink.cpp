@@ -1,0 +1,7 @@
+#include "previewsink.h"
+
+namespace vl {
+
+PreviewSink::~PreviewSink() = default;
+
+}  // namespace vl
