@@ -7,6 +7,8 @@
 
 #include "common/dialogs.h"
 #include "preview/previewsink.h"
+#include "table/aliaseditdialog.h"
+#include "table/delegates.h"
 #include "table/notenames.h"
 #include "table/rulecolumns.h"
 #include "table/rulemodel.h"
@@ -87,16 +89,21 @@ Widget::Widget(QWidget *parent) : QWidget(parent)
 
     // 2. Child widgets; the rule table's changes are forwarded to the preview.
     buildLayout();
+    m_aliasDialog = new AliasEditDialog(this);
     // The buttons' on_<object>_<signal> slots, bound while only the window's own widgets exist.
     QMetaObject::connectSlotsByName(this);
     connect(m_rules, &QStandardItemModel::dataChanged, this, &Widget::onDataChanged33);
 
     // 4. The rule view.
+    m_tableView->setAliasSource(m_aliasDialog);
     m_tableView->setModel(m_rules);
     m_rules->restoreLabels();
     m_tableView->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     m_tableView->verticalHeader()->hide();
     connect(this, &Widget::cnum_change, m_tableView, &MyTableView::setCnum);
+    m_delegate = new CombinedDelegate(m_tableView);
+    m_tableView->setItemDelegate(m_delegate);
+    connect(this, &Widget::cnum_change, m_delegate, &CombinedDelegate::setCnum);
 
     // 5. The remark model.
     m_remarks = new RemarkModel(this);
@@ -116,6 +123,8 @@ Widget::Widget(QWidget *parent) : QWidget(parent)
     connect(m_tick, &QTimer::timeout, this, &Widget::normalizeControllerTexts);
     m_tick->start(kTickMs);
     m_aliasTimer = new QTimer(this);
+    m_aliasTimer->setInterval(kTickMs);
+    connect(m_aliasTimer, &QTimer::timeout, this, &Widget::updateAliases);
     setWindowIcon(QIcon(QStringLiteral(":/IMG/kvr.png")));
     setWindowTitle(QStringLiteral("Varilume"));
 
@@ -135,6 +144,14 @@ Widget::Widget(QWidget *parent) : QWidget(parent)
     // 12. The menu entries.
     m_tableView->horizontalHeader()->hide();
     connectMenu();
+
+    // 13. Only one of the two views shows a selection.
+    m_focusFilter = new SharedFocusFilter(m_tableView, m_tableView2, this);
+    m_tableView->installEventFilter(m_focusFilter);
+    m_tableView2->installEventFilter(m_focusFilter);
+
+    // 14. The DMX channel aliases.
+    loadAliasFile();
 
     // 15. The stored naming.
     m_previewButton->show();
@@ -299,6 +316,7 @@ void Widget::connectMenu()
         Preferences::setAutoUpdates(on);
     });
     connect(m_menu->action2_3, &QAction::triggered, this, &Widget::show_ab_dlg_Dialog);
+    connect(m_menu->actionDmx_Rname, &QAction::triggered, this, &Widget::changmarkname);
 }
 
 void Widget::setPreview(PreviewSink *preview)
@@ -329,6 +347,8 @@ void Widget::applyRemarkLines(const QByteArray &text)
 void Widget::attachRemarkView()
 {
     m_tableView2->setModel(m_remarks);
+    if (!qobject_cast<KepItemDelegate *>(m_tableView2->itemDelegate()))
+        m_tableView2->setItemDelegate(new KepItemDelegate(m_tableView2));
     m_tableView2->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     m_tableView2->horizontalHeader()->hide();
     m_tableView2->verticalHeader()->hide();
@@ -368,7 +388,11 @@ void Widget::restoreNaming()
     }
 }
 
-void Widget::normalizeControllerTexts() { vl::normalizeControllerTexts(*m_rules, m_cnum); }
+void Widget::normalizeControllerTexts()
+{
+    vl::normalizeControllerTexts(*m_rules, m_cnum);
+    m_delegate->relabelControllerEditors();
+}
 
 void Widget::onDataChanged33(const QModelIndex &topLeft, const QModelIndex &bottomRight,
                              const QVector<int> &)

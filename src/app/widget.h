@@ -18,6 +18,8 @@ class QVBoxLayout;
 namespace vl {
 
 class About_Dialog;
+class AliasEditDialog;
+class CombinedDelegate;
 class CustomLabel;
 class MainWindow;
 class MyTableView;
@@ -25,6 +27,7 @@ class MyTableView2;
 class PreviewSink;
 class RemarkModel;
 class RuleModel;
+class SharedFocusFilter;
 
 class Widget : public QWidget {
     Q_OBJECT
@@ -83,6 +86,33 @@ public slots:
     void startrow_rec(int row);
     void startrow_rec2(int strow, int endrow);
     void show_ab_dlg_Dialog();
+
+    // Rule view editors and DMX channel aliases (bodies in widget_aliases.cpp).
+public:
+    AliasEditDialog *aliasDialog() const { return m_aliasDialog; }
+    CombinedDelegate *ruleDelegate() const { return m_delegate; }
+    QTimer *aliasLabelTimer() const { return m_aliasTimer; }
+    // Reads "./Aliases.txt" (created empty when missing) and starts the alias label timer.
+    void loadAliasFile();
+    // Writes the alias list to "./Aliases.txt".
+    void saveAliasFile();
+    // Brings every DMX cell into its alias form.
+    void relabelDmxCells();
+    // Before a read from the box: the label timer stops and the list becomes 1024 empty aliases.
+    void prepareAliasesForRead();
+    // After a read from the box: the list is saved, the label timer restarts, cells are relabelled.
+    void finishAliasesAfterRead();
+public slots:
+    void changmarkname();
+    void updateAliases();
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+private:
+    static constexpr int kAliasTimerMs = 100;
+    bool writeAliasList();
+    AliasEditDialog *m_aliasDialog = nullptr;
+    CombinedDelegate *m_delegate = nullptr;
+    SharedFocusFilter *m_focusFilter = nullptr;
 
 protected:
     void closeEvent(QCloseEvent *event) override;

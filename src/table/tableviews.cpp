@@ -1,9 +1,30 @@
 #include "tableviews.h"
 
+#include "aliaseditdialog.h"
+#include "delegates.h"
+#include "rulecolumns.h"
+#include "rulemodel.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFocusEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
 #include <QScrollBar>
+#include <algorithm>
 
 namespace vl {
+
+namespace {
+
+// A drag fills only when released this far below the press point and not farther right.
+constexpr int kFillMinDown = 20;
+constexpr int kFillMaxRight = 100;
+
+}  // namespace
 
 const QString &tableViewStyleSheet()
 {
@@ -23,6 +44,210 @@ MyTableView::MyTableView(QWidget *parent) : QTableView(parent)
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setContextMenuPolicy(Qt::CustomContextMenu);
     setMouseTracking(true);
+    connect(this, &QWidget::customContextMenuRequested, this, &MyTableView::showContextMenu);
+}
+
+AliasEditDialog *MyTableView::aliasSource() const { return m_aliasSource; }
+
+void MyTableView::setAliasSource(AliasEditDialog *source) { m_aliasSource = source; }
+
+RuleModel *MyTableView::rules() const { return qobject_cast<RuleModel *>(model()); }
+
+TextTableModel *MyTableView::remarks() const { return qobject_cast<TextTableModel *>(m_remarks); }
+
+bool MyTableView::commandRows(int *first, int *last) const
+{
+    if (!selectionModel())
+        return false;
+    const QModelIndexList selected = selectionModel()->selectedIndexes();
+    if (selected.isEmpty())
+        return false;
+    const auto [top, bottom] = std::minmax_element(
+        selected.begin(), selected.end(), [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
+    *first = top->row();
+    *last = bottom->row();
+    return true;
+}
+
+void MyTableView::showContextMenu(const QPoint &pos)
+{
+    const QModelIndex at = indexAt(pos);
+    if (!at.isValid() || at.column() != ColSn)
+        return;
+    if (m_contextMenu)
+        m_contextMenu->close();
+    auto *menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("rowMenu"));
+    menu->addAction(QStringLiteral("Insert rows above"), this, &MyTableView::insertRowsAbove);
+    menu->addAction(QStringLiteral("Delete the current rows and move the next row up"), this,
+                    &MyTableView::deleteRowsMoveUp);
+    menu->addAction(QStringLiteral("Delete selected rows"), this, &MyTableView::deleteSelectedRows);
+    // A menu hides before the chosen entry runs: renumber and let the menu go afterwards.
+    connect(menu, &QMenu::aboutToHide, this, [this, menu] {
+        QMetaObject::invokeMethod(this, &MyTableView::renumberSn, Qt::QueuedConnection);
+        menu->deleteLater();
+    });
+    m_contextMenu = menu;
+    menu->popup(viewport()->mapToGlobal(pos));
+}
+
+void MyTableView::insertRowsAbove()
+{
+    int first = 0, last = 0;
+    RuleModel *m = rules();
+    if (!m || !commandRows(&first, &last))
+        return;
+    // The rows go in one by one, and the preview hears of each one as it goes in, so that
+    // its fixtures follow their rules down by as many rows as were inserted.
+    for (int h = first; h <= last; ++h) {
+        emit send_startrow(h);
+        insertEmptyRow(*m, remarks(), h);
+    }
+}
+
+void MyTableView::deleteRowsMoveUp()
+{
+    int first = 0, last = 0;
+    RuleModel *m = rules();
+    if (!m || !commandRows(&first, &last))
+        return;
+    emit send_start_ad_strow(first, last);
+    vl::deleteRowsMoveUp(*m, remarks(), first, last);
+}
+
+void MyTableView::deleteSelectedRows()
+{
+    int first = 0, last = 0;
+    RuleModel *m = rules();
+    if (!m || !commandRows(&first, &last))
+        return;
+    emptyRows(*m, remarks(), first, last);
+}
+
+void MyTableView::renumberSn()
+{
+    if (RuleModel *m = rules())
+        vl::renumberSn(*m);
+}
+
+void MyTableView::copySelection()
+{
+    auto *m = qobject_cast<TextTableModel *>(model());
+    if (!m || !selectionModel())
+        return;
+    const QModelIndexList selected = selectionModel()->selectedIndexes();
+    if (selected.isEmpty())
+        return;
+    m_copyBuffer = copyCells(*m, selected);
+    if (QClipboard *clipboard = QGuiApplication::clipboard())
+        clipboard->setText(copyBufferText(m_copyBuffer));
+}
+
+void MyTableView::pasteCopyBuffer()
+{
+    auto *m = qobject_cast<TextTableModel *>(model());
+    const QModelIndex current = currentIndex();
+    if (!m || m_copyBuffer.isEmpty() || !current.isValid())
+        return;
+    pasteCells(*m, m_copyBuffer, current.row(), current.column());
+}
+
+void MyTableView::fillDownSeries(int pressRow, int releaseRow, int column)
+{
+    RuleModel *m = rules();
+    if (!m)
+        return;
+    const QStringList aliases = m_aliasSource ? m_aliasSource->getAliases() : QStringList();
+    vl::fillDownSeries(*m, pressRow, releaseRow, column, m_cnum, aliases);
+}
+
+void MyTableView::mousePressEvent(QMouseEvent *event)
+{
+    QTableView::mousePressEvent(event);
+    m_pressPoint = event->pos();
+    m_pressRow = currentIndex().row();
+}
+
+void MyTableView::mouseMoveEvent(QMouseEvent *event)
+{
+    QTableView::mouseMoveEvent(event);
+    if ((event->buttons() & Qt::LeftButton)
+        && event->pos().y() - m_pressPoint.y() > QApplication::startDragDistance())
+        viewport()->setCursor(Qt::SizeFDiagCursor);
+}
+
+void MyTableView::mouseReleaseEvent(QMouseEvent *event)
+{
+    QTableView::mouseReleaseEvent(event);
+    viewport()->setCursor(Qt::ArrowCursor);
+    if (event->button() != Qt::LeftButton)
+        return;
+    const QModelIndex current = currentIndex();
+    const int column = current.column();
+    m_releaseRow = current.row();
+    const QPoint moved = event->pos() - m_pressPoint;
+    RuleModel *m = rules();
+    if (!m || moved.y() <= kFillMinDown || moved.x() > kFillMaxRight || column == ColSn || m_pressRow < 0
+        || m->isEmptyCell(m_pressRow, column) || m_releaseRow >= m->rowCount())
+        return;
+    fillDownSeries(m_pressRow, m_releaseRow, column);
+}
+
+void MyTableView::keyPressEvent(QKeyEvent *event)
+{
+    if (event->matches(QKeySequence::Copy)) {
+        copySelection();
+        event->accept();
+        return;
+    }
+    if (event->matches(QKeySequence::Paste)) {
+        pasteCopyBuffer();
+        event->accept();
+        return;
+    }
+    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
+        auto *m = qobject_cast<TextTableModel *>(model());
+        if (m && selectionModel()) {
+            for (const QModelIndex &index : selectionModel()->selectedIndexes()) {
+                const QStandardItem *item = m->itemFromIndex(index);
+                if (item && item->isEditable())
+                    m->clearCell(index.row(), index.column());
+            }
+        }
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+bool MyTableView::edit(const QModelIndex &index, EditTrigger trigger, QEvent *event)
+{
+    const bool editing = QTableView::edit(index, trigger, event);
+    if (editing) {
+        if (auto *line = qobject_cast<QLineEdit *>(indexWidget(index))) {
+            line->removeEventFilter(this);
+            line->installEventFilter(this);
+        }
+    }
+    return editing;
+}
+
+bool MyTableView::eventFilter(QObject *watched, QEvent *event)
+{
+    // Return in the "SN" line editor: the cell is emptied first and then receives the
+    // typed text, so the change is announced even when the text is the same.
+    auto *line = qobject_cast<QLineEdit *>(watched);
+    if (line && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        auto *m = qobject_cast<TextTableModel *>(model());
+        const QModelIndex index = editorIndex(line);
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && m && index.isValid() && index.model() == m) {
+            const QString typed = line->text();
+            m->clearCell(index.row(), index.column());
+            line->setText(typed);  // emptying the cell also emptied its open editor
+        }
+    }
+    return QTableView::eventFilter(watched, event);
 }
 
 MyTableView2::MyTableView2(QWidget *parent) : QTableView(parent)
@@ -30,6 +255,73 @@ MyTableView2::MyTableView2(QWidget *parent) : QTableView(parent)
     setObjectName(QStringLiteral("tableView_2"));
     setStyleSheet(tableViewStyleSheet());
     setMouseTracking(true);
+}
+
+void MyTableView2::mousePressEvent(QMouseEvent *event)
+{
+    QTableView::mousePressEvent(event);
+    m_pressPoint = event->pos();
+    m_pressIndex = indexAt(event->pos());
+    m_pressRow = m_pressIndex.row();
+}
+
+void MyTableView2::mouseMoveEvent(QMouseEvent *event)
+{
+    QTableView::mouseMoveEvent(event);
+    if ((event->buttons() & Qt::LeftButton)
+        && event->pos().y() - m_pressPoint.y() > QApplication::startDragDistance())
+        viewport()->setCursor(Qt::SizeAllCursor);
+}
+
+void MyTableView2::mouseReleaseEvent(QMouseEvent *event)
+{
+    QTableView::mouseReleaseEvent(event);
+    viewport()->setCursor(Qt::ArrowCursor);
+    if (event->button() != Qt::LeftButton)
+        return;
+    const QModelIndex released = indexAt(event->pos());
+    m_releaseRow = released.row();
+    auto *m = qobject_cast<TextTableModel *>(model());
+    if (!m || !m_pressIndex.isValid() || !released.isValid() || m_pressRow >= m_releaseRow
+        || m_releaseRow >= m->rowCount())
+        return;
+    const QString text = m_pressIndex.data(Qt::DisplayRole).toString();
+    for (int r = m_pressRow + 1; r <= m_releaseRow; ++r)
+        putText(*m, r, m_pressIndex.column(), text);
+}
+
+void MyTableView2::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
+        auto *m = qobject_cast<TextTableModel *>(model());
+        if (m && selectionModel())
+            for (const QModelIndex &index : selectionModel()->selectedIndexes())
+                m->clearCell(index.row(), index.column());
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+SharedFocusFilter::SharedFocusFilter(QTableView *ruleView, QTableView *remarkView, QObject *parent)
+    : QObject(parent), m_ruleView(ruleView), m_remarkView(remarkView)
+{
+}
+
+bool SharedFocusFilter::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::FocusIn && m_ruleView && m_remarkView
+        && (watched == m_ruleView || watched == m_remarkView)) {
+        QTableView *view = watched == m_ruleView ? m_ruleView.data() : m_remarkView.data();
+        QTableView *other = view == m_ruleView ? m_remarkView.data() : m_ruleView.data();
+        other->clearSelection();
+        if (other->selectionModel())
+            other->selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+        other->clearFocus();
+        view->setFocus(Qt::OtherFocusReason);
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void linkVerticalScrollBars(QTableView *a, QTableView *b)

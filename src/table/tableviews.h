@@ -2,11 +2,19 @@
 
 // The rule view and the remark view beside it.
 
+#include "viewops.h"
+
+#include <QMenu>
+#include <QPointer>
 #include <QTableView>
 
 class QStandardItemModel;
 
 namespace vl {
+
+class AliasEditDialog;
+class RuleModel;
+class TextTableModel;
 
 class MyTableView : public QTableView {
     Q_OBJECT
@@ -14,23 +22,91 @@ public:
     explicit MyTableView(QWidget *parent = nullptr);
 
     int cnum() const { return m_cnum; }
-    void setCnum(int cnum) { m_cnum = cnum; }
     QStandardItemModel *remarkModel() const { return m_remarks; }
     void setRemarkModel(QStandardItemModel *remarks) { m_remarks = remarks; }
+    // Where the DMX series takes its aliases from.
+    AliasEditDialog *aliasSource() const;
+    void setAliasSource(AliasEditDialog *source);
+
+    const CopyBuffer &copyBuffer() const { return m_copyBuffer; }
+    // The context menu while it is open, nullptr otherwise.
+    QMenu *contextMenu() const { return m_contextMenu; }
+
+    // The rows a row command applies to: from the topmost to the bottommost row holding a
+    // selected cell, whatever lies between. False when nothing is selected.
+    bool commandRows(int *first, int *last) const;
+
+public slots:
+    void setCnum(int cnum) { m_cnum = cnum; }
+    void showContextMenu(const QPoint &pos);
+
+    // The row commands of the context menu.
+    void insertRowsAbove();
+    void deleteRowsMoveUp();
+    void deleteSelectedRows();
+    // "SN" of every row becomes its position + 1; runs after the context menu closes.
+    void renumberSn();
+
+    void copySelection();
+    void pasteCopyBuffer();
+    // Continues the series of row pressRow in `column` down to releaseRow.
+    void fillDownSeries(int pressRow, int releaseRow, int column);
 
 signals:
     void send_startrow(int row);
     void send_start_ad_strow(int startRow, int endRow);
 
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    bool edit(const QModelIndex &index, EditTrigger trigger, QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
+    RuleModel *rules() const;
+    TextTableModel *remarks() const;
+
     int m_cnum = 2;
     QStandardItemModel *m_remarks = nullptr;
+    QPointer<AliasEditDialog> m_aliasSource;
+    QPoint m_pressPoint;
+    int m_pressRow = -1;
+    int m_releaseRow = -1;
+    CopyBuffer m_copyBuffer;
+    QPointer<QMenu> m_contextMenu;
 };
 
 class MyTableView2 : public QTableView {
     Q_OBJECT
 public:
     explicit MyTableView2(QWidget *parent = nullptr);
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    QPoint m_pressPoint;
+    QPersistentModelIndex m_pressIndex;
+    int m_pressRow = -1;
+    int m_releaseRow = -1;
+};
+
+// Only one of the two views shows a selection: when one of them takes the focus the other
+// loses its selection, current cell and focus.
+class SharedFocusFilter : public QObject {
+    Q_OBJECT
+public:
+    SharedFocusFilter(QTableView *ruleView, QTableView *remarkView, QObject *parent = nullptr);
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QPointer<QTableView> m_ruleView;
+    QPointer<QTableView> m_remarkView;
 };
 
 // The style both views share: dark cells, light text, a yellow-green selection.

@@ -1,0 +1,132 @@
+// The editor window's side of the DMX channel aliases: the alias file, the alias dialog,
+// the labels of DMX cells and of open DMX editors.
+
+#include "widget.h"
+
+#include "common/dialogs.h"
+#include "table/aliaseditdialog.h"
+#include "table/aliases.h"
+#include "table/delegates.h"
+#include "table/rulecolumns.h"
+#include "table/rulemodel.h"
+#include "table/tableviews.h"
+
+#include <QComboBox>
+#include <QEvent>
+#include <QTimer>
+
+namespace vl {
+
+namespace {
+
+const char *const kConnectedProperty = "connected";
+
+void fileError(const QString &text) { critical(nullptr, QStringLiteral("Error"), text); }
+
+}  // namespace
+
+void Widget::loadAliasFile()
+{
+    const AliasFileResult read = readAliasFile(aliasFilePath());
+    switch (read.status) {
+    case AliasFileResult::CannotCreate:
+        fileError(QStringLiteral("Cannot create file for writing."));
+        return;
+    case AliasFileResult::CannotRead:
+        fileError(QStringLiteral("Cannot open file for reading."));
+        return;
+    case AliasFileResult::Loaded:
+        break;
+    }
+    m_aliasDialog->setAliasList(read.aliases);
+    if (!read.aliases.isEmpty())
+        m_aliasDialog->setAliases(read.aliases);
+    m_aliasTimer->start(kAliasTimerMs);
+    m_tableView->setAliasSource(m_aliasDialog);
+}
+
+bool Widget::writeAliasList()
+{
+    if (writeAliasFile(aliasFilePath(), m_aliasDialog->getAliases()))
+        return true;
+    fileError(QStringLiteral("Cannot open file for writing."));
+    return false;
+}
+
+void Widget::saveAliasFile()
+{
+    m_aliasDialog->setAliases(m_aliasDialog->getAliases());
+    writeAliasList();
+}
+
+void Widget::changmarkname()
+{
+    // The dialog opens on the stored list, whatever was typed in an earlier, cancelled visit.
+    m_aliasDialog->setAliases(m_aliasDialog->getAliases());
+    if (dialogs().runDialog(m_aliasDialog) == QDialog::Accepted)
+        writeAliasList();
+    m_aliasTimer->start(kAliasTimerMs);
+    relabelDmxCells();
+}
+
+void Widget::relabelDmxCells() { vl::relabelDmxCells(*m_rules, m_aliasDialog->getAliases()); }
+
+void Widget::prepareAliasesForRead()
+{
+    m_aliasTimer->stop();
+    QStringList empty;
+    empty.reserve(kDmxChannels);
+    for (int i = 0; i < kDmxChannels; ++i)
+        empty.append(QString());
+    m_aliasDialog->setAliasList(empty);
+}
+
+void Widget::finishAliasesAfterRead()
+{
+    saveAliasFile();
+    m_aliasTimer->start(kAliasTimerMs);
+    relabelDmxCells();
+}
+
+void Widget::updateAliases()
+{
+    const QStringList aliases = m_aliasDialog->getAliases();
+    if (aliases.isEmpty())
+        return;
+    const QList<QComboBox *> editors = m_delegate->openComboEditors(ColDmx);
+    if (editors.isEmpty())
+        return;
+    const QStringList labels = dmxEditorLabels(aliases);
+    for (QComboBox *editor : editors) {
+        m_aliasTimer->stop();
+        const int current = editor->currentIndex();
+        if (!editor->property(kConnectedProperty).toBool()) {
+            connect(editor, QOverload<int>::of(&QComboBox::activated), m_aliasTimer, [this] { m_aliasTimer->stop(); });
+            editor->installEventFilter(this);
+            editor->setProperty(kConnectedProperty, true);
+        }
+        if (editor->count() != labels.size()) {
+            editor->clear();
+            editor->addItems(labels);
+        } else {
+            // Same items, new labels: only the labels that differ are written.
+            for (int i = 0; i < labels.size(); ++i)
+                if (editor->itemText(i) != labels.at(i))
+                    editor->setItemText(i, labels.at(i));
+        }
+        if (current >= 0 && current < editor->count())
+            editor->setCurrentIndex(current);
+    }
+}
+
+bool Widget::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::FocusOut && qobject_cast<QComboBox *>(watched)) {
+        // The DMX editor lost the focus: the next one that opens is labelled again.
+        m_aliasTimer->start(kAliasTimerMs);
+        m_tableView->setAliasSource(m_aliasDialog);
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace vl

@@ -1,0 +1,192 @@
+#include "viewops.h"
+
+#include "aliases.h"
+#include "rulecolumns.h"
+#include "rulemodel.h"
+#include "ruletext.h"
+
+#include <algorithm>
+
+namespace vl {
+
+namespace {
+
+constexpr int kLastController = 127;
+
+// Returns from a text's number to the series: past the range it starts again at 0.
+int nextController(int n) { return (n < 0 || n >= kLastController) ? 0 : n + 1; }
+
+bool otherColumnsEmpty(const RuleModel &rules, int row, int column)
+{
+    for (int c = ColDmx; c <= ColEnable; ++c)
+        if (c != column && !rules.isEmptyCell(row, c))
+            return false;
+    return true;
+}
+
+QString derivedText(const RuleModel &rules, int row, int column, int cnum, const QStringList &aliases)
+{
+    const QString above = rules.text(row - 1, column);
+    switch (column) {
+    case ColDmx:
+        return nextDmxText(above, aliases);
+    case ColCtl:
+        return nextControllerText(above, rules.text(row - 1, ColSta), cnum);
+    default:
+        return above.isNull() ? QStringLiteral("") : above;
+    }
+}
+
+}  // namespace
+
+QString nextDmxText(const QString &above, const QStringList &aliases)
+{
+    const int m = firstNumberIn(above, -1);
+    if (m < 0)
+        return QString();
+    const int next = m >= kDmxChannels ? 1 : m + 1;
+    return dmxChannelText(next, aliases);
+}
+
+QString nextControllerText(const QString &above, const QString &statusAbove, int cnum)
+{
+    if (statusAbove == QLatin1String("CC"))
+        return QString::number(nextController(controllerNumber(above)));
+    const QStringList parts = above.split(noteSeparator());
+    const int m = parts.size() == 2 ? parts.first().toInt() : 0;
+    return noteText(nextController(m), cnum);
+}
+
+bool putText(TextTableModel &model, int row, int column, const QString &text)
+{
+    return text.isEmpty() ? model.clearCell(row, column) : model.setText(row, column, text);
+}
+
+int fillDownSeries(RuleModel &rules, int fromRow, int toRow, int column, int cnum, const QStringList &aliases)
+{
+    if (fromRow < 0 || column < ColDmx || column > ColEnable)
+        return 0;
+    toRow = std::min(toRow, rules.rowCount() - 1);
+    int written = 0;
+    for (int r = fromRow + 1; r <= toRow; ++r) {
+        const bool wholeRow = otherColumnsEmpty(rules, r, column);
+        const int firstCol = wholeRow ? int(ColDmx) : column;
+        const int lastCol = wholeRow ? int(ColEnable) : column;
+        for (int c = firstCol; c <= lastCol; ++c) {
+            const QString text = derivedText(rules, r, c, cnum, aliases);
+            if (!text.isNull())  // a DMX text without a number has no successor
+                written += putText(rules, r, c, text);
+        }
+    }
+    return written;
+}
+
+void insertEmptyRow(RuleModel &rules, TextTableModel *remarks, int row)
+{
+    if (row < 0 || row > rules.rowCount())
+        return;
+    rules.insertRow(row);
+    if (rules.rowCount() > kRuleRows)
+        rules.removeRows(kRuleRows, rules.rowCount() - kRuleRows);
+    if (remarks && row <= remarks->rowCount()) {
+        remarks->insertRow(row);
+        if (remarks->rowCount() > kRuleRows)
+            remarks->removeRows(kRuleRows, remarks->rowCount() - kRuleRows);
+    }
+    rules.setText(kRuleRows - 1, ColSn, QString::number(kRuleRows));
+}
+
+void emptyRows(RuleModel &rules, TextTableModel *remarks, int first, int last)
+{
+    first = std::max(first, 0);
+    last = std::min(last, rules.rowCount() - 1);
+    for (int r = first; r <= last; ++r) {
+        for (int c = ColDmx; c <= ColEnable; ++c)
+            rules.clearCell(r, c);
+        if (remarks)
+            remarks->clearCell(r, 0);
+    }
+}
+
+void deleteRowsMoveUp(RuleModel &rules, TextTableModel *remarks, int first, int last)
+{
+    const int n = rules.rowCount();
+    first = std::max(first, 0);
+    last = std::min(last, n - 1);
+    if (first > last)
+        return;
+    const int count = last - first + 1;
+    emptyRows(rules, remarks, first, last);
+    for (int src = last + 1; src < n; ++src) {
+        for (int c = ColSn; c <= ColEnable; ++c)
+            putText(rules, src - count, c, rules.text(src, c));
+        if (remarks)
+            putText(*remarks, src - count, 0, remarks->text(src, 0));
+    }
+    emptyRows(rules, remarks, n - count, n - 1);
+}
+
+void renumberSn(RuleModel &rules)
+{
+    const int rows = rules.rowCount();
+    for (int r = 0; r < rows; ++r)
+        rules.setText(r, ColSn, QString::number(r + 1));
+}
+
+CopyBuffer copyCells(const TextTableModel &model, QModelIndexList indexes)
+{
+    CopyBuffer buffer;
+    if (indexes.isEmpty())
+        return buffer;
+    std::sort(indexes.begin(), indexes.end(), [](const QModelIndex &a, const QModelIndex &b) {
+        return a.row() != b.row() ? a.row() < b.row() : a.column() < b.column();
+    });
+    int left = indexes.first().column();
+    for (const QModelIndex &i : indexes)
+        left = std::min(left, i.column());
+    int row = -1;
+    for (const QModelIndex &i : indexes) {
+        if (i.row() != row) {
+            buffer.append(QStringList());
+            row = i.row();
+        }
+        QStringList &texts = buffer.last();
+        while (texts.size() < i.column() - left)
+            texts.append(QString());  // a gap in a selection that is no rectangle
+        const QString text = model.text(i.row(), i.column());
+        texts.append(text.isNull() ? QStringLiteral("") : text);
+    }
+    return buffer;
+}
+
+int pasteCells(TextTableModel &model, const CopyBuffer &buffer, int row, int column)
+{
+    if (row < 0 || column < 0)
+        return 0;
+    int written = 0;
+    for (int i = 0; i < buffer.size(); ++i) {
+        const int r = row + i;
+        if (r >= model.rowCount())
+            break;
+        const QStringList &texts = buffer.at(i);
+        for (int k = 0; k < texts.size(); ++k) {
+            const int c = column + k;
+            if (c == ColSn || texts.at(k).isNull())
+                continue;
+            if (c >= model.columnCount())
+                break;
+            written += putText(model, r, c, texts.at(k));
+        }
+    }
+    return written;
+}
+
+QString copyBufferText(const CopyBuffer &buffer)
+{
+    QStringList lines;
+    for (const QStringList &texts : buffer)
+        lines.append(texts.join(QLatin1Char('\t')));
+    return lines.join(QLatin1Char('\n'));
+}
+
+}  // namespace vl
