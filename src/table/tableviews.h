@@ -20,6 +20,7 @@ class MyTableView : public QTableView {
     Q_OBJECT
 public:
     explicit MyTableView(QWidget *parent = nullptr);
+    using QTableView::edit;
 
     int cnum() const { return m_cnum; }
     QStandardItemModel *remarkModel() const { return m_remarks; }

@@ -1,0 +1,400 @@
+// The rule view and the remark view driven with the mouse and the keyboard: drag fill,
+// row commands of the "SN" column, copy and paste, Delete, focus and scrolling.
+
+#define QTEST_QPA_MOUSE_HANDLING  // mouse moves reach the views as real events
+#include "viewfixture.h"
+
+#include "table/aliaseditdialog.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QLineEdit>
+#include <QMenu>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QtTest>
+
+using namespace vl;
+using vl::test::sampleRemark;
+using vl::test::sampleRule;
+using vl::test::ViewFixture;
+
+namespace {
+
+const QStringList kEmptyRule = QStringList({"", "", "", "", "", "", "", "", ""});
+
+void drag(QWidget *viewport, QPoint from, QPoint to)
+{
+    QTest::mousePress(viewport, Qt::LeftButton, {}, from);
+    QTest::mouseMove(viewport, (from + to) / 2);
+    QTest::mouseMove(viewport, to);
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, to);
+}
+
+QMenu *openRowMenu(ViewFixture &f, int row, int column = ColSn)
+{
+    QTest::mouseClick(f.view->viewport(), Qt::RightButton, {}, f.cell(row, column));
+    return f.view->contextMenu();
+}
+
+void chooseEntry(QMenu *menu, const QString &text)
+{
+    QAction *entry = nullptr;
+    for (QAction *a : menu->actions())
+        if (a->text() == text)
+            entry = a;
+    QVERIFY2(entry, qPrintable(text));
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(entry).center());
+    QCoreApplication::processEvents();  // the renumbering follows the menu
+}
+
+// Row contents of a full sample table after rows have moved: row `row` holds sample `from`.
+void expectSample(const ViewFixture &f, int row, int from)
+{
+    QCOMPARE(f.rule(row), sampleRule(from));
+    QCOMPARE(f.remarks.text(row, 0), sampleRemark(from));
+}
+
+void expectEmpty(const ViewFixture &f, int row)
+{
+    QVERIFY2(f.rules.isRuleRowEmpty(row), qPrintable(QString::number(row)));
+    QVERIFY(f.remarks.isEmptyCell(row, 0));
+}
+
+}  // namespace
+
+class TestViews : public QObject {
+    Q_OBJECT
+
+private slots:
+    void dragFill_data()
+    {
+        QTest::addColumn<QStringList>("pressed");  // rule of row 2
+        QTest::addColumn<QStringList>("next");     // rule of row 3 before the drag
+        QTest::addColumn<int>("pressColumn");
+        QTest::addColumn<int>("releaseRow");
+        QTest::addColumn<int>("releaseColumn");
+        QTest::addColumn<QStringList>("aliases");
+        QTest::addColumn<QList<QStringList>>("expected");  // rules of rows 3, 4, …
+
+        const QStringList rule = {"10", "CC", "7", "ALL", "OFF", "OFF", "OFF", "OFF", "ON"};
+        QTest::newRow("DMX series over three empty rows")
+            << rule << QStringList() << int(ColDmx) << 5 << int(ColDmx) << QStringList()
+            << QList<QStringList>{{"11", "CC", "8", "ALL", "OFF", "OFF", "OFF", "OFF", "ON"},
+                                  {"12", "CC", "9", "ALL", "OFF", "OFF", "OFF", "OFF", "ON"},
+                                  {"13", "CC", "10", "ALL", "OFF", "OFF", "OFF", "OFF", "ON"},
+                                  kEmptyRule};
+        QTest::newRow("controller 127 continues with 0")
+            << QStringList({"5", "CC", "127", "3", "OFF", "OFF", "OFF", "OFF", "ON"}) << QStringList()
+            << int(ColCtl) << 4 << int(ColCtl) << QStringList()
+            << QList<QStringList>{{"6", "CC", "0", "3", "OFF", "OFF", "OFF", "OFF", "ON"},
+                                  {"7", "CC", "1", "3", "OFF", "OFF", "OFF", "OFF", "ON"}};
+        QTest::newRow("DMX 1024 continues with 1, notes keep their names")
+            << QStringList({"1024", "Note", "60 / C4", "ALL", "OFF", "2", "3", "ON", "OFF"}) << QStringList()
+            << int(ColDmx) << 3 << int(ColDmx) << QStringList()
+            << QList<QStringList>{{"1", "Note", "61 / C#4", "ALL", "OFF", "2", "3", "ON", "OFF"}, kEmptyRule};
+        QTest::newRow("note 127 continues with note 0")
+            << QStringList({"9", "AT", "127 / G9", "ALL", "OFF", "OFF", "OFF", "OFF", "ON"}) << QStringList()
+            << int(ColCtl) << 3 << int(ColCtl) << QStringList()
+            << QList<QStringList>{{"10", "AT", "0 / C-1", "ALL", "OFF", "OFF", "OFF", "OFF", "ON"}};
+        QTest::newRow("a row holding data gets the dragged column only")
+            << rule << QStringList({QString(), "Note", QString(), "5"}) << int(ColDmx) << 3 << int(ColDmx)
+            << QStringList() << QList<QStringList>{{"11", "Note", "", "5", "", "", "", "", ""}, kEmptyRule};
+        QTest::newRow("aliases are carried along")
+            << QStringList({"10-Par", "CC", "7", "ALL", "OFF", "OFF", "OFF", "OFF", "ON"}) << QStringList()
+            << int(ColDmx) << 4 << int(ColDmx) << QStringList({"", "", "", "", "", "", "", "", "", "Par", "Spot"})
+            << QList<QStringList>{{"11-Spot", "CC", "8", "ALL", "OFF", "OFF", "OFF", "OFF", "ON"},
+                                  {"12", "CC", "9", "ALL", "OFF", "OFF", "OFF", "OFF", "ON"}};
+        QTest::newRow("a fixed column is repeated")
+            << rule << QStringList() << int(ColFix) << 3 << int(ColFix) << QStringList()
+            << QList<QStringList>{{"11", "CC", "8", "ALL", "OFF", "OFF", "OFF", "OFF", "ON"}, kEmptyRule};
+        QTest::newRow("released above the pressed row")
+            << rule << QStringList() << int(ColDmx) << 0 << int(ColDmx) << QStringList()
+            << QList<QStringList>{kEmptyRule};
+        QTest::newRow("released too far to the right")
+            << rule << QStringList() << int(ColDmx) << 5 << int(ColFix) << QStringList()
+            << QList<QStringList>{kEmptyRule, kEmptyRule, kEmptyRule};
+        QTest::newRow("dragged in the SN column")
+            << rule << QStringList() << int(ColSn) << 5 << int(ColSn) << QStringList()
+            << QList<QStringList>{kEmptyRule, kEmptyRule, kEmptyRule};
+        QTest::newRow("pressed on an empty cell")
+            << QStringList({"10", "CC", "7"}) << QStringList() << int(ColCh) << 5 << int(ColCh) << QStringList()
+            << QList<QStringList>{kEmptyRule, kEmptyRule, kEmptyRule};
+    }
+    void dragFill()
+    {
+        QFETCH(QStringList, pressed);
+        QFETCH(QStringList, next);
+        QFETCH(int, pressColumn);
+        QFETCH(int, releaseRow);
+        QFETCH(int, releaseColumn);
+        QFETCH(QStringList, aliases);
+        QFETCH(QList<QStringList>, expected);
+
+        ViewFixture f(12);
+        AliasEditDialog aliasSource;
+        aliasSource.setAliasList(aliases);
+        f.view->setAliasSource(&aliasSource);
+        f.setRule(2, pressed);
+        f.setRule(3, next);
+
+        drag(f.view->viewport(), f.cell(2, pressColumn), f.cell(releaseRow, releaseColumn));
+        QCOMPARE(f.view->viewport()->cursor().shape(), Qt::ArrowCursor);
+        for (int i = 0; i < expected.size(); ++i)
+            QCOMPARE(f.rule(3 + i), expected[i]);
+        QCOMPARE(f.rule(2).mid(0, pressed.size()), pressed);
+    }
+
+    void dragShowsResizeCursor()
+    {
+        ViewFixture f(12);
+        QWidget *viewport = f.view->viewport();
+        QTest::mousePress(viewport, Qt::LeftButton, {}, f.cell(2, ColDmx));
+        QTest::mouseMove(viewport, f.cell(4, ColDmx));
+        QCOMPARE(viewport->cursor().shape(), Qt::SizeFDiagCursor);
+        QTest::mouseRelease(viewport, Qt::LeftButton, {}, f.cell(4, ColDmx));
+        QCOMPARE(viewport->cursor().shape(), Qt::ArrowCursor);
+    }
+
+    void insertRowsAbove()
+    {
+        ViewFixture f(kRuleRows);
+        f.fillFull();
+        QSignalSpy inserted(f.view, &MyTableView::send_startrow);
+        drag(f.view->viewport(), f.cell(5, ColSn), f.cell(7, ColSn));  // selects rows 5 … 7
+        chooseEntry(openRowMenu(f, 6), "Insert rows above");
+
+        QCOMPARE(f.rules.rowCount(), kRuleRows);
+        QCOMPARE(f.remarks.rowCount(), kRuleRows);
+        for (int r = 0; r < 5; ++r)
+            expectSample(f, r, r);
+        for (int r = 5; r <= 7; ++r)
+            expectEmpty(f, r);
+        for (int r = 8; r < kRuleRows; ++r)
+            expectSample(f, r, r - 3);  // samples 3069 … 3071 are gone
+        for (int r = 0; r < kRuleRows; ++r)
+            QCOMPARE(f.rules.text(r, ColSn), QString::number(r + 1));
+        // One signal per inserted row, so that followers move by three rows.
+        QCOMPARE(inserted.count(), 3);
+        QCOMPARE(inserted.at(0).at(0).toInt(), 5);
+        QCOMPARE(inserted.at(2).at(0).toInt(), 7);
+        QVERIFY(!f.view->contextMenu());
+    }
+
+    void deleteAndMoveUp()
+    {
+        ViewFixture f(kRuleRows);
+        f.fillFull();
+        QSignalSpy deleted(f.view, &MyTableView::send_start_ad_strow);
+        drag(f.view->viewport(), f.cell(5, ColSn), f.cell(6, ColSn));
+        chooseEntry(openRowMenu(f, 5), "Delete the current rows and move the next row up");
+
+        QCOMPARE(f.rules.rowCount(), kRuleRows);
+        for (int r = 0; r < 5; ++r)
+            expectSample(f, r, r);
+        for (int r = 5; r < kRuleRows - 2; ++r)
+            expectSample(f, r, r + 2);
+        expectEmpty(f, kRuleRows - 2);
+        expectEmpty(f, kRuleRows - 1);
+        for (int r = 0; r < kRuleRows; ++r)
+            QCOMPARE(f.rules.text(r, ColSn), QString::number(r + 1));
+        QCOMPARE(deleted.count(), 1);
+        QCOMPARE(deleted.first(), QVariantList({5, 6}));
+    }
+
+    void deleteSelectedRows_data()
+    {
+        QTest::addColumn<int>("clicked");
+        QTest::addColumn<int>("ctrlClicked");
+        QTest::newRow("rows 2 and 10") << 2 << 10;
+        QTest::newRow("row 10, then row 2") << 10 << 2;
+    }
+    void deleteSelectedRows()
+    {
+        QFETCH(int, clicked);
+        QFETCH(int, ctrlClicked);
+        ViewFixture f(40);
+        f.fillFull();
+        QSignalSpy inserted(f.view, &MyTableView::send_startrow);
+        QSignalSpy deleted(f.view, &MyTableView::send_start_ad_strow);
+        QTest::mouseClick(f.view->viewport(), Qt::LeftButton, {}, f.cell(clicked, ColSn));
+        QTest::mouseClick(f.view->viewport(), Qt::LeftButton, Qt::ControlModifier, f.cell(ctrlClicked, ColSn));
+        chooseEntry(openRowMenu(f, 10), "Delete selected rows");
+
+        for (int r = 0; r < 40; ++r) {
+            if (r >= 2 && r <= 10)
+                expectEmpty(f, r);
+            else
+                expectSample(f, r, r);
+            QCOMPARE(f.rules.text(r, ColSn), QString::number(r + 1));
+        }
+        QCOMPARE(inserted.count() + deleted.count(), 0);
+    }
+
+    void rowMenuOnlyOnSnColumn()
+    {
+        ViewFixture f(10);
+        QVERIFY(!openRowMenu(f, 3, ColSta));
+        QMenu *menu = openRowMenu(f, 3);
+        QVERIFY(menu);
+        QStringList entries;
+        for (QAction *a : menu->actions())
+            entries << a->text();
+        QCOMPARE(entries, QStringList({"Insert rows above", "Delete the current rows and move the next row up",
+                                       "Delete selected rows"}));
+        // Closed without a choice, the menu still renumbers the rows.
+        f.rules.setText(4, ColSn, "x");
+        menu->close();
+        QTRY_VERIFY(!f.view->contextMenu());
+        QCOMPARE(f.rules.text(4, ColSn), QString("5"));
+    }
+
+    void copyAndPaste_data()
+    {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QList<QStringList>>("expected");  // rules of rows row, row + 1 after pasting
+        QTest::newRow("current cell in column 0")
+            << 5 << 0 << QList<QStringList>{{"20", "CC", "", "", "", "", "", "", ""}, {"21", "AT", "", "", "", "", "", "", ""}};
+        QTest::newRow("current cell in column 8: the third column falls outside")
+            << 5 << 8 << QList<QStringList>{{"", "", "", "", "", "", "", "1", "20"}, {"", "", "", "", "", "", "", "2", "21"}};
+        QTest::newRow("current cell on the last row") << 9 << 1 << QList<QStringList>{{"1", "20", "CC", "", "", "", "", "", ""}};
+    }
+    void copyAndPaste()
+    {
+        QFETCH(int, row);
+        QFETCH(int, column);
+        QFETCH(QList<QStringList>, expected);
+        ViewFixture f(10);
+        f.setRule(0, {"20", "CC", "7"});
+        f.setRule(1, {"21", "AT", "8 / G#-1"});
+
+        // Nothing copied yet: pasting changes nothing.
+        f.view->setCurrentIndex(f.rules.index(row, column));
+        QTest::keySequence(f.view, QKeySequence::Paste);
+        QVERIFY(f.rules.isRuleRowEmpty(row));
+
+        // The 2 × 3 block of SN, DMX and Sta of rows 0 and 1.
+        f.view->selectionModel()->select(QItemSelection(f.rules.index(0, ColSn), f.rules.index(1, ColSta)),
+                                         QItemSelectionModel::ClearAndSelect);
+        QTest::keySequence(f.view, QKeySequence::Copy);
+        QCOMPARE(f.view->copyBuffer(), QList<QStringList>({{"1", "20", "CC"}, {"2", "21", "AT"}}));
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString("1\t20\tCC\n2\t21\tAT"));
+
+        f.view->setCurrentIndex(f.rules.index(row, column));
+        QTest::keySequence(f.view, QKeySequence::Paste);
+        for (int i = 0; i < expected.size(); ++i)
+            QCOMPARE(f.rule(row + i), expected[i]);
+        QCOMPARE(f.rules.text(row, ColSn), QString::number(row + 1));
+        QCOMPARE(f.rules.rowCount(), 10);
+    }
+
+    void copyOfAnUnevenSelectionKeepsColumns()
+    {
+        ViewFixture f(10);
+        f.setRule(0, {"20", "CC", "7"});
+        f.setRule(1, {"21", "AT", "8 / G#-1"});
+        f.view->selectionModel()->select(f.rules.index(0, ColDmx), QItemSelectionModel::Select);
+        f.view->selectionModel()->select(f.rules.index(1, ColCtl), QItemSelectionModel::Select);
+        QTest::keySequence(f.view, QKeySequence::Copy);
+        f.view->setCurrentIndex(f.rules.index(4, ColDmx));
+        QTest::keySequence(f.view, QKeySequence::Paste);
+        QCOMPARE(f.rule(4), QStringList({"20", "", "", "", "", "", "", "", ""}));
+        QCOMPARE(f.rule(5), QStringList({"", "", "8 / G#-1", "", "", "", "", "", ""}));
+    }
+
+    void deleteKeepsSnOfRowsReadFromTheBox()
+    {
+        ViewFixture f(4);
+        f.fillFull();
+        f.rules.item(0, ColSn)->setEditable(false);  // as a read from the box leaves it
+        f.view->selectionModel()->select(QItemSelection(f.rules.index(0, ColSn), f.rules.index(1, ColEnable)),
+                                         QItemSelectionModel::ClearAndSelect);
+        QTest::keyClick(f.view, Qt::Key_Delete);
+        QCOMPARE(f.rules.text(0, ColSn), QString("1"));
+        QVERIFY(f.rules.isEmptyCell(1, ColSn));
+        QVERIFY(f.rules.isRuleRowEmpty(0));
+        QVERIFY(f.rules.isRuleRowEmpty(1));
+        QCOMPARE(f.rule(2), sampleRule(2));
+        QCOMPARE(f.remarks.text(0, 0), sampleRemark(0));  // remarks are not the rule view's
+    }
+
+    void returnInSnEditorKeepsTheTypedText()
+    {
+        ViewFixture f(4);
+        QSignalSpy changed(&f.rules, &QAbstractItemModel::dataChanged);
+        const QModelIndex sn = f.rules.index(1, ColSn);
+        f.view->edit(sn);
+        auto *editor = qobject_cast<QLineEdit *>(f.view->indexWidget(sn));
+        QVERIFY(editor);
+        QCOMPARE(editor->text(), QString("2"));
+        editor->clear();
+        QTest::keyClicks(editor, "42");
+        QTest::keyClick(editor, Qt::Key_Return);
+        QCoreApplication::processEvents();
+        QCOMPARE(f.rules.text(1, ColSn), QString("42"));
+        QCOMPARE(changed.count(), 2);  // emptied, then written
+    }
+
+    void remarkViewDragFillAndDelete()
+    {
+        ViewFixture f(10);
+        f.remarks.setText(1, 0, "Front wash");
+        QWidget *viewport = f.remarkView->viewport();
+        QTest::mousePress(viewport, Qt::LeftButton, {}, f.remarkCell(1));
+        QTest::mouseMove(viewport, f.remarkCell(4));
+        QCOMPARE(viewport->cursor().shape(), Qt::SizeAllCursor);
+        QTest::mouseRelease(viewport, Qt::LeftButton, {}, f.remarkCell(4));
+        QCOMPARE(viewport->cursor().shape(), Qt::ArrowCursor);
+        for (int r = 1; r <= 4; ++r)
+            QCOMPARE(f.remarks.text(r, 0), QString("Front wash"));
+        QVERIFY(f.remarks.isEmptyCell(5, 0));
+
+        // Dragging upwards copies nothing.
+        f.remarks.setText(8, 0, "Haze");
+        drag(viewport, f.remarkCell(8), f.remarkCell(6));
+        QVERIFY(f.remarks.isEmptyCell(7, 0));
+
+        f.remarkView->selectionModel()->select(QItemSelection(f.remarks.index(2, 0), f.remarks.index(3, 0)),
+                                               QItemSelectionModel::ClearAndSelect);
+        QTest::keyClick(f.remarkView, Qt::Key_Delete);
+        QVERIFY(f.remarks.isEmptyCell(2, 0));
+        QVERIFY(f.remarks.isEmptyCell(3, 0));
+        QCOMPARE(f.remarks.text(4, 0), QString("Front wash"));
+    }
+
+    void onlyOneViewShowsASelection()
+    {
+        ViewFixture f(10);
+        QTest::mouseClick(f.view->viewport(), Qt::LeftButton, {}, f.cell(2, ColDmx));
+        QVERIFY(f.view->hasFocus());
+        QCOMPARE(f.view->selectionModel()->selectedIndexes().size(), 1);
+
+        QTest::mouseClick(f.remarkView->viewport(), Qt::LeftButton, {}, f.remarkCell(4));
+        QVERIFY(f.remarkView->hasFocus());
+        QVERIFY(f.view->selectionModel()->selectedIndexes().isEmpty());
+        QVERIFY(!f.view->currentIndex().isValid());
+        QCOMPARE(f.remarkView->currentIndex().row(), 4);
+
+        QTest::mouseClick(f.view->viewport(), Qt::LeftButton, {}, f.cell(3, ColSta));
+        QVERIFY(f.view->hasFocus());
+        QVERIFY(f.remarkView->selectionModel()->selectedIndexes().isEmpty());
+        QVERIFY(!f.remarkView->currentIndex().isValid());
+    }
+
+    void scrollBarsFollowEachOther()
+    {
+        ViewFixture f(200);
+        QScrollBar *rules = f.view->verticalScrollBar();
+        QScrollBar *remarks = f.remarkView->verticalScrollBar();
+        QCOMPARE(f.view->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+        remarks->setValue(40);
+        QCOMPARE(rules->value(), 40);
+        rules->setValue(12);
+        QCOMPARE(remarks->value(), 12);
+    }
+};
+
+QTEST_MAIN(TestViews)
+#include "tst_views.moc"
