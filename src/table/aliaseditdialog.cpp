@@ -53,6 +53,7 @@ AliasEditDialog::AliasEditDialog(QWidget *parent) : QDialog(parent)
     m_table->setModel(m_model);
     m_table->setItemDelegateForColumn(1, new AliasCellDelegate(m_table));
     m_table->verticalHeader()->hide();
+    m_table->verticalHeader()->setDefaultSectionSize(22);
     m_table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     m_table->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
 

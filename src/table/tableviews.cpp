@@ -20,6 +20,11 @@ namespace vl {
 
 namespace {
 
+bool isDeleteKey(const QKeyEvent *event)
+{
+    return event->key() == Qt::Key_Delete && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+}
+
 // A drag fills only when released this far below the press point and not farther right.
 constexpr int kFillMinDown = 20;
 constexpr int kFillMaxRight = 100;
@@ -205,7 +210,7 @@ void MyTableView::keyPressEvent(QKeyEvent *event)
         event->accept();
         return;
     }
-    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
+    if (isDeleteKey(event)) {
         auto *m = qobject_cast<TextTableModel *>(model());
         if (m && selectionModel()) {
             for (const QModelIndex &index : selectionModel()->selectedIndexes()) {
@@ -292,7 +297,7 @@ void MyTableView2::mouseReleaseEvent(QMouseEvent *event)
 
 void MyTableView2::keyPressEvent(QKeyEvent *event)
 {
-    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
+    if (isDeleteKey(event)) {
         auto *m = qobject_cast<TextTableModel *>(model());
         if (m && selectionModel())
             for (const QModelIndex &index : selectionModel()->selectedIndexes())
