@@ -15,6 +15,19 @@ const QString kFilter = QStringLiteral("Excel Files (*.xlsx)");
 
 }  // namespace
 
+void applyWorkbookRows(RuleModel &rules, const WorkbookImport &in)
+{
+    rules.clear();
+    rules.setHorizontalHeaderLabels(in.headers);
+    for (const QStringList &texts : in.rows) {
+        QList<QStandardItem *> items;
+        items.reserve(texts.size());
+        for (const QString &text : texts)
+            items << new QStandardItem(text);
+        rules.appendRow(items);
+    }
+}
+
 void openRuleWorkbook(QWidget *parent, RuleModel &rules, const WorkbookHooks &hooks)
 {
     const QString path = getOpenFileName(parent, QStringLiteral("Open Excel File"), QString(), kFilter);
@@ -42,15 +55,7 @@ void openRuleWorkbook(QWidget *parent, RuleModel &rules, const WorkbookHooks &ho
         break;
     }
 
-    rules.clear();
-    rules.setHorizontalHeaderLabels(in.headers);
-    for (const QStringList &texts : in.rows) {
-        QList<QStandardItem *> items;
-        items.reserve(texts.size());
-        for (const QString &text : texts)
-            items << new QStandardItem(text);
-        rules.appendRow(items);
-    }
+    applyWorkbookRows(rules, in);
     if (hooks.applyRemarkLines)
         hooks.applyRemarkLines(in.remarkLines);
     if (hooks.afterImport)

@@ -24,6 +24,11 @@ struct WorkbookHooks {
     std::function<int()> checkImage;
 };
 
+struct WorkbookImport;
+
+// Replaces the rule table by the rows of a loaded workbook (its columns and titles too).
+void applyWorkbookRows(RuleModel &rules, const WorkbookImport &in);
+
 // Asks for a workbook and loads it into the rule table. A workbook that cannot be used
 // changes nothing.
 void openRuleWorkbook(QWidget *parent, RuleModel &rules, const WorkbookHooks &hooks);
