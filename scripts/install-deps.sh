@@ -8,7 +8,7 @@ packages=(
   qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev
   libudev-dev
   librtmidi-dev jackd2
-  libxlsxwriter-dev libquazip1-qt5-dev zlib1g-dev
+  libxlsxwriter-dev libminizip-dev zlib1g-dev
   libssl3 ca-certificates
   libbenchmark-dev libgtest-dev
   python3 python3-openpyxl

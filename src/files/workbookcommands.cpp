@@ -1,0 +1,102 @@
+#include "workbookcommands.h"
+
+#include "files/workbookio.h"
+#include "table/rulemodel.h"
+
+#include "common/dialogs.h"
+
+#include <QFileInfo>
+
+namespace vl {
+
+namespace {
+
+const QString kFilter = QStringLiteral("Excel Files (*.xlsx)");
+
+}  // namespace
+
+void applyWorkbookRows(RuleModel &rules, const WorkbookImport &in)
+{
+    rules.clear();
+    rules.setHorizontalHeaderLabels(in.headers);
+    for (const QStringList &texts : in.rows) {
+        QList<QStandardItem *> items;
+        items.reserve(texts.size());
+        for (const QString &text : texts)
+            items << new QStandardItem(text);
+        rules.appendRow(items);
+    }
+}
+
+void openRuleWorkbook(QWidget *parent, RuleModel &rules, const WorkbookHooks &hooks)
+{
+    const QString path = getOpenFileName(parent, QStringLiteral("Open Excel File"), QString(), kFilter);
+    if (path.isEmpty())
+        return;
+
+    // Everything is checked before the table is touched, so a file that cannot be used
+    // leaves the user's table as it was.
+    const WorkbookImport in = readRuleWorkbook(path);
+    const QString error = QStringLiteral("Error");
+    switch (in.status) {
+    case WorkbookImport::Unreadable:
+        warning(parent, error, QStringLiteral("The Excel file could not be read: %1.").arg(in.detail));
+        return;
+    case WorkbookImport::NoSheets:
+        warning(parent, error, QStringLiteral("Excel file has no worksheets!"));
+        return;
+    case WorkbookImport::NoHeader:
+        warning(parent, error, QStringLiteral("Main sheet has no header columns!"));
+        return;
+    case WorkbookImport::OneColumn:
+        warning(parent, error, QStringLiteral("Need at least 2 columns (last column is remark/alias)."));
+        return;
+    case WorkbookImport::Loaded:
+        break;
+    }
+
+    applyWorkbookRows(rules, in);
+    if (hooks.applyRemarkLines)
+        hooks.applyRemarkLines(in.remarkLines);
+    if (hooks.afterImport)
+        hooks.afterImport();
+    information(parent, QStringLiteral("Success"), QStringLiteral("Excel file loaded successfully!"));
+}
+
+void saveRuleWorkbookAs(QWidget *parent, const QAbstractItemModel *rules, const QAbstractItemModel *remarks,
+                        const WorkbookHooks &hooks)
+{
+    if (hooks.checkImage && hooks.checkImage() == 0)
+        return;
+    QString path = getSaveFileName(parent, QStringLiteral("Save Excel File"), QStringLiteral("untitled.xlsx"), kFilter);
+    if (path.isEmpty())
+        return;
+    path = withWorkbookSuffix(path);
+
+    if (!rules) {
+        warning(parent, QStringLiteral("Error"), QStringLiteral("tableView model is null"));
+        return;
+    }
+    if (!remarks) {
+        warning(parent, QStringLiteral("Error"), QStringLiteral("tableView_2 model is null"));
+        return;
+    }
+    xlsx::Document doc;
+    fillRuleWorkbook(doc, *rules, *remarks);
+
+    const bool existed = QFileInfo::exists(path);
+    if (doc.saveAs(path)) {
+        information(parent, QStringLiteral("Success"), QStringLiteral("Excel file saved successfully!"));
+        return;
+    }
+    const QString text =
+        existed ? QStringLiteral("Failed to overwrite the existing Excel file.\n\nMost likely reasons:\n"
+                                 "• The file is opened in Excel/WPS\n• The file is read-only\n"
+                                 "• You do not have permission to modify this file\n\nPlease close the file and "
+                                 "try again.")
+                : QStringLiteral("Failed to create the Excel file.\n\nPossible reasons:\n• The directory is not "
+                                 "writable\n• Insufficient permissions\n• Disk error");
+    warning(parent, QStringLiteral("Save Excel Failed"), text);
+}
+
+}  // namespace vl

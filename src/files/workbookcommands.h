@@ -1,0 +1,41 @@
+#pragma once
+
+// The editor's "Open File" and "Save File As..." commands: file dialogs, checks, messages
+// and the changes to the rule table and remarks. The window provides the few steps that
+// belong to other parts of the editor through the hooks.
+
+#include <QByteArray>
+
+#include <functional>
+
+class QAbstractItemModel;
+class QWidget;
+
+namespace vl {
+
+class RuleModel;
+
+struct WorkbookHooks {
+    // Sets the remarks from "alias<row>=<text>" lines and shows them.
+    std::function<void(const QByteArray &)> applyRemarkLines;
+    // Runs after a successful import (aliases are written again and the DMX cells relabelled).
+    std::function<void()> afterImport;
+    // The configuration-image check before a save: 0 refuses the save (it has told the user why).
+    std::function<int()> checkImage;
+};
+
+struct WorkbookImport;
+
+// Replaces the rule table by the rows of a loaded workbook (its columns and titles too).
+void applyWorkbookRows(RuleModel &rules, const WorkbookImport &in);
+
+// Asks for a workbook and loads it into the rule table. A workbook that cannot be used
+// changes nothing.
+void openRuleWorkbook(QWidget *parent, RuleModel &rules, const WorkbookHooks &hooks);
+
+// Asks for a file name and saves the rule table and the remarks. `rules` and `remarks`
+// are the models of the two views (either may be missing).
+void saveRuleWorkbookAs(QWidget *parent, const QAbstractItemModel *rules, const QAbstractItemModel *remarks,
+                        const WorkbookHooks &hooks);
+
+}  // namespace vl
