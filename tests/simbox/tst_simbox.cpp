@@ -92,6 +92,24 @@ private slots:
         QCOMPARE(boxRecordChecksum(QByteArray(kBoxRecordBytes, char(0xFF))), quint16((24576u * 255u) & 0xFFFF));
     }
 
+    // The example table a newcomer reads first: every rule as the editor can show it.
+    void demoTableHoldsWellFormedRules()
+    {
+        const QByteArray demo = demoBoxRecords();
+        QCOMPARE(demo.size(), kBoxRecordBytes);
+        QCOMPARE(boxRuleCount(demo), 23);
+        QCOMPARE(demo.left(8), QByteArray::fromHex("903C001C00000000"));  // Note 60, ALL, DMX 1, Enable
+        for (int r = 0; r < 23; ++r) {
+            const QByteArray rec = demo.mid(8 * r, 8);
+            const int status = quint8(rec[0]) >> 4;
+            const int flags = quint8(rec[2]) | (quint8(rec[3]) << 8);
+            QVERIFY2(status >= 9 && status <= 11, qPrintable(QString::number(r)));
+            QVERIFY(!(flags & 0xC000) && rec[7] == 0);
+            QVERIFY(!(flags & 0x800) || (quint8(rec[0]) & 0x0F) == 0);  // "ALL" carries channel 0
+        }
+        QCOMPARE(demo.mid(8 * 23), QByteArray(kBoxRecordBytes - 8 * 23, '\0'));
+    }
+
     void requests_data()
     {
         QTest::addColumn<QByteArrayList>("chunks");
@@ -465,6 +483,7 @@ private slots:
         QTest::newRow("bad usb id") << QStringList{"--usb-id", "xyz"} << false;
         QTest::newRow("unknown option") << QStringList{"--frobnicate"} << false;
         QTest::newRow("stray argument") << QStringList{"table.bin"} << false;
+        QTest::newRow("demo and a table") << QStringList{"--demo", "--table", "t.bin"} << false;
     }
 
     void arguments()

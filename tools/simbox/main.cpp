@@ -315,6 +315,8 @@ int main(int argc, char **argv)
 
     SimBox box(config.box);
     box.setSettings(config.settings);
+    if (config.demoTable)
+        box.setRecords(demoBoxRecords());
     if (!config.tableFile.isEmpty()) {
         QByteArray records;
         if (!loadBoxTable(config.tableFile, &records, &error)) {

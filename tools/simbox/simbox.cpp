@@ -138,6 +138,33 @@ int boxRuleCount(const QByteArray &records)
     return n;
 }
 
+QByteArray demoBoxRecords()
+{
+    QByteArray records(kBoxRecordBytes, '\0');
+    int row = 0;
+    // status 9 Note, 10 AT, 11 CC; channel 0 with `all` for "ALL"
+    auto add = [&records, &row](int status, int channel, bool all, int number, int dmx, int fix, int fadeIn,
+                                int fadeOut, bool toggle) {
+        const int flags = ((dmx - 1) & 0x3FF) | (1 << 10) | (all ? 1 << 11 : 0) | (1 << 12) | (toggle ? 1 << 13 : 0);
+        char *r = records.data() + kBoxRecordSize * row++;
+        r[0] = char((status << 4) | (all ? 0 : channel - 1));
+        r[1] = char(number);
+        r[2] = char(flags & 0xFF);
+        r[3] = char(flags >> 8);
+        r[4] = char(fix);
+        r[5] = char(fadeOut);
+        r[6] = char(fadeIn);
+    };
+    for (int i = 0; i < 12; ++i)  // one octave of notes from middle C, each on its own channel
+        add(9, 0, true, 60 + i, 1 + i, 0, 0, 0, false);
+    for (int i = 0; i < 8; ++i)  // controllers 1-8 on MIDI channel 1 as faders
+        add(11, 1, false, 1 + i, 13 + i, 0, 0, 0, false);
+    add(10, 1, false, 60, 21, 0, 5, 20, false);    // after-touch with slow fades
+    add(9, 10, false, 36, 22, 255, 0, 10, true);   // a drum pad that toggles full light
+    add(9, 10, false, 38, 513, 128, 0, 0, false);  // the second DMX port
+    return records;
+}
+
 QStringList boxRequestNames()
 {
     return {QString::fromLatin1(kHello),          QString::fromLatin1(kSettingRequest),

@@ -66,6 +66,9 @@ QByteArray buildBoxImage(const QByteArray &records);
 bool parseBoxImage(const QByteArray &image, QByteArray *records, QString *error = nullptr);
 // Rules in use: records whose "holds a rule" flag (bit 12 of bytes 2-3) is set.
 int boxRuleCount(const QByteArray &records);
+// A small example table for a first look: notes, controllers and after-touch on a few
+// DMX channels, with fades and a toggle.
+QByteArray demoBoxRecords();
 
 // One write of the box: `delayMs` is the pause after the previous write before this one.
 struct BoxPiece {

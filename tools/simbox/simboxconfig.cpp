@@ -30,6 +30,8 @@ bool parseSimBoxArguments(const QStringList &arguments, SimBoxConfig *config, QS
     const QCommandLineOption table(QStringLiteral("table"),
                                    QStringLiteral("Start with the rule table of a 24 844-byte table image file."),
                                    QStringLiteral("file"));
+    const QCommandLineOption demo(QStringLiteral("demo"),
+                                  QStringLiteral("Start with a small example table instead of an empty one."));
     const QCommandLineOption settings(
         QStringLiteral("settings"),
         QStringLiteral("Start with these settings: break time (us), mark-after-break (us), coefficient code "
@@ -98,7 +100,7 @@ bool parseSimBoxArguments(const QStringList &arguments, SimBoxConfig *config, QS
                                   QStringLiteral("N"));
     const QCommandLineOption verbose({QStringLiteral("v"), QStringLiteral("verbose")},
                                      QStringLiteral("Log every message received and sent on stderr."));
-    p.addOptions({help, table, settings, closeDoor, cipher, cipherRequired, upgrade, chunkSize, splitAt, pause, gap,
+    p.addOptions({help, table, demo, settings, closeDoor, cipher, cipherRequired, upgrade, chunkSize, splitAt, pause, gap,
                   garbage, silent, vanishAfter, eraseMs, versionText, saveTable, saveFirmware, announceDir, usbId,
                   description, seed, verbose});
 
@@ -122,6 +124,9 @@ bool parseSimBoxArguments(const QStringList &arguments, SimBoxConfig *config, QS
     c.box.cipher = p.isSet(cipher) || c.box.cipherRequired;
     c.box.garbage = p.isSet(garbage);
     c.tableFile = p.value(table);
+    c.demoTable = p.isSet(demo);
+    if (c.demoTable && !c.tableFile.isEmpty())
+        return fail(QStringLiteral("--demo and --table cannot be used together"));
     c.saveTable = p.value(saveTable);
     c.saveFirmware = p.value(saveFirmware);
     c.announceDir = p.value(announceDir);

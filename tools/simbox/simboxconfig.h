@@ -20,6 +20,7 @@ struct SimBoxConfig {
     BoxOptions box;
     BoxSettings settings;
     QString tableFile;     // an image to start from
+    bool demoTable = false;  // start from the example table
     QString saveTable;     // where the stored image is kept up to date
     QString saveFirmware;  // where received firmware is written
     QString announceDir;   // overrides VARILUME_SIMBOX_DIR
