@@ -55,7 +55,8 @@ struct PtyClient {
 
     bool start(const QStringList &args)
     {
-        process.start(QStringLiteral(SIMBOX_PROGRAM), args + QStringList{"--announce-dir", "/tmp/varilume-bench-simbox"});
+        const QStringList where{"--announce-dir", "/tmp/varilume-bench-simbox"};
+        process.start(QStringLiteral(SIMBOX_PROGRAM), args + where);
         if (!process.waitForStarted(5000) || !process.waitForReadyRead(5000))
             return false;
         const QByteArray line = process.readLine().trimmed();
@@ -77,7 +78,10 @@ struct PtyClient {
         process.terminate();
         process.waitForFinished(5000);
     }
-    bool send(const QByteArray &bytes) const { return ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size(); }
+    bool send(const QByteArray &bytes) const
+    {
+        return ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
+    }
     QByteArray read(int n) const
     {
         QByteArray got;

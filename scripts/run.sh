@@ -42,7 +42,7 @@ if [ "${VARILUME_NO_SIMBOX:-0}" != 1 ]; then
   if grep -q '^port: ' "$workdir/simbox.out"; then
     echo "run.sh: simulated KVR-9000 on $(sed -n 's/^port: //p' "$workdir/simbox.out") (log: $workdir/simbox.log)"
   else
-    echo "run.sh: the simulated box did not start; see $workdir/simbox.log" >&2
+    echo "run.sh: the simulated box did not start; see $workdir/simbox.log (a damaged $table can be deleted)" >&2
     stop_simbox
     simbox_pid=
   fi

@@ -117,7 +117,8 @@ private slots:
         QTest::addColumn<bool>("closeDoor");
         QTest::addColumn<QStringList>("silent");
 
-        const QByteArray settingsReply = "setting request" + QByteArray::fromHex("0000" "0000" "00c8" "0032" "0000" "0003");
+        // unused, rules in use, break 200, mark-after-break 50, coefficient 0, sleep 3
+        const QByteArray settingsReply = "setting request" + QByteArray::fromHex("0000 0000 00c8 0032 0000 0003");
         QTest::newRow("greeting") << QByteArrayList{"hello"} << QByteArray("open the door") << false << QStringList();
         QTest::newRow("greeting refused") << QByteArrayList{"hello"} << QByteArray("close the door") << true
                                           << QStringList();
@@ -481,6 +482,7 @@ private slots:
         QTest::newRow("split beyond the image") << QStringList{"--split-at", "24844"} << false;
         QTest::newRow("unknown request") << QStringList{"--silent", "goodbye"} << false;
         QTest::newRow("bad usb id") << QStringList{"--usb-id", "xyz"} << false;
+        QTest::newRow("description of two lines") << QStringList{"--description", "Nemora\nport=/dev/null"} << false;
         QTest::newRow("unknown option") << QStringList{"--frobnicate"} << false;
         QTest::newRow("stray argument") << QStringList{"table.bin"} << false;
         QTest::newRow("demo and a table") << QStringList{"--demo", "--table", "t.bin"} << false;

@@ -168,8 +168,10 @@ int Runner::run()
 
         qint64 timeout = -1;
         for (qint64 at : {due, idleDue}) {
-            if (at >= 0)
-                timeout = timeout < 0 ? std::max<qint64>(0, at - now) : std::min(timeout, std::max<qint64>(0, at - now));
+            if (at < 0)
+                continue;
+            const qint64 wait = std::max<qint64>(0, at - now);
+            timeout = timeout < 0 ? wait : std::min(timeout, wait);
         }
         if (!m_peerOpen)
             timeout = timeout < 0 ? kClosedRecheckMs : std::min<qint64>(timeout, kClosedRecheckMs);
@@ -202,7 +204,7 @@ int Runner::run()
                 const ssize_t n = ::read(m_master, buffer.data(), size_t(buffer.size()));
                 if (n > 0)
                     received(QByteArray(buffer.constData(), int(n)));
-                else if (n == 0 || errno != EAGAIN)
+                else if (n == 0 || (errno != EAGAIN && errno != EINTR))
                     peerClosed();
             } else if (fds[1].revents & (POLLHUP | POLLERR)) {
                 peerClosed();
@@ -243,7 +245,7 @@ bool Runner::writeDue()
         while (m_written < bytes.size()) {
             const ssize_t n = ::write(m_master, bytes.constData() + m_written, size_t(bytes.size() - m_written));
             if (n < 0) {
-                if (errno == EAGAIN)
+                if (errno == EAGAIN || errno == EINTR)
                     return true;
                 peerClosed();
                 return true;

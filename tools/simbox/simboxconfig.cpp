@@ -40,14 +40,16 @@ bool parseSimBoxArguments(const QStringList &arguments, SimBoxConfig *config, QS
     const QCommandLineOption closeDoor(QStringLiteral("close-door"),
                                        QStringLiteral("Answer \"hello\" with \"close the door\"."));
     const QCommandLineOption cipher(QStringLiteral("cipher"),
-                                    QStringLiteral("Send a \"cipher\" challenge after the greeting and check the answer."));
+                                    QStringLiteral("Send a \"cipher\" challenge after the greeting and check the "
+                                                   "answer."));
     const QCommandLineOption cipherRequired(
         QStringLiteral("cipher-required"),
         QStringLiteral("Like --cipher, and serve nothing but the greeting until the challenge is answered."));
     const QCommandLineOption upgrade(QStringLiteral("upgrade"),
                                      QStringLiteral("Be the box's bootloader: identify, erase, firmware pieces."));
     const QCommandLineOption chunkSize(QStringLiteral("chunk-size"),
-                                       QStringLiteral("Send the table image in pieces of at most N bytes (default 64)."),
+                                       QStringLiteral("Send the table image in pieces of at most N bytes "
+                                                      "(default 64)."),
                                        QStringLiteral("N"));
     const QCommandLineOption splitAt(QStringLiteral("split-at"),
                                      QStringLiteral("Also cut the table image at these offsets."),
@@ -100,8 +102,8 @@ bool parseSimBoxArguments(const QStringList &arguments, SimBoxConfig *config, QS
                                   QStringLiteral("N"));
     const QCommandLineOption verbose({QStringLiteral("v"), QStringLiteral("verbose")},
                                      QStringLiteral("Log every message received and sent on stderr."));
-    p.addOptions({help, table, demo, settings, closeDoor, cipher, cipherRequired, upgrade, chunkSize, splitAt, pause, gap,
-                  garbage, silent, vanishAfter, eraseMs, versionText, saveTable, saveFirmware, announceDir, usbId,
+    p.addOptions({help, table, demo, settings, closeDoor, cipher, cipherRequired, upgrade, chunkSize, splitAt, pause,
+                  gap, garbage, silent, vanishAfter, eraseMs, versionText, saveTable, saveFirmware, announceDir, usbId,
                   description, seed, verbose});
 
     auto fail = [error](const QString &why) {
@@ -134,8 +136,12 @@ bool parseSimBoxArguments(const QStringList &arguments, SimBoxConfig *config, QS
         c.productId = kSimBoxBootloaderProductId;
         c.description = QStringLiteral("KVR-9000 Bootloader");
     }
-    if (p.isSet(description))
-        c.description = p.value(description);
+    if (p.isSet(description)) {
+        c.description = p.value(description).trimmed();
+        if (c.description.isEmpty() || c.description.contains(QLatin1Char('\n'))
+            || c.description.contains(QLatin1Char('\r')))
+            return fail(QStringLiteral("--description wants one non-empty line"));
+    }
 
     if (p.isSet(settings)) {
         const QStringList v = p.value(settings).split(QLatin1Char(','));
