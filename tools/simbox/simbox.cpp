@@ -280,7 +280,10 @@ SimBox::Take SimBox::takeNormal(QList<BoxPiece> *out)
                 m_input.prepend(frame.mid(kGiveYou.size()));
                 return Take::Done;
             }
-            cipherAnswer(frame);
+            // A right answer is confirmed with "ok", upon which the editor asks for the
+            // settings again (they may have been refused before).
+            if (cipherAnswer(frame))
+                message(out, "ok", QString());
         }
         return Take::Done;
     }
@@ -453,12 +456,12 @@ void SimBox::settingCommand(const QByteArray &frame, QList<BoxPiece> *out)
         message(out, kSettingEnd, QString());
 }
 
-void SimBox::cipherAnswer(const QByteArray &frame)
+bool SimBox::cipherAnswer(const QByteArray &frame)
 {
     const QByteArray answer = frame.mid(kGiveYou.size(), kChallengeSize + 1);
     if (m_challenge.isEmpty()) {
         log(QStringLiteral("challenge answer without a challenge ignored"), true);
-        return;
+        return false;
     }
     const bool right = answer.left(kChallengeSize) == m_challenge && answer[kChallengeSize] == m_challenge[7];
     log(right ? QStringLiteral("challenge answered correctly") : QStringLiteral("challenge answered WRONGLY"), true);
@@ -466,6 +469,7 @@ void SimBox::cipherAnswer(const QByteArray &frame)
         m_authenticated = true;
         m_challenge.clear();
     }
+    return right;
 }
 
 bool SimBox::refused(const QString &request)

@@ -17,7 +17,7 @@
 //                                      stored; a bad image gets no answer at all
 //   "settingdata" 6 bytes "setting end" -> the setting applied, "setting end"; a bad
 //                                      command gets no answer at all
-//   "give you" 17 bytes "nxxxxx"    -> checked against the challenge, no answer
+//   "give you" 17 bytes "nxxxxx"    -> checked against the challenge; "ok" when right
 // Upgrade mode (the bootloader), commands AA CC 02 00 nn 0D 0A:
 //   01 identify      -> the model reply "KVR-9000\r\n"
 //   03 model ack     -> the version reply AA CC 06 "V1.0.3\r\n"
@@ -144,7 +144,7 @@ private:
     void upload(QList<BoxPiece> *out);
     void download(const QByteArray &image, QList<BoxPiece> *out);
     void settingCommand(const QByteArray &frame, QList<BoxPiece> *out);
-    void cipherAnswer(const QByteArray &frame);
+    bool cipherAnswer(const QByteArray &frame);
     bool refused(const QString &request);
     bool silent(const QString &request) const { return m_options.silent.contains(request); }
     quint32 nextRandom();
