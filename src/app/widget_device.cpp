@@ -109,13 +109,13 @@ void Widget::updateConnectUi()
 
 void Widget::handleSerialError(QSerialPort::SerialPortError error)
 {
-    if (!m_serial->isOpen())
+    if (!m_serial->isOpen() || (error != QSerialPort::ResourceError && error != QSerialPort::ReadError))
         return;
-    // A vanished device shows as ResourceError, or on Linux as endless read errors on a
-    // line that has been hung up.
-    const bool gone = error == QSerialPort::ResourceError
-                      || (error == QSerialPort::ReadError && m_serial->deviceHasGone());
-    if (!gone)
+    // A device that went away shows as ResourceError, or on Linux as endless read errors
+    // on a hung-up line. Linux also reports a full output buffer (EAGAIN) as
+    // ResourceError; the bytes are still queued then and go out once the line drains,
+    // so only a line that is really gone is closed.
+    if (!m_serial->deviceHasGone())
         return;
     m_serial->close();
     updateConnectUi();

@@ -41,7 +41,12 @@ SerialPort::SerialPort(QComboBox *portList, const QString &makerName, QObject *p
     connect(this, &QIODevice::aboutToClose, this, [this] { m_busyBox->hide(); });
 }
 
-SerialPort::~SerialPort() = default;
+SerialPort::~SerialPort()
+{
+    // Close while the busy box still exists: closing hides it.
+    if (isOpen())
+        close();
+}
 
 bool SerialPort::openPort(const QString &name, qint32 baudRate)
 {

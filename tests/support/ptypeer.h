@@ -27,7 +27,7 @@ public:
     bool write(const QByteArray &bytes);
     // Sends bytes in pieces of the given sizes (the rest in one last piece), letting the
     // editor read between them, as a USB device delivers a long reply.
-    bool writeInPieces(const QByteArray &bytes, const QList<int> &pieceSizes, int pauseMs = 5);
+    bool writeInPieces(const QByteArray &bytes, const QList<int> &pieceSizes, int pauseMs = 2);
 
     // Waits until the editor has sent `bytes` next, and consumes them. Anything else in
     // their place is a failure, described by lastError().
