@@ -6,6 +6,7 @@
 #include <QSet>
 
 #include <libudev.h>
+#include <algorithm>
 #include <memory>
 
 namespace vl {
@@ -65,15 +66,49 @@ QList<UsbDevice> udevUsbDevices()
     return devices;
 }
 
-// The ids of the USB device a tty belongs to, read from sysfs.
-bool usbIdsOfTty(udev *context, const QString &ttyName, quint16 *vendorId, quint16 *productId)
+// The serial ports that belong to USB devices, in the system's (sysfs path) order. Only
+// those can be the box: a port without USB ids is never listed. Looking only below the
+// USB devices keeps a scan cheap however many other terminals the system has.
+bool usbSerialPorts(QList<SystemPort> *ports)
 {
-    DevicePtr tty(udev_device_new_from_subsystem_sysname(context, "tty", ttyName.toLocal8Bit().constData()));
-    if (!tty)
+    UdevPtr context(udev_new());
+    if (!context)
         return false;
-    // The parent is owned by its child and must not be released separately.
-    udev_device *usb = udev_device_get_parent_with_subsystem_devtype(tty.get(), "usb", "usb_device");
-    return usb && readId(usb, "idVendor", vendorId) && readId(usb, "idProduct", productId);
+    EnumeratePtr usbDevices(udev_enumerate_new(context.get()));
+    if (!usbDevices)
+        return false;
+    udev_enumerate_add_match_subsystem(usbDevices.get(), "usb");
+    udev_enumerate_add_match_property(usbDevices.get(), "DEVTYPE", "usb_device");
+    if (udev_enumerate_scan_devices(usbDevices.get()) < 0)
+        return false;
+    QList<QPair<QByteArray, SystemPort>> found;  // by sysfs path
+    udev_list_entry *entry = nullptr;
+    udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(usbDevices.get()))
+    {
+        DevicePtr usb(udev_device_new_from_syspath(context.get(), udev_list_entry_get_name(entry)));
+        SystemPort port;
+        if (!usb || !readId(usb.get(), "idVendor", &port.vendorId) || !readId(usb.get(), "idProduct", &port.productId))
+            continue;
+        port.hasUsbIds = true;
+        EnumeratePtr ttys(udev_enumerate_new(context.get()));
+        if (!ttys)
+            continue;
+        udev_enumerate_add_match_parent(ttys.get(), usb.get());
+        udev_enumerate_add_match_subsystem(ttys.get(), "tty");
+        if (udev_enumerate_scan_devices(ttys.get()) < 0)
+            continue;
+        udev_list_entry *tty = nullptr;
+        udev_list_entry_foreach(tty, udev_enumerate_get_list_entry(ttys.get()))
+        {
+            const QByteArray path = udev_list_entry_get_name(tty);
+            port.name = QString::fromLocal8Bit(path.mid(path.lastIndexOf('/') + 1));
+            found.append({path, port});
+        }
+    }
+    std::sort(found.begin(), found.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+    for (const auto &f : found)
+        ports->append(f.second);
+    return true;
 }
 
 }  // namespace
@@ -110,17 +145,11 @@ UsbDeviceMap findUsbDevices(const QString &classGuid, const QString &enumerator,
 QList<SystemPort> systemSerialPorts()
 {
     QList<SystemPort> ports;
-    UdevPtr context(udev_new());
-    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
-        SystemPort port;
-        port.name = info.portName();
-        port.hasUsbIds = context && usbIdsOfTty(context.get(), info.portName(), &port.vendorId, &port.productId);
-        if (!port.hasUsbIds && info.hasVendorIdentifier() && info.hasProductIdentifier()) {
-            port.hasUsbIds = true;
-            port.vendorId = info.vendorIdentifier();
-            port.productId = info.productIdentifier();
-        }
-        ports << port;
+    if (!usbSerialPorts(&ports)) {
+        // Without udev, ask Qt, which reads sysfs itself.
+        for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
+            ports << SystemPort{info.portName(), info.hasVendorIdentifier() && info.hasProductIdentifier(),
+                                info.vendorIdentifier(), info.productIdentifier()};
     }
     for (const SimulatedBox &box : runningSimulatedBoxes())
         ports << SystemPort{box.portName, true, box.vendorId, box.productId};

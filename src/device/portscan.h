@@ -47,7 +47,8 @@ struct SystemPort {
     quint16 productId = 0;
 };
 
-// The serial ports the system lists, in its order, then the simulated boxes' ports.
+// The serial ports of USB devices, in the system's order, then the simulated boxes' ports.
+// Ports that belong to no USB device could never be listed and are left out.
 QList<SystemPort> systemSerialPorts();
 
 struct PortListItem {

@@ -105,6 +105,7 @@ cof_Dialog::cof_Dialog(SerialPort *port, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     QLabel *formula = makeLabel(this, "label", QStringLiteral("DMX value = MIDI value * Coefficient"));
     formula->setWordWrap(true);
+    formula->setAlignment(Qt::AlignCenter);
     layout->addWidget(formula);
     auto *row = new QHBoxLayout;
     row->addWidget(makeLabel(this, "label_2", QStringLiteral("Coefficient:")));
