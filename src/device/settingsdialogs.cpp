@@ -103,8 +103,8 @@ cof_Dialog::cof_Dialog(SerialPort *port, QWidget *parent)
     setObjectName(QStringLiteral("cof_Dialog"));
     setWindowTitle(QStringLiteral("DMX Coefficient"));
     auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 11, 8, 11);  // room for the formula on one line
     QLabel *formula = makeLabel(this, "label", QStringLiteral("DMX value = MIDI value * Coefficient"));
-    formula->setWordWrap(true);
     formula->setAlignment(Qt::AlignCenter);
     layout->addWidget(formula);
     auto *row = new QHBoxLayout;
