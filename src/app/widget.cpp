@@ -128,11 +128,13 @@ Widget::Widget(QWidget *parent) : QWidget(parent)
     setWindowIcon(QIcon(QStringLiteral(":/IMG/kvr.png")));
     setWindowTitle(QStringLiteral("Varilume"));
 
-    // 9. Row insertions and deletions reach the preview.
+    // 9. The serial link; row insertions and deletions reach the preview.
+    setupSerialLink();
     connect(m_tableView, &MyTableView::send_startrow, this, &Widget::startrow_rec);
     connect(m_tableView, &MyTableView::send_start_ad_strow, this, &Widget::startrow_rec2);
 
     // 10. Dialogs.
+    setupDeviceDialogs();
     m_about = new About_Dialog(this);
 
     // 11. Hidden buttons; forwarding of changed cells and of finished reads.
@@ -327,8 +329,6 @@ void Widget::setPreview(PreviewSink *preview)
 }
 
 QString Widget::noteName(int n) const { return NoteNames::name(n, m_cnum); }
-
-double Widget::currentCoefficient() const { return 0.0; }
 
 void Widget::clearAllRules() { vl::clearAllRules(*m_rules, *m_remarks); }
 

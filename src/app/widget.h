@@ -4,7 +4,9 @@
 // and everything the device, file and preview commands need, and keeps the light preview
 // in step with the table.
 
+#include <QByteArrayList>
 #include <QModelIndex>
+#include <QSerialPort>
 #include <QVector>
 #include <QWidget>
 
@@ -18,8 +20,11 @@ class QVBoxLayout;
 namespace vl {
 
 class About_Dialog;
+class Abt_Dialog;
 class AliasEditDialog;
+class Bk_Tim_Dialog;
 class CombinedDelegate;
+class cof_Dialog;
 class CustomLabel;
 class MainWindow;
 class MyTableView;
@@ -27,7 +32,9 @@ class MyTableView2;
 class PreviewSink;
 class RemarkModel;
 class RuleModel;
+class SerialPort;
 class SharedFocusFilter;
+class sleep_time_Dialog;
 
 class Widget : public QWidget {
     Q_OBJECT
@@ -153,6 +160,50 @@ private:
     QTimer *m_refreshCountdown = nullptr;
     bool m_countdownRunning = false;
     QTimer *m_aliasTimer = nullptr;
+
+    // Device link: serial port, configuration transfer, device settings (widget_device.cpp)
+public:
+    SerialPort *serialPort() const { return m_serial; }
+    Bk_Tim_Dialog *bkTimDialog() const { return m_bkTimDialog; }
+    Abt_Dialog *abtDialog() const { return m_abtDialog; }
+    cof_Dialog *cofDialog() const { return m_cofDialog; }
+    sleep_time_Dialog *sleepTimeDialog() const { return m_sleepTimeDialog; }
+    // Builds the table image; mode 1 also checks the rules and writes the image to the box.
+    // 0: refused or a write failed, 1: written, 2: built, not written.
+    int sendConfigurationImage(int mode);
+    // Inserts row `row` decoded from one 8-byte record (queued).
+    void decodeRuleRecord(int row, const QByteArray &record);
+public slots:
+    void on_connectButton_clicked();
+    void on_pushButton_clicked();
+    void on_pushButton_2_clicked();
+    void handleSerialError(QSerialPort::SerialPortError error);
+    void updateConnectUi();
+    void is_open(bool sure);
+    void Definite_connection(bool sure);
+    void applyUploadedRows(const QByteArrayList &groupedData);
+    void is_connect(int num);
+    void show_Bk_Tim_Dialog();
+    void show_Abt_Tim_Dialog();
+    void show_Cof_Tim_Dialog();
+    void show_sl_Tim_Dialog();
+    void factory_Dialog();
+signals:
+    void connect_bt();
+    void connect_abt();
+    void connect_cof();
+    void connect_stt();
+private:
+    void setupSerialLink();
+    void setupDeviceDialogs();
+    bool linkIsOpen();
+    SerialPort *m_serial = nullptr;
+    Bk_Tim_Dialog *m_bkTimDialog = nullptr;
+    Abt_Dialog *m_abtDialog = nullptr;
+    cof_Dialog *m_cofDialog = nullptr;
+    sleep_time_Dialog *m_sleepTimeDialog = nullptr;
+    int m_tableGeneration = 0;  // counts every emptying of the table; stale row inserts are dropped
+    int m_rowsPending = 0;      // decoded rows queued for insertion
 };
 
 }  // namespace vl

@@ -355,7 +355,7 @@ private slots:
         QCoreApplication::processEvents();  // the coefficient is posted
         QCOMPARE(preview.count("rebuildRuleSnapshots"), 1);
         const QStringList expected = {"rebuildRuleSnapshots", "refreshCcFaders", "markNoteKeys", "markAtKeys",
-                                      "refreshFixtureDmxChannels", "refreshDetailsPanel", "setCoefficient 0"};
+                                      "refreshFixtureDmxChannels", "refreshDetailsPanel", "setCoefficient 1"};
         QCOMPARE(preview.calls.mid(10), expected);
     }
 
@@ -391,7 +391,7 @@ private slots:
         emit w.table_change();
         QCOMPARE(preview.calls.mid(1, 6),
                  QStringList({"ruleRemarkChanged 3 haze", "rebuildRuleSnapshots", "refreshCcFaders",
-                              "markNoteKeys", "markAtKeys", "setCoefficient 0"}));
+                              "markNoteKeys", "markAtKeys", "setCoefficient 1"}));
     }
 
     void previewCommands()
@@ -402,7 +402,7 @@ private slots:
         preview.calls.clear();
         QTest::mouseClick(w.findChild<QPushButton *>("pushButton_4"), Qt::LeftButton);
         const QStringList opened = {"rebuildRuleSnapshots", "refreshCcFaders", "showMaximized", "markNoteKeys",
-                                    "markAtKeys", "setCoefficient 0", "show"};
+                                    "markAtKeys", "setCoefficient 1", "show"};
         QCOMPARE(preview.calls, opened);
         preview.calls.clear();
         w.menuBarWindow()->actionOpen->trigger();
@@ -410,7 +410,7 @@ private slots:
         preview.calls.clear();
         w.menuBarWindow()->actionUpdate->trigger();
         QCOMPARE(preview.calls, QStringList({"rebuildRuleSnapshots", "refreshCcFaders", "markNoteKeys",
-                                             "markAtKeys", "setCoefficient 0"}));
+                                             "markAtKeys", "setCoefficient 1"}));
         preview.calls.clear();
         w.rec_mp(2.01);
         emit w.tableView()->send_startrow(6);

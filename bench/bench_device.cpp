@@ -1,0 +1,202 @@
+// Timings of the device link: building the table image, checking the rules before Set,
+// turning a received image into table rows, a whole Set over a pseudo-terminal, and one
+// scan of the port list.
+
+#include "app/widget.h"
+#include "common/dialogs.h"
+#include "common/simulatedbox.h"
+#include "device/protocol.h"
+#include "device/serialport.h"
+#include "device/tableimage.h"
+#include "resources/resources.h"
+#include "table/rulecolumns.h"
+#include "table/rulemodel.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+using namespace vl;
+
+namespace {
+
+// Answers every question with OK and never blocks.
+class AnswerOk final : public DialogSeam {
+public:
+    QMessageBox::StandardButton message(const MessageRequest &) override { return QMessageBox::Ok; }
+    QString fileName(const FileRequest &) override { return {}; }
+    InputAnswer inputText(const InputRequest &) override { return {}; }
+    int runDialog(QDialog *) override { return 0; }
+};
+
+void fillFullTable(RuleModel &m)
+{
+    m.setRowCount(kRuleRows);
+    for (int r = 0; r < kRuleRows; ++r) {
+        const bool cc = r % 2;
+        const QStringList cells = {QString::number(r % 1024 + 1), cc ? "CC" : "Note", cc ? "7" : "60 / C4",
+                                   r % 3 ? QString::number(r % 16 + 1) : "ALL", "OFF", "OFF", "5", "OFF", "ON"};
+        m.setText(r, ColSn, QString::number(r + 1));
+        for (int c = 0; c < cells.size(); ++c)
+            m.setText(r, ColDmx + c, cells[c]);
+    }
+}
+
+// The box's end of a pseudo-terminal.
+struct PtyMaster {
+    int fd = -1;
+    QString slave;
+    PtyMaster()
+    {
+        fd = ::posix_openpt(O_RDWR | O_NOCTTY);
+        if (fd < 0 || ::grantpt(fd) != 0 || ::unlockpt(fd) != 0)
+            return;
+        char name[128];
+        if (::ptsname_r(fd, name, sizeof name) != 0)
+            return;
+        termios tio;
+        ::tcgetattr(fd, &tio);
+        ::cfmakeraw(&tio);
+        ::tcsetattr(fd, TCSANOW, &tio);
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+        slave = QString::fromLocal8Bit(name);
+    }
+    ~PtyMaster()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    qint64 drain()
+    {
+        char buffer[8192];
+        qint64 total = 0;
+        for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
+            total += n;
+        return total;
+    }
+};
+
+void BM_BuildImage(benchmark::State &state)
+{
+    RuleModel m;
+    fillFullTable(m);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(encodeTableImage(m));
+}
+BENCHMARK(BM_BuildImage)->Unit(benchmark::kMillisecond);
+
+void BM_CheckRulesBeforeSet(benchmark::State &state)
+{
+    RuleModel m;
+    fillFullTable(m);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(findInvalidRule(m));
+}
+BENCHMARK(BM_CheckRulesBeforeSet)->Unit(benchmark::kMillisecond);
+
+// From the last piece of a received image to 3072 rows in the editor's table and
+// table_change emitted.
+void BM_ReadIntoTable(benchmark::State &state)
+{
+    QTemporaryDir dir;
+    QDir::setCurrent(dir.path());
+    AnswerOk answers;
+    installDialogs(&answers);
+    Widget w;
+    w.show();
+    RuleModel source;
+    fillFullTable(source);
+    const QByteArray image = encodeTableImage(source);
+    bool changed = false;
+    QObject::connect(&w, &Widget::table_change, [&changed] { changed = true; });
+    ReceiveDispatcher *dispatcher = w.serialPort()->dispatcher();
+    for (auto _ : state) {
+        state.PauseTiming();
+        w.ruleModel()->removeRows(0, w.ruleModel()->rowCount());
+        QCoreApplication::processEvents();
+        dispatcher->feed(image.left(image.size() - 64));
+        changed = false;
+        state.ResumeTiming();
+        dispatcher->feed(image.right(64));
+        while (!changed)
+            QCoreApplication::processEvents();
+    }
+    if (w.ruleModel()->rowCount() != kRuleRows)
+        state.SkipWithError("table not filled");
+    installDialogs(nullptr);
+}
+BENCHMARK(BM_ReadIntoTable)->Unit(benchmark::kMillisecond)->Iterations(20);
+
+// Set over a pseudo-terminal: from the click until the box's "download success" has been
+// handled. The box reads everything and answers once the whole image is in.
+void BM_SetOverPseudoTerminal(benchmark::State &state)
+{
+    QTemporaryDir dir;
+    QDir::setCurrent(dir.path());
+    AnswerOk answers;
+    installDialogs(&answers);
+    PtyMaster box;
+    Widget w;
+    fillFullTable(*w.ruleModel());
+    w.findChild<QComboBox *>(QStringLiteral("comboBox_ComDevices"))->addItem(QStringLiteral("box"), box.slave);
+    w.on_connectButton_clicked();
+    QElapsedTimer settle;
+    settle.start();
+    while (settle.elapsed() < 50)
+        QCoreApplication::processEvents();
+    box.drain();
+    QMessageBox *busy = w.serialPort()->busyBox();
+    for (auto _ : state) {
+        w.on_pushButton_2_clicked();
+        qint64 received = 0;
+        while (received < kImageSize) {
+            QCoreApplication::processEvents();
+            received += box.drain();
+        }
+        if (::write(box.fd, "download success", 16) != 16)
+            state.SkipWithError("write failed");
+        while (busy->isVisible())
+            QCoreApplication::processEvents();
+    }
+    installDialogs(nullptr);
+}
+BENCHMARK(BM_SetOverPseudoTerminal)->Unit(benchmark::kMillisecond)->Iterations(20);
+
+// One refresh of the port list with one simulated box announced.
+void BM_ScanPorts(benchmark::State &state)
+{
+    QTemporaryDir dir;
+    qputenv("VARILUME_SIMBOX_DIR", dir.filePath(QStringLiteral("boxes")).toUtf8());
+    PtyMaster pty;
+    SimulatedBoxAnnouncement announcement;
+    announcement.announce({pty.slave, 0x0483, 0x5740, QStringLiteral("Nemora KVR-9000")});
+    QComboBox list;
+    SerialPort port(&list, QStringLiteral("Nemora"));
+    for (auto _ : state)
+        port.scanPorts();
+    if (list.count() != 1)
+        state.SkipWithError("box not listed");
+}
+BENCHMARK(BM_ScanPorts)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    initResources();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

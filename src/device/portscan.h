@@ -1,0 +1,71 @@
+#pragma once
+
+// Finding the box's serial ports. The box is a USB device whose bus-reported product
+// description begins with the maker's name; its serial port carries the device's vendor
+// and product ids. The port list shows one item per description.
+//
+// On Linux the USB devices come from libudev (sysfs attributes idVendor, idProduct and
+// product, readable without a running udev daemon); running simulated boxes are merged in
+// after them, both as USB devices and as serial ports.
+
+#include <QList>
+#include <QMap>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+
+namespace vl {
+
+struct UsbDevice {
+    quint16 vendorId = 0;
+    quint16 productId = 0;
+    QString description;  // the bus-reported product description
+};
+
+// Keyed by (product id, vendor id), product id compared first.
+using UsbDeviceKey = QPair<quint16, quint16>;
+using UsbDeviceMap = QMap<UsbDeviceKey, QString>;
+
+inline UsbDeviceKey usbDeviceKey(quint16 vendorId, quint16 productId) { return qMakePair(productId, vendorId); }
+
+// The USB devices present now: libudev's, then the simulated boxes'.
+QList<UsbDevice> presentUsbDevices();
+
+// The device map of `devices`: with `filter` only descriptions that begin with `prefix`
+// (case-sensitive) are taken; the first device with a given pair of ids wins.
+UsbDeviceMap buildUsbDeviceMap(const QList<UsbDevice> &devices, const QString &prefix, bool filter);
+
+// The device map of the present devices. On this platform there are no device classes:
+// `classGuid` is ignored and only the "USB" enumerator lists anything.
+UsbDeviceMap findUsbDevices(const QString &classGuid, const QString &enumerator, const QString &prefix,
+                            bool filter);
+
+struct SystemPort {
+    QString name;  // the system's name, e.g. "ttyACM0", or a simulated box's pty path
+    bool hasUsbIds = false;
+    quint16 vendorId = 0;
+    quint16 productId = 0;
+};
+
+// The serial ports of USB devices, in the system's order, then the simulated boxes' ports.
+// Ports that belong to no USB device could never be listed and are left out.
+QList<SystemPort> systemSerialPorts();
+
+struct PortListItem {
+    QString text;  // the device's description
+    QString portName;
+};
+
+struct PortListChange {
+    QList<PortListItem> append;
+    QStringList remove;  // texts of items to remove
+};
+
+// One refresh of the port list: `current` are the texts of its items now. Each port whose
+// ids are in `devices` yields its description; a description not listed yet and not seen
+// earlier in this pass is appended with the port's name. Texts that were listed and not
+// seen in this pass are removed.
+PortListChange planPortList(const QStringList &current, const QList<SystemPort> &ports,
+                            const UsbDeviceMap &devices);
+
+}  // namespace vl

@@ -1,0 +1,141 @@
+#pragma once
+
+// The messages between the editor and the box. There is no framing: the editor sends
+// ASCII keywords and short byte commands, and recognises the box's replies by searching
+// every received chunk for their bytes. The one exception is the table upload, which is
+// collected across however many pieces the link delivers it in.
+//
+// Nothing here needs a widget; the editor's SerialPort and the command-line tool both feed
+// received bytes into a ReceiveDispatcher.
+
+#include "device/settingsframes.h"
+
+#include <QByteArray>
+#include <QByteArrayList>
+#include <QList>
+#include <QObject>
+#include <functional>
+
+class QSerialPort;
+
+namespace vl {
+
+namespace msg {
+// Editor to box.
+inline const QByteArray hello = QByteArrayLiteral("hello");
+inline const QByteArray settingRequest = QByteArrayLiteral("setting request");
+inline const QByteArray uploadRequest = QByteArrayLiteral("upload request");
+inline const QByteArray modelAck = QByteArrayLiteral("\xAA\xCC\x02\x00\x03\x0D\x0A");
+inline const QByteArray identifyRequest = QByteArrayLiteral("\xAA\xCC\x02\x00\x01\x0D\x0A");
+inline const QByteArray eraseRequest = QByteArrayLiteral("\xAA\xCC\x02\x00\x02\x0D\x0A");
+inline const QByteArray answerStart = QByteArrayLiteral("give you");
+inline const QByteArray answerEnd = QByteArrayLiteral("nxxxxx");
+// Box to editor.
+inline const QByteArray imageStart = QByteArrayLiteral("download");
+inline const QByteArray imageEnd = QByteArrayLiteral("end of data");
+inline const QByteArray versionHeader = QByteArrayLiteral("\xAA\xCC\x06\x56");
+inline const QByteArray modelPrefix = QByteArrayLiteral("KVR-");
+inline const QByteArray lineEnd = QByteArrayLiteral("\r\n");
+inline const QByteArray eraseEnd = QByteArrayLiteral("ERASE END");
+inline const QByteArray settingsReply = QByteArrayLiteral("setting request");
+inline const QByteArray downloadSuccess = QByteArrayLiteral("download success");
+inline const QByteArray settingEnd = QByteArrayLiteral("setting end");
+inline const QByteArray cipher = QByteArrayLiteral("cipher");
+inline const QByteArray openTheDoor = QByteArrayLiteral("open the door");
+inline const QByteArray closeTheDoor = QByteArrayLiteral("close the door");
+inline const QByteArray ok = QByteArrayLiteral("ok");
+}  // namespace msg
+
+// A settings reply holds its values at fixed offsets from the start of the chunk, each a
+// 16-bit big-endian number; a chunk too short to hold them gives nothing.
+constexpr int kSettingsReplySize = 27;
+bool parseSettingsReply(const QByteArray &chunk, DeviceSettings *settings);
+
+// The challenge of a "cipher" chunk: the 16 bytes after the keyword and one separator
+// byte; empty when the chunk holds no "cipher" or too few bytes after it.
+constexpr int kChallengeSize = 16;
+QByteArray authenticationChallenge(const QByteArray &chunk);
+// The three writes that answer a challenge: "give you", the challenge followed by its
+// eighth byte once more, "nxxxxx".
+QByteArrayList authenticationAnswer(const QByteArray &challenge);
+
+// Collects a table upload from the byte stream. A collection starts at "download" and
+// ends at the first "end of data" that starts 256 bytes or more after it; both markers
+// are found wherever the stream was cut into pieces. A later "download" restarts the
+// collection there. The record area between the header and "end of data" comes out as
+// 8-byte groups (a shorter last group included), however many there are; the caller
+// decides whether they make a whole table. A collection that grows past
+// kMaxCollected bytes without its end is dropped, so a babbling line cannot fill memory.
+class UploadCollector {
+public:
+    static constexpr int kMaxCollected = 64 * 1024;
+
+    // Feeds the next piece of the stream; returns the record groups of every upload that
+    // ended in it (normally none or one).
+    QList<QByteArrayList> feed(const QByteArray &piece);
+    bool isCollecting() const { return m_collecting; }
+    // The upload collected so far, starting at its "download".
+    const QByteArray &buffer() const { return m_buffer; }
+    // Forgets everything, including a partly collected upload.
+    void reset();
+
+private:
+    QByteArray m_buffer;
+    QByteArray m_tail;  // the last bytes seen while idle, for a start marker cut in two
+    int m_endSearchedTo = 0;
+    bool m_collecting = false;
+};
+
+// Hands every received chunk to the handlers in a fixed order: the upload collector, the
+// identity replies, "ERASE END", the settings reply and the keyword chain. Each handler
+// looks at every chunk, whatever the others found. Replies the protocol itself sends
+// (the model acknowledgement, "upload request" after "setting end", the authentication
+// answer) go out through the writer.
+class ReceiveDispatcher : public QObject {
+    Q_OBJECT
+public:
+    using Writer = std::function<void(const QByteArray &bytes)>;
+
+    explicit ReceiveDispatcher(Writer writer, QObject *parent = nullptr);
+
+    void feed(const QByteArray &chunk);
+
+    void handleTableUpload(const QByteArray &chunk);
+    void handleIdentity(const QByteArray &chunk);
+    void handleSettingsReply(const QByteArray &chunk);
+    void handleKeywords(const QByteArray &chunk);
+
+    UploadCollector &collector() { return m_collector; }
+
+signals:
+    // The 8-byte records of a finished table upload.
+    void showdata(const QByteArrayList &groupedData);
+    // A version reply: "V" and the version number.
+    void send_vesion(const QString &version);
+    // A model reply, e.g. "KVR-9000".
+    void send_KVR(const QString &KVR);
+    void send_erase(bool eraseflag);
+    void settingsReceived(const vl::DeviceSettings &settings);
+    void downloadSucceeded();
+    void sure_connect(bool sure);
+    void sure_open(bool sure);
+
+private:
+    void write(const QByteArray &bytes);
+
+    Writer m_writer;
+    UploadCollector m_collector;
+};
+
+// Writes `data` in consecutive pieces of at most `pieceSize` bytes, flushing the port
+// after each and advancing by what the port accepted. Returns false as soon as a write
+// fails or accepts nothing.
+bool writeInPieces(QSerialPort &port, const QByteArray &data, int pieceSize = 256);
+
+// Writes a command's pieces, flushing where the command asks for it. Returns false when
+// a write fails.
+bool writeCommand(QSerialPort &port, const QList<PortWrite> &writes);
+
+}  // namespace vl
+
+Q_DECLARE_METATYPE(vl::DeviceSettings)

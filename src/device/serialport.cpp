@@ -1,0 +1,131 @@
+#include "serialport.h"
+
+#include "common/dialogs.h"
+#include "device/portscan.h"
+
+#include <QComboBox>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QTimer>
+
+#include <poll.h>
+
+namespace vl {
+
+SerialPort::SerialPort(QComboBox *portList, const QString &makerName, QObject *parent)
+    : QSerialPort(parent), m_portList(portList), m_makerName(makerName)
+{
+    m_dispatcher = new ReceiveDispatcher([this](const QByteArray &bytes) { write(bytes); }, this);
+    connect(m_dispatcher, &ReceiveDispatcher::showdata, this, &SerialPort::showdata);
+    connect(m_dispatcher, &ReceiveDispatcher::send_vesion, this, &SerialPort::send_vesion);
+    connect(m_dispatcher, &ReceiveDispatcher::send_KVR, this, &SerialPort::send_KVR);
+    connect(m_dispatcher, &ReceiveDispatcher::send_erase, this, &SerialPort::send_erase);
+    connect(m_dispatcher, &ReceiveDispatcher::settingsReceived, this, &SerialPort::storeSettings);
+    connect(m_dispatcher, &ReceiveDispatcher::downloadSucceeded, this, &SerialPort::reportDownloadSuccess);
+    connect(m_dispatcher, &ReceiveDispatcher::sure_connect, this, &SerialPort::sure_connect);
+    connect(m_dispatcher, &ReceiveDispatcher::sure_open, this, &SerialPort::sure_open);
+
+    m_scanTimer = new QTimer(this);
+    scanPorts();
+    connect(this, &QSerialPort::readyRead, this, &SerialPort::readDataSlot);
+    connect(m_scanTimer, &QTimer::timeout, this, &SerialPort::scanPorts);
+    m_scanTimer->start(kScanIntervalMs);
+
+    m_busyBox = std::make_unique<QMessageBox>();
+    m_busyBox->setWindowTitle(QStringLiteral("Warning"));
+    m_busyBox->setText(QStringLiteral("Data is being sent..."));
+    m_busyBox->setIcon(QMessageBox::Information);
+    m_busyBox->setStandardButtons(QMessageBox::NoButton);
+
+    // Once the port is closed no "download success" can arrive any more.
+    connect(this, &QIODevice::aboutToClose, this, [this] { m_busyBox->hide(); });
+}
+
+SerialPort::~SerialPort()
+{
+    // Close while the busy box still exists: closing hides it.
+    if (isOpen())
+        close();
+}
+
+bool SerialPort::openPort(const QString &name, qint32 baudRate)
+{
+    m_dispatcher->collector().reset();
+    if (name.isEmpty()) {
+        warning(nullptr, QStringLiteral("KVR Tool"), QStringLiteral("port name error, please choose right com!"),
+                QMessageBox::Ok);
+        return false;
+    }
+    bool opened = false;
+    if (!isOpen()) {
+        setPortName(name);
+        setBaudRate(baudRate, QSerialPort::AllDirections);
+        opened = open(QIODevice::ReadWrite);
+    }
+    if (!opened) {
+        MessageRequest box;
+        box.kind = MessageKind::NoIcon;
+        box.text = QStringLiteral("Device error");
+        box.buttons = QMessageBox::Ok;
+        box.iconPixmap = QStringLiteral(":/ico.png");
+        dialogs().message(box);
+        return false;
+    }
+    return true;
+}
+
+bool SerialPort::deviceHasGone() const
+{
+    if (!isOpen())
+        return false;
+    pollfd p{int(handle()), POLLIN, 0};
+    if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)))
+        return true;
+    const QString name = portName();
+    return !QFileInfo::exists(name.startsWith(QLatin1Char('/')) ? name : QStringLiteral("/dev/") + name);
+}
+
+void SerialPort::scanPorts()
+{
+    if (!m_portList)
+        return;
+    const UsbDeviceMap devices = findUsbDevices(QString(), QStringLiteral("USB"), m_makerName, true);
+    QStringList current;
+    for (int i = 0; i < m_portList->count(); ++i)
+        current << m_portList->itemText(i);
+    const PortListChange change = planPortList(current, systemSerialPorts(), devices);
+    for (const PortListItem &item : change.append)
+        m_portList->addItem(item.text, item.portName);
+    for (const QString &text : change.remove)
+        for (int i; (i = m_portList->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive)) >= 0;)
+            m_portList->removeItem(i);
+}
+
+void SerialPort::readDataSlot()
+{
+    // A message box opened by a handler runs its own event loop; bytes that arrive
+    // meanwhile are picked up by the loop below once it returns.
+    if (m_reading)
+        return;
+    m_reading = true;
+    while (isOpen() && bytesAvailable() > 0)
+        m_dispatcher->feed(readAll());
+    m_reading = false;
+}
+
+void SerialPort::storeSettings(const DeviceSettings &settings)
+{
+    breakTime = settings.breakTime;
+    markAfterBreak = settings.markAfterBreak;
+    coefficientCode = settings.coefficientCode;
+    sleepCode = settings.sleepCode;
+    emit rec_sucess();
+}
+
+void SerialPort::reportDownloadSuccess()
+{
+    m_busyBox->hide();
+    information(nullptr, QStringLiteral("operate successfully"), QStringLiteral("Product is configured successfully!"));
+}
+
+}  // namespace vl

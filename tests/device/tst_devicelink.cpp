@@ -1,0 +1,575 @@
+// The editor window and the box over a real pseudo-terminal: Connect and the handshake,
+// Read, Set, the settings dialogs, the factory reset, and the box going away. The test
+// plays the box on the master side and checks every byte the editor sends.
+
+#include "app/mainwindow.h"
+#include "app/widget.h"
+#include "common/simulatedbox.h"
+#include "device/serialport.h"
+#include "device/settingsdialogs.h"
+#include "device/tableimage.h"
+#include "ptypeer.h"
+#include "recordingpreview.h"
+#include "resources/resources.h"
+#include "scripteddialogs.h"
+#include "table/rulecolumns.h"
+#include "table/rulemodel.h"
+#include "tempworkdir.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+
+using namespace vl;
+using vl::test::PtyPeer;
+using vl::test::RecordingPreview;
+using vl::test::ScriptedDialogs;
+using vl::test::TempWorkDir;
+
+namespace {
+
+const QString kNotConnected = "The device is not connected. Please connect the device first";
+
+QByteArray be16(int v) { return QByteArray(1, char(v >> 8)) + char(v & 0xFF); }
+
+QByteArray settingsReply(int breakTime, int mab, int coef, int sleep)
+{
+    return QByteArray("setting request") + QByteArray(4, '\0') + be16(breakTime) + be16(mab) + be16(coef)
+           + be16(sleep);
+}
+
+QByteArray settingsCommand(const char *payloadHex)
+{
+    return QByteArray("settingdata") + QByteArray::fromHex(payloadHex) + "setting end";
+}
+
+// A full table of valid rules: varied, some rows empty.
+void fillValidTable(RuleModel &m)
+{
+    m.setRowCount(kRuleRows);
+    for (int r = 0; r < kRuleRows; ++r) {
+        m.setText(r, ColSn, QString::number(r + 1));
+        if (r % 5 == 4)
+            continue;
+        const bool cc = r % 2;
+        const QStringList cells = {QString::number(r % 1024 + 1), cc ? "CC" : "Note", cc ? "7" : "60 / C3",
+                                   r % 3 ? QString::number(r % 16 + 1) : "ALL", r % 7 ? "OFF" : "200", "OFF",
+                                   QString::number(r % 50 + 1), r % 2 ? "ON" : "OFF", "ON"};
+        for (int c = 0; c < cells.size(); ++c)
+            m.setText(r, ColDmx + c, cells[c]);
+    }
+}
+
+// The records the test box holds: rule r drives DMX r % 1024 + 1 from CC r % 128.
+QByteArray boxRecords()
+{
+    QByteArray records;
+    for (int r = 0; r < kRuleRows; ++r) {
+        if (r % 3 == 2) {
+            records += QByteArray(8, '\0');
+            continue;
+        }
+        QStringList cells = {QString::number(r + 1), QString::number(r % 1024 + 1), r % 2 ? "CC" : "Note",
+                             r % 2 ? QString::number(r % 128) : QString("%1 / x").arg(r % 128),
+                             QString::number(r % 16 + 1), "OFF", "OFF", "OFF", "OFF", "ON"};
+        records += encodeRuleRecord(cells);
+    }
+    return records;
+}
+
+}  // namespace
+
+class TestDeviceLink : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir boxDir;
+    std::unique_ptr<TempWorkDir> dir;
+    std::unique_ptr<ScriptedDialogs> dialogs;
+    std::unique_ptr<PtyPeer> peer;
+    std::unique_ptr<SimulatedBoxAnnouncement> box;
+    RecordingPreview preview;
+    std::unique_ptr<Widget> w;
+
+    QPushButton *button(const char *name) { return w->findChild<QPushButton *>(name); }
+    QString caption() { return button("connectButton")->text(); }
+    QComboBox *portList() { return w->findChild<QComboBox *>("comboBox_ComDevices"); }
+
+    // Announces the test's box and builds the window, whose first scan lists it.
+    void startEditor(bool withBox = true)
+    {
+        if (withBox) {
+            box = std::make_unique<SimulatedBoxAnnouncement>();
+            QVERIFY(box->announce({peer->slavePath(), 0x0483, 0x5740, "Nemora KVR-9000"}));
+        }
+        w = std::make_unique<Widget>();
+        w->setPreview(&preview);
+    }
+
+    void connectBox()
+    {
+        button("connectButton")->click();
+        QVERIFY2(peer->expect("hello"), qPrintable(peer->lastError()));
+        QCOMPARE(caption(), QString("Disconnect"));
+        QVERIFY(peer->write("open the door"));
+        QVERIFY2(peer->expect("setting request"), qPrintable(peer->lastError()));
+    }
+
+    int messagesWith(const QString &text) const { return dialogs->messageTexts().count(text); }
+
+private slots:
+    void initTestCase()
+    {
+        initResources();
+        qRegisterMetaType<QSerialPort::SerialPortError>();
+        qputenv("VARILUME_SIMBOX_DIR", boxDir.filePath("boxes").toUtf8());
+    }
+
+    void init()
+    {
+        dir = std::make_unique<TempWorkDir>();
+        dialogs = std::make_unique<ScriptedDialogs>();
+        peer = std::make_unique<PtyPeer>();
+        QVERIFY2(peer->open(), qPrintable(peer->lastError()));
+        preview.calls.clear();
+    }
+
+    void cleanup()
+    {
+        w.reset();
+        box.reset();
+        peer.reset();
+        dialogs.reset();
+        dir.reset();
+    }
+
+    void connectAndHandshake()
+    {
+        startEditor();
+        QCOMPARE(portList()->count(), 1);
+        QCOMPARE(portList()->currentText(), QString("Nemora KVR-9000"));
+        QCOMPARE(caption(), QString("Connect"));
+        QVERIFY(portList()->isEnabled());
+
+        connectBox();
+        QVERIFY(w->serialPort()->isOpen());
+        QCOMPARE(w->serialPort()->baudRate(), 115200);
+        QVERIFY(!portList()->isEnabled());
+        QCOMPARE(w->remarkModel()->rowCount(), kRuleRows);
+
+        // The box reports its settings; the four dialogs show them and the preview gets
+        // the coefficient's number.
+        QVERIFY(peer->write(settingsReply(1000, 50, 2, 6)));
+        QTRY_COMPARE(w->bkTimDialog()->comboBox()->currentText(), QString("1000"));
+        QCOMPARE(w->abtDialog()->comboBox()->currentText(), QString("50"));
+        QCOMPARE(w->cofDialog()->comboBox()->currentText(), QString("2.01"));
+        QCOMPARE(w->sleepTimeDialog()->comboBox()->currentText(), QString("60"));
+        QCOMPARE(w->serialPort()->breakTime, 1000);
+        QCOMPARE(w->currentCoefficient(), 2.01);
+        QVERIFY(preview.calls.contains("setCoefficient 2.01"));
+
+        // Values that are not on a list leave the choices alone.
+        QVERIFY(peer->write(settingsReply(110, 51, 9, 0)));
+        QTRY_COMPARE(w->serialPort()->breakTime, 110);
+        QCOMPARE(w->bkTimDialog()->comboBox()->currentText(), QString("1000"));
+        QCOMPARE(w->abtDialog()->comboBox()->currentText(), QString("50"));
+        QCOMPARE(w->cofDialog()->comboBox()->currentText(), QString("2.01"));
+        QCOMPARE(w->sleepTimeDialog()->comboBox()->currentText(), QString("60"));
+
+        // "ok" asks for the settings again; the model reply is acknowledged; a challenge
+        // is answered.
+        QVERIFY(peer->write("ok"));
+        QVERIFY2(peer->expect("setting request"), qPrintable(peer->lastError()));
+        QVERIFY(peer->write("KVR-9000\r\n"));
+        QVERIFY2(peer->expect(QByteArray::fromHex("aacc0200030d0a")), qPrintable(peer->lastError()));
+        const QByteArray challenge = "0123456789abcdef";
+        QVERIFY(peer->write("cipher " + challenge));
+        QVERIFY2(peer->expect("give you" + challenge + "7" + "nxxxxx"), qPrintable(peer->lastError()));
+
+        // A box without a model configured keeps the port open.
+        QVERIFY(peer->write("close the door"));
+        QTRY_COMPARE(messagesWith("Failed to connect because no product model was specified"), 1);
+        QCOMPARE(dialogs->lastMessage().title, QString("Warning"));
+        QCOMPARE(caption(), QString("Disconnect"));
+        QVERIFY(peer->expectSilence());
+    }
+
+    void disconnectEmptiesTheTable()
+    {
+        startEditor();
+        connectBox();
+        fillValidTable(*w->ruleModel());
+        button("connectButton")->click();
+        QVERIFY(!w->serialPort()->isOpen());
+        QCOMPARE(caption(), QString("Connect"));
+        QVERIFY(portList()->isEnabled());
+        QCOMPARE(w->ruleModel()->rowCount(), 0);
+        QCOMPARE(w->remarkModel()->rowCount(), 0);
+    }
+
+    void connectFailures()
+    {
+        // Nothing to choose.
+        startEditor(false);
+        QCOMPARE(portList()->count(), 0);
+        button("connectButton")->click();
+        QCOMPARE(dialogs->lastMessage().title, QString("KVR Tool"));
+        QCOMPARE(dialogs->lastMessage().text, QString("port name error, please choose right com!"));
+        QCOMPARE(caption(), QString("Connect"));
+
+        // A listed port that cannot be opened.
+        portList()->addItem("Nemora KVR-9000", "/dev/nonexistent-varilume-port");
+        button("connectButton")->click();
+        QCOMPARE(dialogs->lastMessage().text, QString("Device error"));
+        QCOMPARE(dialogs->lastMessage().title, QString());
+        QCOMPARE(dialogs->lastMessage().iconPixmap, QString(":/ico.png"));
+        QCOMPARE(caption(), QString("Connect"));
+        QVERIFY(!w->serialPort()->isOpen());
+    }
+
+    // Every device command refuses to run while the link is closed.
+    void commandsNeedTheLink_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::newRow("Read") << "Read";
+        QTest::newRow("Set") << "Set";
+        QTest::newRow("Factory Reset") << "Factory Reset";
+        QTest::newRow("break time OK") << "1";
+        QTest::newRow("mark after break OK") << "2";
+        QTest::newRow("coefficient OK") << "3";
+        QTest::newRow("sleep time OK") << "6";
+    }
+    void commandsNeedTheLink()
+    {
+        QFETCH(QString, command);
+        startEditor();
+        fillValidTable(*w->ruleModel());
+        dialogs->buttons = {QMessageBox::Ok};
+        if (command == "Read")
+            button("pushButton")->click();
+        else if (command == "Set")
+            button("pushButton_2")->click();
+        else if (command == "Factory Reset")
+            w->menuBarWindow()->action5->trigger();
+        else
+            w->is_connect(command.toInt());
+        QCOMPARE(dialogs->lastMessage().text, kNotConnected);
+        QCOMPARE(dialogs->lastMessage().title, QString("warning"));
+        QCOMPARE(w->ruleModel()->rowCount(), kRuleRows);
+        QVERIFY(peer->expectSilence(50));
+    }
+
+    // The box's table arrives in pieces cut anywhere, also inside its end marker.
+    void readFillsTheTable_data()
+    {
+        QTest::addColumn<QList<int>>("pieces");
+        QList<int> usb;
+        for (int i = 0; i < kImageSize / 64; ++i)
+            usb << 64;
+        QTest::newRow("64-byte pieces") << usb;
+        QTest::newRow("cut inside 'download'") << QList<int>{5, 12000};
+        QTest::newRow("cut inside 'end of data'") << QList<int>{24835};
+    }
+    void readFillsTheTable()
+    {
+        QFETCH(QList<int>, pieces);
+        startEditor();
+        connectBox();
+        QSignalSpy changed(w.get(), &Widget::table_change);
+        fillValidTable(*w->ruleModel());
+
+        dialogs->buttons = {QMessageBox::Ok};
+        button("pushButton")->click();
+        QCOMPARE(dialogs->asked.first().title(), QString(" "));
+        QCOMPARE(dialogs->asked.first().text(), QString("Read product configuration？"));
+        QVERIFY2(peer->expect("upload request"), qPrintable(peer->lastError()));
+        QCOMPARE(w->ruleModel()->rowCount(), 0);
+
+        const QByteArray records = boxRecords();
+        QVERIFY(peer->writeInPieces(buildTableImage(records), pieces));
+        QTRY_COMPARE(changed.count(), 1);
+        RuleModel *m = w->ruleModel();
+        QCOMPARE(m->rowCount(), kRuleRows);
+        QCOMPARE(dialogs->lastMessage().text, QString("Read successfully!"));
+        QCOMPARE(dialogs->lastMessage().title, QString("operate successfully"));
+
+        QCOMPARE(ruleRowTexts(*m, 0), QStringList({"1", "1", "Note", "0 / C-2", "1", "OFF", "OFF", "OFF", "OFF",
+                                                   "ON"}));
+        QCOMPARE(ruleRowTexts(*m, 1), QStringList({"2", "2", "CC", "1", "2", "OFF", "OFF", "OFF", "OFF", "ON"}));
+        QCOMPARE(ruleRowTexts(*m, 2), QStringList({"3", "", "", "", "", "", "", "", "", ""}));
+        QCOMPARE(m->text(3071, ColSn), QString("3072"));
+        QVERIFY(!(m->item(0, ColSn)->flags() & Qt::ItemIsEditable));
+        QVERIFY(m->item(0, ColDmx)->flags() & Qt::ItemIsEditable);
+        QCOMPARE(m->headerData(9, Qt::Horizontal).toString(), QString("Enable"));
+        // What was read is what Set sends back.
+        QCOMPARE(encodeTableImage(*m).mid(256, kRecordAreaSize), records);
+        QVERIFY(peer->expectSilence(50));
+    }
+
+    void readCancelled()
+    {
+        startEditor();
+        connectBox();
+        fillValidTable(*w->ruleModel());
+        dialogs->buttons = {QMessageBox::Cancel};
+        button("pushButton")->click();
+        QCOMPARE(w->ruleModel()->rowCount(), kRuleRows);
+        QVERIFY(peer->expectSilence(50));
+    }
+
+    void incompleteUploadIsRejected_data()
+    {
+        QTest::addColumn<int>("recordBytes");
+        QTest::newRow("one record missing") << kRecordAreaSize - 8;
+        QTest::newRow("half a record missing") << kRecordAreaSize - 4;
+        QTest::newRow("one record too many") << kRecordAreaSize + 8;
+    }
+    void incompleteUploadIsRejected()
+    {
+        QFETCH(int, recordBytes);
+        startEditor();
+        connectBox();
+        QSignalSpy changed(w.get(), &Widget::table_change);
+        dialogs->buttons = {QMessageBox::Ok};
+        button("pushButton")->click();
+        QVERIFY2(peer->expect("upload request"), qPrintable(peer->lastError()));
+
+        const QByteArray records = boxRecords().leftJustified(recordBytes, '\0', true);
+        QVERIFY(peer->write(QByteArray("download request").leftJustified(256, '\0') + records + "end of data"
+                            + QByteArray(1, '\0')));
+        QTRY_VERIFY(dialogs->messageTexts().last().contains("incomplete"));
+        QCOMPARE(dialogs->lastMessage().title, QString("Warning"));
+        QTest::qWait(50);
+        QCOMPARE(w->ruleModel()->rowCount(), 0);
+        QCOMPARE(changed.count(), 0);
+        QCOMPARE(messagesWith("Read successfully!"), 0);
+    }
+
+    // After a settings command the box answers "setting end", the editor asks for the
+    // table and the box sends it unasked-for: it fills an empty table, and leaves a table
+    // the user has alone.
+    void uploadNobodyAskedFor_data()
+    {
+        QTest::addColumn<bool>("tableHasRows");
+        QTest::newRow("empty table") << false;
+        QTest::newRow("user's table") << true;
+    }
+    void uploadNobodyAskedFor()
+    {
+        QFETCH(bool, tableHasRows);
+        startEditor();
+        connectBox();
+        if (tableHasRows)
+            fillValidTable(*w->ruleModel());
+        const QByteArray before = encodeTableImage(*w->ruleModel());
+
+        QVERIFY(peer->write("setting end"));
+        QVERIFY2(peer->expect("upload request"), qPrintable(peer->lastError()));
+        QVERIFY(peer->writeInPieces(buildTableImage(boxRecords()), {7000, 7000}));
+        QTest::qWait(100);
+        QCOMPARE(w->ruleModel()->rowCount(), kRuleRows);
+        if (tableHasRows) {
+            QCOMPARE(encodeTableImage(*w->ruleModel()), before);
+            QCOMPARE(messagesWith("Read successfully!"), 0);
+        } else {
+            QCOMPARE(encodeTableImage(*w->ruleModel()).mid(256, kRecordAreaSize), boxRecords());
+            QCOMPARE(messagesWith("Read successfully!"), 1);
+        }
+    }
+
+    void setWritesTheImage()
+    {
+        startEditor();
+        connectBox();
+        fillValidTable(*w->ruleModel());
+        dialogs->buttons = {QMessageBox::Ok};
+        button("pushButton_2")->click();
+        QCOMPARE(dialogs->asked.first().text(), QString("Configure product？"));
+        QCOMPARE(dialogs->asked.first().title(), QString(" "));
+
+        const QByteArray sent = peer->take(kImageSize);
+        QCOMPARE(sent.size(), kImageSize);
+        QCOMPARE(sent, encodeTableImage(*w->ruleModel()));
+        QVERIFY(sent.startsWith("download request"));
+        QVERIFY(peer->expectSilence(50));  // nothing after the image's last byte
+        QMessageBox *busy = w->serialPort()->busyBox();
+        QVERIFY(busy->isVisible());
+        QCOMPARE(busy->windowTitle(), QString("Warning"));
+        QCOMPARE(busy->text(), QString("Data is being sent..."));
+        QVERIFY(busy->buttons().isEmpty());
+
+        QVERIFY(peer->write("download success"));
+        QTRY_VERIFY(!busy->isVisible());
+        QCOMPARE(dialogs->lastMessage().text, QString("Product is configured successfully!"));
+        QCOMPARE(dialogs->lastMessage().title, QString("operate successfully"));
+    }
+
+    // Set sends nothing when the table cannot go to the box as it is.
+    void setRefuses_data()
+    {
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<int>("badRow");
+        QTest::addColumn<int>("badColumn");
+        QTest::addColumn<QString>("badText");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("too few rows") << 3071 << -1 << 0 << QString()
+                                      << "The table has no data. Please fill in the data before saving.";
+        QTest::newRow("no rows") << 0 << -1 << 0 << QString()
+                                 << "The table has no data. Please fill in the data before saving.";
+        QTest::newRow("DMX 1025") << kRuleRows << 5 << int(ColDmx) << "1025"
+                                  << "Row 6, column \"DMX Channels\": \"1025\" is not a valid value. Nothing was sent "
+                                     "to the device.";
+        QTest::newRow("DMX 0") << kRuleRows << 0 << int(ColDmx) << "0"
+                               << "Row 1, column \"DMX Channels\": \"0\" is not a valid value. Nothing was sent to "
+                                  "the device.";
+        QTest::newRow("controller 300") << kRuleRows << 3070 << int(ColCtl) << "300"
+                                        << "Row 3071, column \"Controller\": \"300\" is not a valid value. Nothing "
+                                           "was sent to the device.";
+        QTest::newRow("unknown status") << kRuleRows << 1 << int(ColSta) << "PB"
+                                        << "Row 2, column \"Status\": \"PB\" is not a valid value. Nothing was sent "
+                                           "to the device.";
+    }
+    void setRefuses()
+    {
+        QFETCH(int, rows);
+        QFETCH(int, badRow);
+        QFETCH(int, badColumn);
+        QFETCH(QString, badText);
+        QFETCH(QString, message);
+        startEditor();
+        connectBox();
+        fillValidTable(*w->ruleModel());
+        w->ruleModel()->setRowCount(rows);
+        if (badRow >= 0)
+            w->ruleModel()->setText(badRow, badColumn, badText);
+
+        dialogs->buttons = {QMessageBox::Ok};
+        button("pushButton_2")->click();
+        QCOMPARE(dialogs->lastMessage().text, message);
+        QVERIFY(peer->expectSilence(100));
+        QVERIFY(!w->serialPort()->busyBox()->isVisible());
+
+        // Building the image before a workbook save checks only the row count.
+        dialogs->clear();
+        QCOMPARE(w->sendConfigurationImage(2), rows < kRuleRows ? 0 : 2);
+        QCOMPARE(dialogs->asked.size(), rows < kRuleRows ? 1 : 0);
+        QVERIFY(peer->expectSilence(50));
+    }
+
+    void settingsCommands_data()
+    {
+        QTest::addColumn<int>("dialog");
+        QTest::addColumn<QString>("choice");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("break time 1000 us") << 1 << "1000" << settingsCommand("000100eb03e8");
+        QTest::newRow("mark after break 50 us") << 2 << "50" << settingsCommand("000200320032");
+        QTest::newRow("coefficient 2.01") << 3 << "2.01" << settingsCommand("000300020002");
+        QTest::newRow("sleep time 60 s") << 6 << "60" << settingsCommand("000500060006");
+    }
+    void settingsCommands()
+    {
+        QFETCH(int, dialog);
+        QFETCH(QString, choice);
+        QFETCH(QByteArray, bytes);
+        startEditor();
+        connectBox();
+        MainWindow *menu = w->menuBarWindow();
+        QAction *entry = dialog == 1 ? menu->action2_2
+                         : dialog == 2 ? menu->action3_2
+                         : dialog == 3 ? menu->action4_2
+                                       : menu->actionSleep_Time;
+        DeviceSettingDialog *d = dialog == 1 ? static_cast<DeviceSettingDialog *>(w->bkTimDialog())
+                                 : dialog == 2 ? static_cast<DeviceSettingDialog *>(w->abtDialog())
+                                 : dialog == 3 ? static_cast<DeviceSettingDialog *>(w->cofDialog())
+                                               : static_cast<DeviceSettingDialog *>(w->sleepTimeDialog());
+        entry->trigger();
+        QVERIFY(d->isVisible());
+        QVERIFY(!d->isModal());
+        d->comboBox()->setCurrentText(choice);
+        d->buttonBox()->button(QDialogButtonBox::Ok)->click();
+        QVERIFY(!d->isVisible());
+        QVERIFY2(peer->expect(bytes), qPrintable(peer->lastError()));
+        QVERIFY(peer->expectSilence(50));
+
+        // The box acknowledges; the editor asks for the table.
+        QVERIFY(peer->write("setting end"));
+        QVERIFY2(peer->expect("upload request"), qPrintable(peer->lastError()));
+
+        // Cancel sends nothing.
+        entry->trigger();
+        d->buttonBox()->button(QDialogButtonBox::Cancel)->click();
+        QVERIFY(!d->isVisible());
+        QVERIFY(peer->expectSilence(50));
+    }
+
+    void factoryReset()
+    {
+        startEditor();
+        connectBox();
+        dialogs->buttons = {QMessageBox::Cancel, QMessageBox::Ok};
+        w->menuBarWindow()->action5->trigger();
+        QCOMPARE(dialogs->lastMessage().title, QString("Factory Reset"));
+        QCOMPARE(dialogs->lastMessage().text, QString("Factory Reset？"));
+        QVERIFY(peer->expectSilence(50));
+
+        w->menuBarWindow()->action5->trigger();
+        QVERIFY2(peer->expect(settingsCommand("000400010001")), qPrintable(peer->lastError()));
+    }
+
+    void coefficientReachesThePreview()
+    {
+        startEditor();
+        QCOMPARE(w->currentCoefficient(), 1.0);
+        w->cofDialog()->comboBox()->setCurrentIndex(4);
+        QCOMPARE(preview.calls.last(), QString("setCoefficient 4"));
+        QCOMPARE(w->currentCoefficient(), 4.0);
+    }
+
+    // The box goes away while connected: the port is closed once, the button reads
+    // "Connect" again, and nothing floods or spins.
+    void boxVanishes_data()
+    {
+        QTest::addColumn<QString>("when");
+        QTest::newRow("idle") << "idle";
+        QTest::newRow("in the middle of a read") << "read";
+        QTest::newRow("waiting for download success") << "set";
+    }
+    void boxVanishes()
+    {
+        QFETCH(QString, when);
+        startEditor();
+        connectBox();
+        if (when == "read") {
+            dialogs->buttons = {QMessageBox::Ok};
+            button("pushButton")->click();
+            QVERIFY2(peer->expect("upload request"), qPrintable(peer->lastError()));
+            QVERIFY(peer->write(buildTableImage(boxRecords()).left(9000)));
+        } else if (when == "set") {
+            fillValidTable(*w->ruleModel());
+            dialogs->buttons = {QMessageBox::Ok};
+            button("pushButton_2")->click();
+            QCOMPARE(peer->take(kImageSize).size(), kImageSize);
+            QVERIFY(w->serialPort()->busyBox()->isVisible());
+        }
+        const int messages = dialogs->asked.size();
+        QSignalSpy errors(w->serialPort(), &QSerialPort::errorOccurred);
+        peer->vanish();
+        box.reset();
+
+        QTRY_COMPARE_WITH_TIMEOUT(caption(), QString("Connect"), 2000);
+        QVERIFY(!w->serialPort()->isOpen());
+        QVERIFY(portList()->isEnabled());
+        QTest::qWait(100);
+        QVERIFY2(errors.count() < 10, qPrintable(QString::number(errors.count())));
+        QVERIFY(!w->serialPort()->busyBox()->isVisible());
+        QCOMPARE(dialogs->asked.size(), messages);
+    }
+};
+
+QTEST_MAIN(TestDeviceLink)
+#include "tst_devicelink.moc"

@@ -1,0 +1,279 @@
+// What the editor does with the bytes the box sends: keyword replies, identity and
+// settings replies, the authentication answer and the table upload, fed chunk by chunk
+// into the receive dispatcher.
+
+#include "device/protocol.h"
+#include "device/tableimage.h"
+
+#include <QtTest>
+
+using namespace vl;
+
+namespace {
+
+// Writes down everything the dispatcher says and sends.
+struct Recorder {
+    QStringList events;
+    QByteArrayList writes;
+    QList<QByteArrayList> uploads;
+    ReceiveDispatcher dispatcher{[this](const QByteArray &b) { writes << b; }};
+
+    Recorder()
+    {
+        auto &d = dispatcher;
+        QObject::connect(&d, &ReceiveDispatcher::showdata, [this](const QByteArrayList &g) {
+            events << QString("showdata %1").arg(g.size());
+            uploads << g;
+        });
+        QObject::connect(&d, &ReceiveDispatcher::send_vesion, [this](const QString &v) { events << "version " + v; });
+        QObject::connect(&d, &ReceiveDispatcher::send_KVR, [this](const QString &m) { events << "model " + m; });
+        QObject::connect(&d, &ReceiveDispatcher::send_erase, [this](bool) { events << "erase"; });
+        QObject::connect(&d, &ReceiveDispatcher::settingsReceived, [this](const DeviceSettings &s) {
+            events << QString("settings %1 %2 %3 %4 %5")
+                          .arg(s.reserved)
+                          .arg(s.breakTime)
+                          .arg(s.markAfterBreak)
+                          .arg(s.coefficientCode)
+                          .arg(s.sleepCode);
+        });
+        QObject::connect(&d, &ReceiveDispatcher::downloadSucceeded, [this] { events << "download success"; });
+        QObject::connect(&d, &ReceiveDispatcher::sure_connect, [this](bool) { events << "sure_connect"; });
+        QObject::connect(&d, &ReceiveDispatcher::sure_open,
+                         [this](bool open) { events << (open ? "sure_open true" : "sure_open false"); });
+    }
+
+    void feed(const QByteArrayList &chunks)
+    {
+        for (const QByteArray &c : chunks)
+            dispatcher.feed(c);
+    }
+};
+
+QByteArray be16(int v) { return QByteArray(1, char(v >> 8)) + char(v & 0xFF); }
+
+QByteArray settingsReply(int breakTime, int mab, int coef, int sleep)
+{
+    return QByteArray("setting request") + QByteArray(2, '\0') + be16(0x1234) + be16(breakTime) + be16(mab)
+           + be16(coef) + be16(sleep);
+}
+
+const QByteArray challenge = QByteArray::fromHex("00112233445566778899aabbccddeeff");
+
+// A table image whose records are all different, with a few that spell "ok" and "end".
+QByteArray sampleRecords()
+{
+    QByteArray records;
+    for (int r = 0; r < kRuleRows; ++r) {
+        QByteArray rec(8, '\0');
+        rec[0] = char(0xB0 | (r % 16));
+        rec[1] = char(r % 128);
+        const quint16 flags = quint16(0x1000 | (r % 1024));
+        rec[2] = char(flags & 0xFF);
+        rec[3] = char(flags >> 8);
+        rec[4] = char(r % 256);
+        records += rec;
+    }
+    records.replace(8 * 10 + 4, 3, "end");
+    records.replace(8 * 20 + 4, 2, "ok");
+    return records;
+}
+
+}  // namespace
+
+class TestDispatcher : public QObject {
+    Q_OBJECT
+
+private slots:
+    void chunks_data()
+    {
+        QTest::addColumn<QByteArrayList>("chunks");
+        QTest::addColumn<QStringList>("events");
+        QTest::addColumn<QByteArrayList>("writes");
+
+        const QByteArrayList none;
+        QTest::newRow("garbage") << QByteArrayList{"\x01\x02 hello world \xff"} << QStringList() << none;
+        QTest::newRow("open the door") << QByteArrayList{"open the door"} << QStringList{"sure_open true"} << none;
+        QTest::newRow("close the door") << QByteArrayList{"close the door"} << QStringList{"sure_open false"}
+                                        << none;
+        QTest::newRow("ok") << QByteArrayList{"ok"} << QStringList{"sure_connect"} << none;
+        QTest::newRow("setting end asks for the table")
+            << QByteArrayList{"setting end"} << QStringList() << QByteArrayList{"upload request"};
+        QTest::newRow("download success hides ok")
+            << QByteArrayList{"download success ok"} << QStringList{"download success"} << none;
+        QTest::newRow("first keyword only")
+            << QByteArrayList{"setting end open the door cipher"} << QStringList() << QByteArrayList{"upload request"};
+        QTest::newRow("keyword cut in two is not recognised")
+            << QByteArrayList{"open the ", "door", "setting e", "nd"} << QStringList() << none;
+
+        QTest::newRow("version reply") << QByteArrayList{QByteArray("\xAA\xCC\x06V1.0.3\r\n")}
+                                       << QStringList{"version V1.0.3"} << none;
+        QTest::newRow("version wins over model")
+            << QByteArrayList{QByteArray("\xAA\xCC\x06V2.1\r\nKVR-9000\r\n")} << QStringList{"version V2.1"} << none;
+        QTest::newRow("model reply is acknowledged once")
+            << QByteArrayList{"KVR-9000\r\n"} << QStringList{"model KVR-9000"} << QByteArrayList{msg::modelAck};
+        QTest::newRow("model without line end") << QByteArrayList{"KVR-9000"} << QStringList() << none;
+        QTest::newRow("version without line end") << QByteArrayList{QByteArray("\xAA\xCC\x06V2.1")} << QStringList()
+                                                  << none;
+        QTest::newRow("erase end and ok both act")
+            << QByteArrayList{"ERASE END ok"} << QStringList{"erase", "sure_connect"} << none;
+
+        QTest::newRow("settings reply") << QByteArrayList{settingsReply(1000, 50, 2, 6)}
+                                        << QStringList{"settings 4660 1000 50 2 6"} << none;
+        QTest::newRow("settings reply one byte short")
+            << QByteArrayList{settingsReply(1000, 50, 2, 6).chopped(1)} << QStringList() << none;
+        QTest::newRow("settings keyword alone") << QByteArrayList{"setting request"} << QStringList() << none;
+
+        QTest::newRow("cipher challenge answered")
+            << QByteArrayList{"cipher:" + challenge} << QStringList()
+            << QByteArrayList{"give you", challenge + char(0x77), "nxxxxx"};
+        QTest::newRow("cipher challenge one byte short")
+            << QByteArrayList{"cipher:" + challenge.chopped(1)} << QStringList() << none;
+        QTest::newRow("cipher at the end") << QByteArrayList{"cipher"} << QStringList() << none;
+
+        QTest::newRow("download success, then setting end closes nothing")
+            << QByteArrayList{"download success", "setting end"} << QStringList{"download success"}
+            << QByteArrayList{"upload request"};
+    }
+    void chunks()
+    {
+        QFETCH(QByteArrayList, chunks);
+        QFETCH(QStringList, events);
+        QFETCH(QByteArrayList, writes);
+        Recorder rec;
+        rec.feed(chunks);
+        QCOMPARE(rec.events, events);
+        QCOMPARE(rec.writes, writes);
+    }
+
+    // However the link cuts the image, the same 3072 records come out once.
+    void uploadPieces_data()
+    {
+        QTest::addColumn<QList<int>>("cuts");  // offsets where a new piece starts
+        const int end = kImageSize - 12;       // where "end of data" starts
+        QTest::newRow("one piece") << QList<int>{};
+        QTest::newRow("inside 'download'") << QList<int>{4};
+        QTest::newRow("before the last 'd' of 'download'") << QList<int>{7};
+        QTest::newRow("inside the header") << QList<int>{100, 255, 256};
+        QTest::newRow("inside 'end of data'") << QList<int>{end + 3};
+        QTest::newRow("after 'end'") << QList<int>{end + 1, end + 2, end + 10};
+        QTest::newRow("before the trailer") << QList<int>{end, end + 11};
+        QList<int> usb;
+        for (int at = 64; at < kImageSize; at += 64)
+            usb << at;
+        QTest::newRow("64-byte pieces") << usb;
+        QList<int> odd;
+        for (int at = 1; at < kImageSize; at += 997)
+            odd << at;
+        QTest::newRow("997-byte pieces after one byte") << odd;
+    }
+    void uploadPieces()
+    {
+        QFETCH(QList<int>, cuts);
+        const QByteArray records = sampleRecords();
+        const QByteArray image = buildTableImage(records);
+        Recorder rec;
+        int from = 0;
+        for (const int cut : cuts + QList<int>{kImageSize}) {
+            rec.dispatcher.feed(image.mid(from, cut - from));
+            from = cut;
+        }
+        QCOMPARE(rec.uploads.size(), 1);
+        QVERIFY(isCompleteUpload(rec.uploads[0]));
+        QCOMPARE(rec.uploads[0].join(), records);
+        QVERIFY(!rec.dispatcher.collector().isCollecting());
+    }
+
+    void uploadOneByteAtATime()
+    {
+        const QByteArray records = sampleRecords();
+        const QByteArray image = buildTableImage(records);
+        Recorder rec;
+        for (int i = 0; i < image.size(); ++i)
+            rec.dispatcher.feed(image.mid(i, 1));
+        QCOMPARE(rec.uploads.size(), 1);
+        QCOMPARE(rec.uploads[0].join(), records);
+    }
+
+    // Record bytes go through the keyword tests too: "ok" acts, "end" does not stop
+    // the upload.
+    void keywordsInsideRecords()
+    {
+        const QByteArray records = sampleRecords();
+        Recorder rec;
+        rec.dispatcher.feed(buildTableImage(records));
+        QCOMPARE(rec.events, QStringList({"showdata 3072", "sure_connect"}));
+        QCOMPARE(rec.uploads[0].join(), records);
+    }
+
+    void uploadsAmongOtherBytes_data()
+    {
+        QTest::addColumn<QByteArrayList>("chunks");
+        QTest::addColumn<int>("uploads");
+        const QByteArray image = buildTableImage(sampleRecords());
+        QTest::newRow("garbage before the image in its piece") << QByteArrayList{"\x13\x37 junk" + image} << 1;
+        QTest::newRow("after download success") << QByteArrayList{"download success", "ok", image} << 1;
+        QTest::newRow("a new image restarts the collection")
+            << QByteArrayList{image.left(5000), image} << 1;
+        QTest::newRow("two images in one piece") << QByteArrayList{image + image} << 2;
+        QTest::newRow("image followed by setting end") << QByteArrayList{image + "setting end"} << 1;
+        QTest::newRow("end of data inside the header is not the end")
+            << QByteArrayList{"download end of data", image} << 1;
+    }
+    void uploadsAmongOtherBytes()
+    {
+        QFETCH(QByteArrayList, chunks);
+        QFETCH(int, uploads);
+        Recorder rec;
+        rec.feed(chunks);
+        QCOMPARE(rec.uploads.size(), uploads);
+        for (const QByteArrayList &groups : rec.uploads)
+            QCOMPARE(groups.join(), sampleRecords());
+    }
+
+    // The groups come out as they are; the window decides that they are not a table.
+    void uploadOfWrongLength_data()
+    {
+        QTest::addColumn<int>("recordBytes");
+        QTest::addColumn<int>("groups");
+        QTest::newRow("one record missing") << kRecordAreaSize - 8 << 3071;
+        QTest::newRow("three bytes missing") << kRecordAreaSize - 3 << 3072;
+        QTest::newRow("one record too many") << kRecordAreaSize + 8 << 3073;
+        QTest::newRow("no records") << 0 << 0;
+    }
+    void uploadOfWrongLength()
+    {
+        QFETCH(int, recordBytes);
+        QFETCH(int, groups);
+        const QByteArray image = QByteArray("download request").leftJustified(256, '\0')
+                                 + QByteArray(recordBytes, '\x01') + "end of data";
+        Recorder rec;
+        rec.dispatcher.feed(image);
+        QCOMPARE(rec.uploads.size(), 1);
+        QCOMPARE(rec.uploads[0].size(), groups);
+        QVERIFY(!isCompleteUpload(rec.uploads[0]));
+    }
+
+    void unfinishedUploads()
+    {
+        const QByteArray image = buildTableImage(sampleRecords());
+        Recorder rec;
+        // The box stops half way; nothing comes out, and the next image still does.
+        rec.dispatcher.feed(image.left(10000));
+        QVERIFY(rec.uploads.isEmpty());
+        QVERIFY(rec.dispatcher.collector().isCollecting());
+        rec.dispatcher.feed(image);
+        QCOMPARE(rec.uploads.size(), 1);
+
+        // A line that babbles after "download" is given up, not stored without end.
+        rec.dispatcher.feed("download");
+        for (int i = 0; i < 20; ++i)
+            rec.dispatcher.feed(QByteArray(4096, 'x'));
+        QVERIFY(!rec.dispatcher.collector().isCollecting());
+        QVERIFY(rec.dispatcher.collector().buffer().size() <= UploadCollector::kMaxCollected);
+        rec.dispatcher.feed(image);
+        QCOMPARE(rec.uploads.size(), 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDispatcher)
+#include "tst_dispatcher.moc"

@@ -1,0 +1,168 @@
+// Finding the box's ports: the USB device map, one refresh of the port list, and the
+// 2000 ms scan with simulated boxes announced on real pseudo-terminals.
+
+#include "common/simulatedbox.h"
+#include "device/portscan.h"
+#include "device/serialport.h"
+#include "ptypeer.h"
+
+#include <QComboBox>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+
+using namespace vl;
+using vl::test::PtyPeer;
+
+Q_DECLARE_METATYPE(vl::UsbDevice)
+Q_DECLARE_METATYPE(vl::SystemPort)
+
+namespace {
+
+QStringList itemTexts(const QComboBox &box)
+{
+    QStringList texts;
+    for (int i = 0; i < box.count(); ++i)
+        texts << box.itemText(i) + "@" + box.itemData(i).toString();
+    return texts;
+}
+
+}  // namespace
+
+class TestPortScan : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir boxDir;
+
+private slots:
+    void initTestCase() { qputenv("VARILUME_SIMBOX_DIR", boxDir.filePath("boxes").toUtf8()); }
+
+    void deviceMap_data()
+    {
+        QTest::addColumn<QList<UsbDevice>>("devices");
+        QTest::addColumn<QString>("prefix");
+        QTest::addColumn<bool>("filter");
+        QTest::addColumn<QStringList>("entries");  // "pid:vid=description" in map order
+
+        const QList<UsbDevice> mixed = {
+            {0x0483, 0x5740, "Nemora KVR-9000"}, {0x046d, 0xc52b, "USB Receiver"},
+            {0x0483, 0x5740, "Nemora KVR-9000 (second)"},  // same ids: the first one stays
+            {0x1209, 0x0001, "nemora lowercase"},          {0x1209, 0x0002, "Nemora"},
+            {0x0001, 0x0003, "Nemora Upgrade"},
+        };
+        QTest::newRow("maker's devices only")
+            << mixed << "Nemora" << true
+            << QStringList{"0002:1209=Nemora", "0003:0001=Nemora Upgrade", "5740:0483=Nemora KVR-9000"};
+        QTest::newRow("everything without filter")
+            << mixed << "" << false
+            << QStringList{"0001:1209=nemora lowercase", "0002:1209=Nemora", "0003:0001=Nemora Upgrade",
+                           "5740:0483=Nemora KVR-9000", "c52b:046d=USB Receiver"};
+        QTest::newRow("no devices") << QList<UsbDevice>() << "Nemora" << true << QStringList();
+    }
+    void deviceMap()
+    {
+        QFETCH(QList<UsbDevice>, devices);
+        QFETCH(QString, prefix);
+        QFETCH(bool, filter);
+        QFETCH(QStringList, entries);
+        const UsbDeviceMap map = buildUsbDeviceMap(devices, prefix, filter);
+        QStringList got;
+        for (auto it = map.cbegin(); it != map.cend(); ++it)
+            got << QString("%1:%2=%3")
+                       .arg(it.key().first, 4, 16, QLatin1Char('0'))
+                       .arg(it.key().second, 4, 16, QLatin1Char('0'))
+                       .arg(it.value());
+        QCOMPARE(got, entries);
+    }
+
+    void portListRefresh_data()
+    {
+        QTest::addColumn<QStringList>("current");
+        QTest::addColumn<QList<SystemPort>>("ports");
+        QTest::addColumn<QStringList>("append");  // "text@port"
+        QTest::addColumn<QStringList>("remove");
+
+        const SystemPort box{"ttyACM0", true, 0x0483, 0x5740};
+        const SystemPort twin{"ttyACM1", true, 0x0483, 0x5740};
+        const SystemPort boxB{"ttyACM2", true, 0x0483, 0x5741};
+        const SystemPort other{"ttyUSB0", true, 0x0403, 0x6001};
+        const SystemPort plain{"ttyS0", false, 0, 0};
+
+        QTest::newRow("a box appears") << QStringList() << QList<SystemPort>{plain, other, box}
+                                       << QStringList{"Nemora KVR-9000@ttyACM0"} << QStringList();
+        QTest::newRow("identical boxes give one item, the first port")
+            << QStringList() << QList<SystemPort>{twin, box} << QStringList{"Nemora KVR-9000@ttyACM1"}
+            << QStringList();
+        QTest::newRow("listed box stays, new one is appended")
+            << QStringList{"Nemora KVR-9000"} << QList<SystemPort>{box, boxB}
+            << QStringList{"Nemora KVR-9000 B@ttyACM2"} << QStringList();
+        QTest::newRow("unplugged box goes") << QStringList{"Nemora KVR-9000", "Nemora KVR-9000 B"}
+                                            << QList<SystemPort>{boxB} << QStringList()
+                                            << QStringList{"Nemora KVR-9000"};
+        QTest::newRow("texts compare case-sensitively")
+            << QStringList{"nemora kvr-9000"} << QList<SystemPort>{box} << QStringList{"Nemora KVR-9000@ttyACM0"}
+            << QStringList{"nemora kvr-9000"};
+        QTest::newRow("nothing plugged in") << QStringList() << QList<SystemPort>{plain, other} << QStringList()
+                                            << QStringList();
+    }
+    void portListRefresh()
+    {
+        QFETCH(QStringList, current);
+        QFETCH(QList<SystemPort>, ports);
+        QFETCH(QStringList, append);
+        QFETCH(QStringList, remove);
+        UsbDeviceMap devices;
+        devices.insert(usbDeviceKey(0x0483, 0x5740), "Nemora KVR-9000");
+        devices.insert(usbDeviceKey(0x0483, 0x5741), "Nemora KVR-9000 B");
+        const PortListChange change = planPortList(current, ports, devices);
+        QStringList appended;
+        for (const PortListItem &item : change.append)
+            appended << item.text + "@" + item.portName;
+        QCOMPARE(appended, append);
+        QCOMPARE(change.remove, remove);
+    }
+
+    void onlyTheUsbEnumeratorLists() { QVERIFY(findUsbDevices({}, "PCI", {}, false).isEmpty()); }
+
+    // The port list follows simulated boxes as they start and stop, within one scan.
+    void scanFollowsBoxes()
+    {
+        PtyPeer first, second, stranger;
+        QVERIFY2(first.open() && second.open() && stranger.open(), qPrintable(first.lastError()));
+
+        QComboBox list;
+        SerialPort port(&list, "Nemora");
+        QCOMPARE(port.scanTimer()->interval(), 2000);
+        QVERIFY(port.scanTimer()->isActive());
+        QCOMPARE(list.count(), 0);
+
+        auto announce = [](const QString &path, quint16 product, const QString &description) {
+            auto a = std::make_unique<SimulatedBoxAnnouncement>();
+            QString error;
+            if (!a->announce({path, 0x0483, product, description}, &error))
+                qWarning("%s", qPrintable(error));
+            return a;
+        };
+        // A process announces one box at a time.
+        auto box = announce(first.slavePath(), 0x5740, "Nemora KVR-9000");
+        port.scanPorts();
+        QCOMPARE(itemTexts(list), QStringList{"Nemora KVR-9000@" + first.slavePath()});
+        QCOMPARE(list.currentIndex(), 0);  // the first item of an empty list becomes current
+
+        box.reset();
+        QTRY_COMPARE_WITH_TIMEOUT(list.count(), 0, 2500);  // the timer's next scan drops it
+
+        // A stranger's description never shows.
+        auto strange = announce(stranger.slavePath(), 0x6001, "FTDI Serial");
+        port.scanPorts();
+        QCOMPARE(list.count(), 0);
+        strange.reset();
+
+        box = announce(second.slavePath(), 0x5741, "Nemora KVR-9000 B");
+        port.scanPorts();
+        QCOMPARE(itemTexts(list), QStringList{"Nemora KVR-9000 B@" + second.slavePath()});
+    }
+};
+
+QTEST_MAIN(TestPortScan)
+#include "tst_portscan.moc"
