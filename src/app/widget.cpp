@@ -309,6 +309,7 @@ void Widget::buildTitleRows(QVBoxLayout *top)
 
 void Widget::connectMenu()
 {
+    connectWorkbookMenu();
     connect(m_menu->action4, &QAction::triggered, this, &Widget::exit_midi);
     connect(m_menu->namingGroup, &QActionGroup::triggered, this, &Widget::change_c345);
     connect(m_menu->actionOpen, &QAction::triggered, this, &Widget::on_pushButton_4_clicked);

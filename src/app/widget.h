@@ -34,6 +34,7 @@ class RemarkModel;
 class RuleModel;
 class SerialPort;
 class SharedFocusFilter;
+struct WorkbookHooks;
 class sleep_time_Dialog;
 
 class Widget : public QWidget {
@@ -204,6 +205,14 @@ private:
     sleep_time_Dialog *m_sleepTimeDialog = nullptr;
     int m_tableGeneration = 0;  // counts every emptying of the table; stale row inserts are dropped
     int m_rowsPending = 0;      // decoded rows queued for insertion
+
+    // Workbooks: "Open File", "Save File", "Save File As..." (widget_files.cpp)
+public slots:
+    void open_midi_file();
+    void save_As_file();
+private:
+    WorkbookHooks workbookHooks();
+    void connectWorkbookMenu();
 };
 
 }  // namespace vl

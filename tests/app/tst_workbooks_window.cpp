@@ -1,0 +1,122 @@
+// The editor window's workbook commands from the File menu: a full table saved and opened
+// again with its remarks and aliases, and the refusals that leave the table alone.
+
+#include "app/mainwindow.h"
+#include "app/widget.h"
+#include "resources/resources.h"
+#include "scripteddialogs.h"
+#include "table/aliaseditdialog.h"
+#include "table/rulecolumns.h"
+#include "table/rulemodel.h"
+#include "tempworkdir.h"
+
+#include <QAction>
+#include <QtTest>
+#include <memory>
+
+using namespace vl;
+using vl::test::ScriptedDialogs;
+using vl::test::TempWorkDir;
+
+namespace {
+
+void fillFullTable(Widget &w)
+{
+    RuleModel *m = w.ruleModel();
+    m->setRowCount(kRuleRows);
+    for (int r = 0; r < kRuleRows; ++r) {
+        m->setText(r, ColSn, QString::number(r + 1));
+        const QStringList cells = {QString::number(r % 1024 + 1), "Note", "60 / C3", "ALL", "OFF", "OFF", "OFF", "OFF",
+                                   "ON"};
+        for (int c = 0; c < cells.size(); ++c)
+            m->setText(r, ColDmx + c, cells[c]);
+    }
+    w.applyRemarkLines("alias0=Front\nalias3071=Last\n");
+}
+
+}  // namespace
+
+class TestWorkbooksWindow : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TempWorkDir> dir;
+    std::unique_ptr<ScriptedDialogs> dialogs;
+
+private slots:
+    void initTestCase() { initResources(); }
+    void init()
+    {
+        dir = std::make_unique<TempWorkDir>();
+        dialogs = std::make_unique<ScriptedDialogs>();
+    }
+    void cleanup()
+    {
+        dialogs.reset();
+        dir.reset();
+    }
+
+    void saveAndOpenThroughTheMenu()
+    {
+        {
+            Widget w;
+            fillFullTable(w);
+            dialogs->files << dir->file("show");
+            w.menuBarWindow()->action2->trigger();  // "Save File" asks like "Save File As..."
+            QCOMPARE(dialogs->lastMessage().text, QString("Excel file saved successfully!"));
+            QVERIFY(QFile::exists(dir->file("show.xlsx")));
+        }
+
+        // A second editor with an alias for channel 5 opens the workbook.
+        QFile aliases("Aliases.txt");
+        QVERIFY(aliases.open(QIODevice::WriteOnly));
+        aliases.write("\r\n\r\n\r\n\r\nSpot\r\n");
+        aliases.close();
+        Widget w;
+        dialogs->clear();
+        dialogs->files << dir->file("show.xlsx");
+        w.menuBarWindow()->action1->trigger();
+        QCOMPARE(dialogs->lastMessage().title, QString("Success"));
+        QCOMPARE(dialogs->lastMessage().text, QString("Excel file loaded successfully!"));
+        RuleModel *m = w.ruleModel();
+        QCOMPARE(m->rowCount(), kRuleRows);
+        QCOMPARE(m->text(0, ColCtl), QString("60"));  // the workbook keeps the number
+        QTRY_COMPARE(m->text(0, ColCtl), QString("60 / C3"));  // the tick names it again
+        QCOMPARE(w.remarkModel()->text(0, 0), QString("Front"));
+        QCOMPARE(w.remarkModel()->text(3071, 0), QString("Last"));
+        // 100 ms later the aliases are written again and the DMX cells carry them.
+        QTRY_COMPARE(m->text(4, ColDmx), QString("5-Spot"));
+        QVERIFY(aliases.open(QIODevice::ReadOnly));
+        QCOMPARE(aliases.readAll(), QByteArray("\n\n\n\nSpot\n"));  // the same list, written again
+    }
+
+    void refusedWorkbookKeepsTheTable()
+    {
+        Widget w;
+        fillFullTable(w);
+        QFile notWorkbook(dir->file("notes.xlsx"));
+        QVERIFY(notWorkbook.open(QIODevice::WriteOnly));
+        notWorkbook.write("just text");
+        notWorkbook.close();
+        dialogs->files << notWorkbook.fileName();
+        w.open_midi_file();
+        QCOMPARE(dialogs->lastMessage().title, QString("Error"));
+        QCOMPARE(w.ruleModel()->rowCount(), kRuleRows);
+        QCOMPARE(w.remarkModel()->text(0, 0), QString("Front"));
+    }
+
+    void saveOfAShortTableIsRefused()
+    {
+        Widget w;
+        w.ruleModel()->setRowCount(10);
+        w.save_As_file();
+        QCOMPARE(dialogs->asked.size(), 1);  // no file dialog
+        const MessageRequest m = dialogs->lastMessage();
+        QCOMPARE(m.title, QString("Warning"));
+        QCOMPARE(m.kind, MessageKind::Information);
+        QCOMPARE(m.parent, nullptr);
+        QCOMPARE(m.text, QString("The table has no data. Please fill in the data before saving."));
+    }
+};
+
+QTEST_MAIN(TestWorkbooksWindow)
+#include "tst_workbooks_window.moc"
