@@ -8,7 +8,6 @@
 #include "device/protocol.h"
 #include "device/serialport.h"
 #include "device/tableimage.h"
-#include "resources/resources.h"
 #include "table/rulecolumns.h"
 #include "table/rulemodel.h"
 
@@ -189,14 +188,3 @@ void BM_ScanPorts(benchmark::State &state)
 BENCHMARK(BM_ScanPorts)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-int main(int argc, char **argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    initResources();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -1,7 +1,6 @@
 // Timings of the rule table's hot paths: the 100 ms controller pass and Clear.
 
 #include "app/widget.h"
-#include "resources/resources.h"
 #include "table/rulecolumns.h"
 #include "table/rulemodel.h"
 #include "table/ruleops.h"
@@ -57,14 +56,3 @@ void BM_ClearFullTable(benchmark::State &state)
 BENCHMARK(BM_ClearFullTable)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-int main(int argc, char **argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    initResources();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

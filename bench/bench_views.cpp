@@ -3,7 +3,6 @@
 
 #include "app/widget.h"
 #include "preview/previewsink.h"
-#include "resources/resources.h"
 #include "table/aliaseditdialog.h"
 #include "table/delegates.h"
 #include "table/rulecolumns.h"
@@ -157,14 +156,3 @@ void BM_WindowTickWithControllerEditor(benchmark::State &state)
 BENCHMARK(BM_WindowTickWithControllerEditor)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
-
-int main(int argc, char **argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    initResources();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -5,6 +5,7 @@
 #include "app/widget.h"
 #include "resources/resources.h"
 #include "scripteddialogs.h"
+#include "windowtest.h"
 #include "table/aliaseditdialog.h"
 #include "table/aliases.h"
 #include "table/delegates.h"
@@ -64,24 +65,10 @@ std::function<int(QDialog *)> editAliases(QMap<int, QString> cells, bool ok)
 
 }  // namespace
 
-class TestWindowAliases : public QObject {
+class TestWindowAliases : public vl::test::WindowTest {
     Q_OBJECT
 
-    std::unique_ptr<TempWorkDir> dir;
-    std::unique_ptr<ScriptedDialogs> dialogs;
-
 private slots:
-    void initTestCase() { initResources(); }
-    void init()
-    {
-        dir = std::make_unique<TempWorkDir>();
-        dialogs = std::make_unique<ScriptedDialogs>();
-    }
-    void cleanup()
-    {
-        dialogs.reset();
-        dir.reset();
-    }
 
     void firstStartCreatesAnEmptyFile()
     {

@@ -8,6 +8,8 @@
 #include "recordingpreview.h"
 #include "resources/resources.h"
 #include "scripteddialogs.h"
+#include "windowtest.h"
+#include "windowtest.h"
 #include "table/rulecolumns.h"
 #include "table/rulemodel.h"
 #include "table/tableviews.h"
@@ -61,27 +63,10 @@ public slots:
     void open(const QUrl &url) { opened << url; }
 };
 
-class TestWidget : public QObject {
+class TestWidget : public vl::test::WindowTest {
     Q_OBJECT
 
-    std::unique_ptr<TempWorkDir> dir;
-    std::unique_ptr<ScriptedDialogs> dialogs;
-
 private slots:
-    void initTestCase() { initResources(); }
-
-    void init()
-    {
-        dir = std::make_unique<TempWorkDir>();
-        dialogs = std::make_unique<ScriptedDialogs>();
-    }
-
-    void cleanup()
-    {
-        dialogs.reset();
-        dir.reset();
-    }
-
     void windowAsBuilt()
     {
         Widget w;

@@ -5,6 +5,7 @@
 #include "app/widget.h"
 #include "resources/resources.h"
 #include "scripteddialogs.h"
+#include "windowtest.h"
 #include "table/aliaseditdialog.h"
 #include "table/rulecolumns.h"
 #include "table/rulemodel.h"
@@ -36,24 +37,10 @@ void fillFullTable(Widget &w)
 
 }  // namespace
 
-class TestWorkbooksWindow : public QObject {
+class TestWorkbooksWindow : public vl::test::WindowTest {
     Q_OBJECT
 
-    std::unique_ptr<TempWorkDir> dir;
-    std::unique_ptr<ScriptedDialogs> dialogs;
-
 private slots:
-    void initTestCase() { initResources(); }
-    void init()
-    {
-        dir = std::make_unique<TempWorkDir>();
-        dialogs = std::make_unique<ScriptedDialogs>();
-    }
-    void cleanup()
-    {
-        dialogs.reset();
-        dir.reset();
-    }
 
     void saveAndOpenThroughTheMenu()
     {
