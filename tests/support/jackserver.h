@@ -7,7 +7,7 @@
 // Servers are always stopped with SIGTERM: a killed jackd keeps its slot in JACK's shared
 // server registry (eight slots per machine) until a server of the same name starts, so
 // killed servers with fresh names would soon leave no room for any server. jackd runs
-// under timeout(1), which ends it within half an hour should the test itself crash.
+// under timeout(1), which ends it within ten minutes should the test itself crash.
 
 #include <jack/jack.h>
 
@@ -42,7 +42,7 @@ public:
         jack_set_info_function([](const char *) {});
 
         m_process.setProgram(QStringLiteral("timeout"));
-        m_process.setArguments({"-k", "10", "1800", executable(), "--no-realtime", "-n", m_name, "-d", "dummy",
+        m_process.setArguments({"-k", "10", "600", executable(), "--no-realtime", "-n", m_name, "-d", "dummy",
                                 "-r", "48000", "-p", "256"});
         m_process.setProcessChannelMode(QProcess::MergedChannels);
         m_process.start();
