@@ -147,6 +147,31 @@ void BM_SendNoteMessage(benchmark::State &state)
 }
 BENCHMARK(BM_SendNoteMessage)->UseManualTime()->Iterations(400000)->Unit(benchmark::kMicrosecond);
 
+// The port list refresh that runs every second: with the JACK server and its one port.
+void BM_ScanConnectionList(benchmark::State &state)
+{
+    if (!live) {
+        state.SkipWithError("no JACK server");
+        return;
+    }
+    for (auto _ : state)
+        live->panel->scanConnectionList();
+    state.counters["ports"] = live->combo->count();
+}
+BENCHMARK(BM_ScanConnectionList)->Unit(benchmark::kMicrosecond);
+
+// The same refresh where no JACK server runs: one failed attempt to reach a server.
+void BM_ListDevicesWithoutServer(benchmark::State &state)
+{
+    const QByteArray previous = qgetenv("JACK_DEFAULT_SERVER");
+    qputenv("JACK_DEFAULT_SERVER", "bench-no-such-server");
+    QMidiOut out(MidiSystem::Jack);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(out.listDevices());
+    qputenv("JACK_DEFAULT_SERVER", previous);
+}
+BENCHMARK(BM_ListDevicesWithoutServer)->Unit(benchmark::kMicrosecond);
+
 // One frame of a whole keyboard at the preview's size, with some keys marked.
 void BM_PaintKeyboard(benchmark::State &state)
 {

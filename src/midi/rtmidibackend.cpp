@@ -125,6 +125,7 @@ public:
         }
         // RtMidi reports a port that vanished since the list was taken only as a warning
         // and leaves its own port open, so any complaint during the call counts.
+        m_lastError.clear();
         const bool ok = guarded([&] { m_out->openPort(unsigned(id), kOutputPortName); }) && m_out->isPortOpen();
         if (!ok) {
             *error = m_lastError.isEmpty() ? QStringLiteral("the port did not open") : m_lastError;
@@ -181,10 +182,15 @@ private:
 
     void create()
     {
+        // A sequencer device that does not open (no permission, say) is not tried again
+        // every second: the ALSA library complains on stderr each time.
         const bool tryAlsa = m_system == MidiSystem::AlsaSequencer
-            || (m_system == MidiSystem::Automatic && QFileInfo::exists(QStringLiteral("/dev/snd/seq")));
-        if (tryAlsa && compiled(RtMidi::LINUX_ALSA) && make(RtMidi::LINUX_ALSA))
-            return;
+            || (m_system == MidiSystem::Automatic && !m_alsaFailed && QFileInfo::exists(QStringLiteral("/dev/snd/seq")));
+        if (tryAlsa && compiled(RtMidi::LINUX_ALSA)) {
+            if (make(RtMidi::LINUX_ALSA))
+                return;
+            m_alsaFailed = true;
+        }
         if (m_system == MidiSystem::AlsaSequencer || !compiled(RtMidi::UNIX_JACK))
             return;
         if (!m_watch.open())
@@ -248,6 +254,7 @@ private:
     RtMidi::Api m_api = RtMidi::UNSPECIFIED;
     JackServerWatch m_watch;
     bool m_portOpen = false;
+    bool m_alsaFailed = false;
     bool m_errorRaised = false;
     QString m_lastError;
 };

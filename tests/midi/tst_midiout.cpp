@@ -10,6 +10,7 @@
 
 #include <QComboBox>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QtTest>
 
 using namespace vl;
@@ -66,6 +67,8 @@ QStringList comboData(const QComboBox &combo)
 }
 
 }  // namespace
+
+Q_DECLARE_METATYPE(vl::MidiSystem)
 
 class TestMidiOut : public QObject {
     Q_OBJECT
@@ -244,6 +247,40 @@ private slots:
         QCOMPARE(scripted.lastMessage().title, QString("MIDI"));
         QCOMPARE(scripted.lastMessage().text, QString("Failed to connect to MIDI device."));
         QCOMPARE(scripted.asked.size(), 4);
+    }
+
+    // Without a MIDI system (no ALSA sequencer device, no JACK server) there are simply no
+    // ports; nothing waits for a server or tries to start one.
+    void noMidiSystemMeansNoPorts_data()
+    {
+        QTest::addColumn<MidiSystem>("system");
+        QTest::newRow("JACK without a server") << MidiSystem::Jack;
+        if (!QFileInfo::exists("/dev/snd/seq"))
+            QTest::newRow("ALSA without a sequencer") << MidiSystem::AlsaSequencer;
+    }
+    void noMidiSystemMeansNoPorts()
+    {
+        QFETCH(MidiSystem, system);
+        const QByteArray previous = qgetenv("JACK_DEFAULT_SERVER");
+        const auto restore = qScopeGuard([&] {
+            if (previous.isNull())
+                qunsetenv("JACK_DEFAULT_SERVER");
+            else
+                qputenv("JACK_DEFAULT_SERVER", previous);
+        });
+        qputenv("JACK_DEFAULT_SERVER", QByteArray("vltest-absent-") + QByteArray::number(QCoreApplication::applicationPid()));
+        auto *out = new QMidiOut(system);
+        QVERIFY(out->listDevices().isEmpty());
+        QVERIFY(!out->openDevice(0));
+        QVERIFY(!out->sendMsg(int(midi::noteMessage(1, 60, 100))));
+
+        MidiOutputPanel realPanel(combo, button, window.get(), out);
+        realPanel.scanConnectionList();
+        QCOMPARE(combo->count(), 0);
+        combo->addItem("gone", "0");
+        ScriptedDialogs scripted;
+        realPanel.on_pushButton_5_clicked();
+        QCOMPARE(scripted.messageTexts(), QStringList({"Failed to connect to MIDI device."}));
     }
 
     void sendingWithoutAPortWarns()
