@@ -11,6 +11,7 @@
 #include <xlsxwriter.h>
 
 #include <cstdio>
+#include <thread>
 #include <vector>
 
 namespace vl::xlsx {
@@ -74,6 +75,190 @@ QString relsPartFor(const QString &part)
 
 QString numberText(double value) { return QString::number(value, 'g', QLocale::FloatingPointShortest); }
 
+// Runs `handle` for every token of an XML document while enforcing the nesting limit.
+// Returns false with an error when the document is broken or nested too deeply.
+template <typename Handler>
+bool parseXml(const QByteArray &bytes, const QString &part, const ReadLimits &limits, QString *error, Handler handle)
+{
+    QXmlStreamReader xml(bytes);
+    int depth = 0;
+    while (!xml.atEnd()) {
+        const auto token = xml.readNext();
+        if (token == QXmlStreamReader::StartElement && ++depth > limits.maxDepth) {
+            *error = QStringLiteral("the part \"%1\" is nested too deeply").arg(part);
+            return false;
+        }
+        if (token == QXmlStreamReader::EndElement)
+            --depth;
+        if (!handle(xml, token, error))
+            return false;
+        if (token == QXmlStreamReader::StartElement && xml.isEndElement())
+            --depth;  // the handler read the element's text up to its end
+    }
+    if (xml.hasError()) {
+        *error = QStringLiteral("the part \"%1\" is not well-formed XML (%2)").arg(part, xml.errorString());
+        return false;
+    }
+    return true;
+}
+
+// Reads the cells of a worksheet's XML, or of a piece of it.
+class SheetReader {
+public:
+    SheetReader(const QStringList &shared, const ReadLimits &limits) : m_shared(shared), m_limits(limits) {}
+
+    std::vector<std::pair<quint64, QVariant>> cells;
+    qint64 chars = 0;
+    // A row or cell gave no reference, so its position depends on what came before it.
+    bool relativePositions = false;
+
+    bool read(const QByteArray &bytes, const QString &part, QString *error)
+    {
+        return parseXml(bytes, part, m_limits, error,
+                        [this](QXmlStreamReader &xml, QXmlStreamReader::TokenType t, QString *e) {
+                            return token(xml, t, e);
+                        });
+    }
+
+private:
+    bool token(QXmlStreamReader &xml, QXmlStreamReader::TokenType t, QString *error)
+    {
+        if (t == QXmlStreamReader::StartElement) {
+            const auto name = xml.name();
+            if (name == QLatin1String("c")) {
+                const auto a = xml.attributes();
+                const QStringView ref = a.value(QLatin1String("r"));
+                int r = 0, c = 0;
+                if (!ref.isEmpty() && parseCellRef(ref, &r, &c)) {
+                    m_row = r;
+                    m_column = c;
+                } else {
+                    relativePositions = true;
+                    ++m_column;
+                }
+                const QStringView type = a.value(QLatin1String("t"));
+                m_type = type.isEmpty() ? Number
+                         : type == QLatin1String("s")         ? Shared
+                         : type == QLatin1String("inlineStr") ? Inline
+                         : type == QLatin1String("b")         ? Logical
+                         : type == QLatin1String("str") || type == QLatin1String("e") ? Text
+                                                                                       : Number;
+                m_value.clear();
+                m_inlineText.clear();
+                m_hasValue = false;
+                m_inCell = true;
+            } else if (m_inCell && name == QLatin1String("v")) {
+                m_value = xml.readElementText(QXmlStreamReader::IncludeChildElements);
+                chars += m_value.size();
+                m_hasValue = true;
+            } else if (name == QLatin1String("row")) {
+                bool ok = false;
+                const int r = xml.attributes().value(QLatin1String("r")).toInt(&ok);
+                if (!ok)
+                    relativePositions = true;
+                m_row = ok ? r : m_row + 1;
+                m_column = 0;
+            } else if (m_inCell && name == QLatin1String("is")) {
+                m_inInline = true;
+            } else if (m_inInline && name == QLatin1String("rPh")) {
+                ++m_phonetic;
+            } else if (m_inInline && !m_phonetic && name == QLatin1String("t")) {
+                const QString part = xml.readElementText(QXmlStreamReader::IncludeChildElements);
+                chars += part.size();
+                m_inlineText += part;
+                m_hasValue = true;
+            }
+        } else if (t == QXmlStreamReader::EndElement) {
+            const auto name = xml.name();
+            if (name == QLatin1String("c") && m_inCell) {
+                m_inCell = false;
+                return endCell(error);
+            }
+            if (name == QLatin1String("rPh"))
+                --m_phonetic;
+            else if (name == QLatin1String("is"))
+                m_inInline = false;
+        }
+        return true;
+    }
+
+    bool endCell(QString *error)
+    {
+        if (!m_hasValue || m_row < 1 || m_row > Document::kMaxRows || m_column < 1 ||
+            m_column > Document::kMaxColumns)
+            return true;
+        QVariant cell;
+        switch (m_type) {
+        case Shared: {
+            bool ok = false;
+            const int index = m_value.trimmed().toInt(&ok);
+            if (ok && index >= 0 && index < m_shared.size())
+                cell = m_shared.at(index);
+            break;
+        }
+        case Inline: cell = m_inlineText; break;
+        case Text: cell = m_value; break;
+        case Logical: cell = m_value.trimmed() == QLatin1String("1"); break;
+        case Number: {
+            bool ok = false;
+            const double number = m_value.trimmed().toDouble(&ok);
+            cell = ok ? QVariant(number) : QVariant(m_value);
+            break;
+        }
+        }
+        if (cell.isValid())
+            cells.emplace_back(cellKey(m_row, m_column), cell);
+        if (qint64(cells.size()) > m_limits.maxCells || chars > m_limits.maxTextChars) {
+            *error = QStringLiteral("the sheet is too large");
+            return false;
+        }
+        return true;
+    }
+
+    enum Type { Number, Shared, Inline, Text, Logical };
+
+    const QStringList &m_shared;
+    const ReadLimits &m_limits;
+    int m_row = 0, m_column = 0;
+    Type m_type = Number;
+    QString m_value;
+    QString m_inlineText;
+    bool m_inCell = false, m_inInline = false, m_hasValue = false;
+    int m_phonetic = 0;
+};
+
+// Where the rows of a large sheet can be cut in two so that each half parses on its own:
+// the start of a <row> element near the middle of <sheetData>. Gives 0 when the sheet is
+// not plain enough to cut safely (comments, CDATA or processing instructions among the
+// rows, a prefixed sheetData, no row to cut at).
+struct SheetCut {
+    int dataOpenEnd = 0;  // just after the <sheetData ...> start tag
+    int split = 0;        // where the second half's first <row> starts
+    int dataClose = 0;    // where </sheetData> starts
+};
+
+bool findSheetCut(const QByteArray &bytes, SheetCut *cut)
+{
+    int open = bytes.indexOf("<sheetData>");
+    if (open < 0)
+        open = bytes.indexOf("<sheetData ");
+    const int close = bytes.lastIndexOf("</sheetData>");
+    if (open < 0 || close <= open)
+        return false;
+    const int openEnd = bytes.indexOf('>', open) + 1;
+    if (openEnd <= 0 || openEnd > close)
+        return false;
+    const QByteArray rows = QByteArray::fromRawData(bytes.constData() + openEnd, close - openEnd);
+    for (const char *markup : {"<!", "<?", "-->", "]]>", "?>"})
+        if (rows.contains(markup))
+            return false;
+    const int split = bytes.indexOf("<row ", openEnd + (close - openEnd) / 2);
+    if (split < 0 || split >= close)
+        return false;
+    *cut = {openEnd, split, close};
+    return true;
+}
+
 // The opened package of a workbook being read. The parts are unpacked with the system's
 // minizip, the same one libxlsxwriter writes with (QuaZip exports minizip's function
 // names with other signatures, so the two cannot share one process).
@@ -133,28 +318,7 @@ public:
     bool parse(const QString &part, QString *error, Handler handle)
     {
         QByteArray bytes;
-        if (!unpack(part, &bytes, error))
-            return false;
-        QXmlStreamReader xml(bytes);
-        int depth = 0;
-        while (!xml.atEnd()) {
-            const auto token = xml.readNext();
-            if (token == QXmlStreamReader::StartElement && ++depth > m_limits.maxDepth) {
-                *error = QStringLiteral("the part \"%1\" is nested too deeply").arg(part);
-                return false;
-            }
-            if (token == QXmlStreamReader::EndElement)
-                --depth;
-            if (!handle(xml, token, error))
-                return false;
-            if (token == QXmlStreamReader::StartElement && xml.isEndElement())
-                --depth;  // the handler read the element's text up to its end
-        }
-        if (xml.hasError()) {
-            *error = QStringLiteral("the part \"%1\" is not well-formed XML (%2)").arg(part, xml.errorString());
-            return false;
-        }
-        return true;
+        return unpack(part, &bytes, error) && parseXml(bytes, part, m_limits, error, handle);
     }
 
     // Relationship id → target part, for the relationships of `part`.
@@ -326,93 +490,48 @@ bool Document::loadSheet(Sheet &sheet)
         m_error = QStringLiteral("the sheet \"%1\" has no data part").arg(sheet.name);
         return false;
     }
-    QHash<quint64, QVariant> cells;
-    qint64 chars = 0;
-    int row = 0, column = 0;       // position of the current cell
-    QString type;                  // its "t" attribute
-    QString value;                 // its <v> text
-    QString inlineText;            // its <is> text
-    bool inCell = false, inInline = false, hasValue = false;
-    int phonetic = 0;
-
-    const bool ok = m_package->parse(sheet.part, &m_error, [&](QXmlStreamReader &xml, QXmlStreamReader::TokenType t,
-                                                               QString *error) {
-        if (t == QXmlStreamReader::StartElement) {
-            const auto name = xml.name();
-            if (name == QLatin1String("row")) {
-                bool ok = false;
-                const int r = xml.attributes().value(QLatin1String("r")).toInt(&ok);
-                row = ok ? r : row + 1;
-                column = 0;
-            } else if (name == QLatin1String("c")) {
-                const auto a = xml.attributes();
-                const QStringView ref = a.value(QLatin1String("r"));
-                int r = 0, c = 0;
-                if (!ref.isEmpty() && parseCellRef(ref, &r, &c)) {
-                    row = r;
-                    column = c;
-                } else {
-                    ++column;
-                }
-                type = a.value(QLatin1String("t")).toString();
-                value.clear();
-                inlineText.clear();
-                hasValue = false;
-                inCell = true;
-            } else if (inCell && name == QLatin1String("v")) {
-                value = xml.readElementText(QXmlStreamReader::IncludeChildElements);
-                chars += value.size();
-                hasValue = true;
-            } else if (inCell && name == QLatin1String("is")) {
-                inInline = true;
-            } else if (inInline && name == QLatin1String("rPh")) {
-                ++phonetic;
-            } else if (inInline && !phonetic && name == QLatin1String("t")) {
-                const QString part = xml.readElementText(QXmlStreamReader::IncludeChildElements);
-                chars += part.size();
-                inlineText += part;
-                hasValue = true;
-            }
-        } else if (t == QXmlStreamReader::EndElement) {
-            const auto name = xml.name();
-            if (name == QLatin1String("rPh")) {
-                --phonetic;
-            } else if (name == QLatin1String("is")) {
-                inInline = false;
-            } else if (name == QLatin1String("c") && inCell) {
-                inCell = false;
-                if (!hasValue || row < 1 || row > kMaxRows || column < 1 || column > kMaxColumns)
-                    return true;
-                QVariant cell;
-                if (type == QLatin1String("s")) {
-                    bool ok = false;
-                    const int index = value.trimmed().toInt(&ok);
-                    if (ok && index >= 0 && index < m_sharedStrings.size())
-                        cell = m_sharedStrings.at(index);
-                } else if (type == QLatin1String("inlineStr")) {
-                    cell = inlineText;
-                } else if (type == QLatin1String("str") || type == QLatin1String("e")) {
-                    cell = value;
-                } else if (type == QLatin1String("b")) {
-                    cell = value.trimmed() == QLatin1String("1");
-                } else {
-                    bool ok = false;
-                    const double number = value.trimmed().toDouble(&ok);
-                    cell = ok ? QVariant(number) : QVariant(value);
-                }
-                if (cell.isValid())
-                    cells.insert(cellKey(row, column), cell);
-                if (cells.size() > m_limits.maxCells || chars > m_limits.maxTextChars) {
-                    *error = QStringLiteral("the sheet \"%1\" is too large").arg(sheet.name);
-                    return false;
-                }
-            }
-        }
-        return true;
-    });
-    if (!ok)
+    QByteArray bytes;
+    if (!m_package->unpack(sheet.part, &bytes, &m_error))
         return false;
-    sheet.cells = std::move(cells);
+
+    // A large sheet is read as two halves at once, one per core; the halves must give what
+    // one pass would give, or the sheet is read again in one pass.
+    std::vector<std::pair<quint64, QVariant>> cells;
+    SheetCut cut;
+    bool done = false;
+    if (bytes.size() >= m_limits.parallelFromBytes && findSheetCut(bytes, &cut)) {
+        const QByteArray first = bytes.left(cut.split) + bytes.mid(cut.dataClose);
+        const QByteArray second = bytes.left(cut.dataOpenEnd) + bytes.mid(cut.split);
+        SheetReader a(m_sharedStrings, m_limits), b(m_sharedStrings, m_limits);
+        QString errorA, errorB;
+        bool okB = false;
+        std::thread other([&] { okB = b.read(second, sheet.part, &errorB); });
+        const bool okA = a.read(first, sheet.part, &errorA);
+        other.join();
+        if (okA && okB && !a.relativePositions && !b.relativePositions) {
+            cells = std::move(a.cells);
+            cells.insert(cells.end(), std::make_move_iterator(b.cells.begin()),
+                         std::make_move_iterator(b.cells.end()));
+            done = qint64(cells.size()) <= m_limits.maxCells && a.chars + b.chars <= m_limits.maxTextChars;
+        }
+    }
+    if (!done) {
+        SheetReader reader(m_sharedStrings, m_limits);
+        if (!reader.read(bytes, sheet.part, &m_error)) {
+            m_error.replace(QLatin1String("the sheet "), QStringLiteral("the sheet \"%1\" ").arg(sheet.name));
+            return false;
+        }
+        cells = std::move(reader.cells);
+    }
+    if (qint64(cells.size()) > m_limits.maxCells) {
+        m_error = QStringLiteral("the sheet \"%1\" is too large").arg(sheet.name);
+        return false;
+    }
+    QHash<quint64, QVariant> map;
+    map.reserve(int(cells.size()));
+    for (auto &cell : cells)
+        map.insert(cell.first, std::move(cell.second));  // a later cell of a position wins
+    sheet.cells = std::move(map);
     sheet.loaded = true;
     return true;
 }
@@ -541,7 +660,11 @@ bool Document::saveAs(const QString &path)
 
     CStrings keep;
     std::vector<std::vector<char *>> lists;
-    lxw_workbook *workbook = workbook_new(tempName.constData());
+    // Rows go straight to the file as they are written, with their texts inline: a third
+    // less work than building a shared-string table first.
+    lxw_workbook_options options = {};
+    options.constant_memory = LXW_TRUE;
+    lxw_workbook *workbook = workbook_new_opt(tempName.constData(), &options);
     if (!workbook) {
         m_error = QStringLiteral("cannot start the workbook");
         return false;

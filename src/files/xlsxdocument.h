@@ -46,6 +46,7 @@ struct ReadLimits {
     int maxDepth = 64;                          // element nesting
     qint64 maxCells = 1000 * 1000;              // cells of a sheet, shared strings
     qint64 maxTextChars = 64LL * 1024 * 1024;   // text of a sheet or of the shared strings
+    int parallelFromBytes = 256 * 1024;         // sheets this large are read in two halves at once
 };
 
 class Document {

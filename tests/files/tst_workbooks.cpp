@@ -230,6 +230,51 @@ private slots:
         QVERIFY(!doc.read(99999, 3).isValid());
     }
 
+    // A large sheet is read in two halves at once; the cells must be exactly those one pass
+    // reads, whatever the sheet holds.
+    void halvesReadLikeOnePass_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("our full table") << "ours";
+        QTest::newRow("shared strings") << "remarks";
+        QTest::newRow("inline strings") << "inline";
+        QTest::newRow("numbers") << "numbers";
+        QTest::newRow("rows and cells without references") << "no-refs";
+        QTest::newRow("a comment among the rows") << "comment-in-rows";
+    }
+    void halvesReadLikeOnePass()
+    {
+        QFETCH(QString, kind);
+        QString path = dir.filePath("ours.xlsx");
+        if (kind == "ours") {
+            RuleModel rules;
+            RemarkModel remarks;
+            fillFullTable(rules, remarks);
+            xlsx::Document doc;
+            fillRuleWorkbook(doc, rules, remarks);
+            QVERIFY(doc.saveAs(path));
+        } else {
+            path = fixture(kind);
+        }
+        xlsx::ReadLimits onePass, halves;
+        onePass.parallelFromBytes = std::numeric_limits<int>::max();
+        halves.parallelFromBytes = 0;
+        xlsx::Document a(path, onePass), b(path, halves);
+        QVERIFY(a.selectSheet(a.sheetNames().first()));
+        QVERIFY(b.selectSheet(b.sheetNames().first()));
+        int filled = 0;
+        for (int r = 1; r <= kRuleRows + 2; ++r) {
+            for (int c = 1; c <= 12; ++c) {
+                const QVariant va = a.read(r, c);
+                QCOMPARE(b.read(r, c), va);
+                filled += va.isValid();
+            }
+        }
+        QVERIFY(filled > 0);
+        if (kind == "comment-in-rows")
+            QCOMPARE(a.read(20, 1).toString(), QString("19"));  // the commented-out row is no row
+    }
+
     void refusedWorkbooks_data()
     {
         QTest::addColumn<QString>("kind");

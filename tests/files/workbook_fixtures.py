@@ -167,6 +167,22 @@ def make(kind, path):
         cells = b"<row>" + b"<c><v>1</v></c>" * 1000 + b"</row>"
         rewrite_package(path, lambda n, d: (n, d.replace(b"</sheetData>", cells * 50 + b"</sheetData>")
                                             if n == "xl/worksheets/sheet1.xml" else d))
+    elif kind == "no-refs":
+        # Rows and cells that give no reference: their places follow from the ones before.
+        rules_workbook(40, numbers=False).save(path)
+
+        def change(name, data):
+            if name == "xl/worksheets/sheet1.xml":
+                data = re.sub(rb'<c r="[A-Z]+[0-9]+"', b"<c", data)
+                data = re.sub(rb'<row r="([2-9][0-9])"', b"<row", data)
+            return name, data
+        rewrite_package(path, change)
+    elif kind == "comment-in-rows":
+        # A comment among the rows that looks like a row.
+        rules_workbook(40, numbers=False).save(path)
+        fake = b'<!-- <row r="20"><c r="A20" t="inlineStr"><is><t>fake</t></is></c></row> -->'
+        rewrite_package(path, lambda n, d: (n, d.replace(b'<row r="21"', fake + b'<row r="21"')
+                                            if n == "xl/worksheets/sheet1.xml" else d))
     elif kind == "not-zip":
         with open(path, "wb") as f:
             f.write(b"SN;DMX;Sta\n1;2;CC\n")
