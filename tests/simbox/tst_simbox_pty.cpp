@@ -2,6 +2,7 @@
 // it announces its port, answers the editor's requests, keeps what it is sent, starts
 // clean after the port is closed, and disappears from the port list when it ends.
 
+#include "boxprocess.h"
 #include "common/simulatedbox.h"
 #include "simbox.h"
 
@@ -12,45 +13,9 @@
 #include <QtTest>
 
 using namespace vl;
+using vl::test::BoxProcess;
 
 namespace {
-
-// One running varilume-simbox, stopped when the object goes.
-class BoxProcess {
-public:
-    bool start(const QStringList &args, const QString &announceDir)
-    {
-        m_process.setProgram(QStringLiteral(SIMBOX_PROGRAM));
-        m_process.setArguments(QStringList{"--announce-dir", announceDir} + args);
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start();
-        if (!m_process.waitForStarted(10000))
-            return false;
-        QElapsedTimer t;
-        t.start();
-        while (!m_process.canReadLine() && t.elapsed() < 10000)
-            m_process.waitForReadyRead(100);
-        const QByteArray line = m_process.readLine().trimmed();
-        if (!line.startsWith("port: "))
-            return false;
-        port = QString::fromUtf8(line.mid(6));
-        return true;
-    }
-    ~BoxProcess()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.terminate();
-            if (!m_process.waitForFinished(5000))
-                m_process.kill();
-            m_process.waitForFinished(5000);
-        }
-    }
-    QProcess &process() { return m_process; }
-    QString port;
-
-private:
-    QProcess m_process;
-};
 
 // Reads until `done` holds for what has arrived or the time is up; counts the reads.
 QByteArray readUntil(QSerialPort &port, const std::function<bool(const QByteArray &)> &done, int ms = 5000,

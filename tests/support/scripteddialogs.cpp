@@ -26,7 +26,11 @@ QString Asked::text() const
 
 ScriptedDialogs::ScriptedDialogs() { installDialogs(this); }
 
-ScriptedDialogs::~ScriptedDialogs() { installDialogs(nullptr); }
+ScriptedDialogs::~ScriptedDialogs()
+{
+    if (&dialogs() == this)  // a newer script may have taken over already
+        installDialogs(nullptr);
+}
 
 QStringList ScriptedDialogs::messageTexts() const
 {

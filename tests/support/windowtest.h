@@ -19,7 +19,8 @@ protected:
     std::unique_ptr<TempWorkDir> dir;
     std::unique_ptr<ScriptedDialogs> dialogs;
 
-private slots:
+    // A test class that has its own init() or cleanup() calls these from it.
+protected slots:
     void initTestCase() { initResources(); }
     void init()
     {
