@@ -2,7 +2,10 @@
 
 #include "device/tableimage.h"
 
+#include <QFileInfo>
 #include <QSerialPort>
+
+#include <poll.h>
 
 namespace vl {
 
@@ -203,6 +206,17 @@ bool writeInPieces(QSerialPort &port, const QByteArray &data, int pieceSize)
         offset += int(written);
     }
     return true;
+}
+
+bool deviceHasGone(const QSerialPort &port)
+{
+    if (!port.isOpen())
+        return false;
+    pollfd p{int(port.handle()), POLLIN, 0};
+    if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)))
+        return true;
+    const QString name = port.portName();
+    return !QFileInfo::exists(name.startsWith(QLatin1Char('/')) ? name : QStringLiteral("/dev/") + name);
 }
 
 bool writeCommand(QSerialPort &port, const QList<PortWrite> &writes)

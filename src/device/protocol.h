@@ -132,6 +132,11 @@ private:
 // fails or accepts nothing.
 bool writeInPieces(QSerialPort &port, const QByteArray &data, int pieceSize = 256);
 
+// Whether the device behind an open port has gone away: the line was hung up or the
+// device node vanished. On Linux a vanished device shows as endless read errors rather
+// than ResourceError, so read errors mean the device went only when this holds.
+bool deviceHasGone(const QSerialPort &port);
+
 // Writes a command's pieces, flushing where the command asks for it. Returns false when
 // a write fails.
 bool writeCommand(QSerialPort &port, const QList<PortWrite> &writes);
