@@ -6,6 +6,7 @@
 #include "files/xlsxdocument.h"
 #include "table/rulecolumns.h"
 #include "table/rulemodel.h"
+#include "table/ruleops.h"
 
 #include <QStandardItem>
 
@@ -148,6 +149,9 @@ bool applyUploadedRecords(RuleModel &rules, const QByteArrayList &groups, int cn
         items.first()->setEditable(false);
         rules.insertRow(row, items);
     }
+    // The editor's 100 ms pass settles the controller texts the decoder leaves unnamed
+    // (rows whose status code is none of the three).
+    normalizeControllerTexts(rules, cnum);
     return true;
 }
 

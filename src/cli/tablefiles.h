@@ -38,8 +38,9 @@ bool imageForSet(const RuleModel &rules, const QString &refusal, QByteArray *ima
 // `ignoreChecksum`). Gives the records as the editor's Read collects them.
 bool recordsOfImage(const QByteArray &bytes, bool ignoreChecksum, QByteArrayList *groups, QString *error);
 
-// Replaces the rows of `rules` by those the editor's Read builds from an upload of 3072
-// records under middle-C naming `cnum`. False when the upload is not a whole table.
+// Replaces the rows of `rules` by those the editor shows after its Read of an upload of
+// 3072 records under middle-C naming `cnum` (the rows, then its controller-text pass).
+// False when the upload is not a whole table.
 bool applyUploadedRecords(RuleModel &rules, const QByteArrayList &groups, int cnum);
 
 // The workbook the editor's Save writes for `rules`, with empty remarks, written whole or

@@ -110,6 +110,7 @@ private slots:
         QVERIFY(peer->writeInPieces(image, {64, 64, 64, 4096}));
         QTRY_COMPARE(changed.count(), 1);
         QCOMPARE(w->ruleModel()->rowCount(), kRuleRows);
+        QTest::qWait(150);  // the table as the window shows it: after its 100 ms controller pass
 
         const CliResult text = runInProcess({"decode", dir->file("box.bin"), "-o", "-"});
         QCOMPARE(text.status, 0);
