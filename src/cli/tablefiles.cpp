@@ -101,7 +101,11 @@ bool imageForSet(const RuleModel &rules, const QString &refusal, QByteArray *ima
 bool recordsOfImage(const QByteArray &bytes, bool ignoreChecksum, QByteArrayList *groups, QString *error)
 {
     const QByteArray start = QByteArrayLiteral("download request");
-    if (bytes.size() != kImageSize) {
+    if (bytes.size() > kImageSize) {
+        *error = QStringLiteral("not a table image: it is longer than an image's %1 bytes").arg(kImageSize);
+        return false;
+    }
+    if (bytes.size() < kImageSize) {
         *error = QStringLiteral("not a table image: it has %1 bytes, an image has %2").arg(bytes.size()).arg(kImageSize);
         return false;
     }
