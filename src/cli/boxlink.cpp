@@ -182,7 +182,8 @@ bool BoxLink::connectToBox()
 bool BoxLink::readTable(QByteArrayList *records)
 {
     const int before = m_uploads.size();
-    if (!send(msg::uploadRequest) || !waitUntil([&] { return m_uploads.size() > before; }, [] { return QStringLiteral("the table"); }))
+    if (!send(msg::uploadRequest)
+        || !waitUntil([&] { return m_uploads.size() > before; }, [] { return QStringLiteral("the table"); }))
         return false;
     const QByteArrayList &groups = m_uploads.last();
     if (!isCompleteUpload(groups)) {
@@ -204,7 +205,8 @@ bool BoxLink::writeImage(const QByteArray &image)
         fail(QStringLiteral("cannot write to %1: %2").arg(m_name, m_port.errorString()));
         return false;
     }
-    return waitUntil([&] { return m_downloadSuccesses > before; }, [] { return QStringLiteral("\"download success\""); });
+    return waitUntil([&] { return m_downloadSuccesses > before; },
+                     [] { return QStringLiteral("\"download success\""); });
 }
 
 bool BoxLink::sendSettingsCommand(const QList<PortWrite> &writes)
@@ -228,7 +230,8 @@ bool BoxLink::refreshSettings()
 {
     const int before = m_settingsReplies;
     return send(msg::settingRequest)
-           && waitUntil([&] { return m_settingsReplies > before; }, [] { return QStringLiteral("the settings reply"); });
+           && waitUntil([&] { return m_settingsReplies > before; },
+                        [] { return QStringLiteral("the settings reply"); });
 }
 
 }  // namespace vl::cli

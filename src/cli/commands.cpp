@@ -282,12 +282,14 @@ bool Cli::checkOutput(const QString &path)
     if (path == QLatin1String("-"))
         return true;
     const QFileInfo info(path);
-    if (info.isDir())
-        return fail(QStringLiteral("%1 is a directory").arg(path)), false;
-    if (!info.absoluteDir().exists())
-        return fail(QStringLiteral("cannot write %1: the directory %2 does not exist")
-                        .arg(path, QDir::toNativeSeparators(info.absolutePath()))),
-               false;
+    if (info.isDir()) {
+        fail(QStringLiteral("%1 is a directory").arg(path));
+        return false;
+    }
+    if (!info.absoluteDir().exists()) {
+        fail(QStringLiteral("cannot write %1: the directory %2 does not exist").arg(path, info.absolutePath()));
+        return false;
+    }
     return true;
 }
 

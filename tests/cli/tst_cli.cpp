@@ -174,7 +174,8 @@ private slots:
         noEnd[24840] = 'X';
         QTest::newRow("empty file") << QByteArray() << QStringList() << "it has 0 bytes, an image has 24844";
         QTest::newRow("one byte short") << good.chopped(1) << QStringList() << "it has 24843 bytes";
-        QTest::newRow("one byte too many") << good + '\0' << QStringList() << "it is longer than an image's 24844 bytes";
+        QTest::newRow("one byte too many") << good + '\0' << QStringList()
+                                           << "it is longer than an image's 24844 bytes";
         QTest::newRow("no start marker") << "x" + good.mid(1) << QStringList()
                                          << "does not begin with \"download request\"";
         QTest::newRow("no end marker") << noEnd << QStringList() << "\"end of data\" is missing";
