@@ -6,6 +6,7 @@
 #include "mainwindow.h"
 
 #include "common/dialogs.h"
+#include "device/portscan.h"
 #include "device/protocol.h"
 #include "device/serialport.h"
 #include "device/settingsdialogs.h"
@@ -24,8 +25,6 @@ namespace vl {
 
 namespace {
 
-const char *const kMakerName = "Nemora";
-
 QString elided(const QString &text, int length = 40)
 {
     return text.size() <= length ? text : text.left(length) + QStringLiteral("…");
@@ -35,7 +34,7 @@ QString elided(const QString &text, int length = 40)
 
 void Widget::setupSerialLink()
 {
-    m_serial = new SerialPort(m_portList, QLatin1String(kMakerName), this);
+    m_serial = new SerialPort(m_portList, boxMakerName(), this);
     connect(m_serial, &SerialPort::showdata, this, &Widget::applyUploadedRows);
     connect(m_serial, &SerialPort::sure_connect, this, &Widget::Definite_connection);
     connect(m_serial, &SerialPort::sure_open, this, &Widget::is_open);

@@ -178,4 +178,10 @@ PortListChange planPortList(const QStringList &current, const QList<SystemPort> 
     return change;
 }
 
+QList<PortListItem> currentBoxPorts(const QString &makerName)
+{
+    const UsbDeviceMap devices = findUsbDevices(QString(), QStringLiteral("USB"), makerName, true);
+    return planPortList({}, systemSerialPorts(), devices).append;
+}
+
 }  // namespace vl

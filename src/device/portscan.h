@@ -16,6 +16,9 @@
 
 namespace vl {
 
+// The description prefix of the box's USB entries.
+inline QString boxMakerName() { return QStringLiteral("Nemora"); }
+
 struct UsbDevice {
     quint16 vendorId = 0;
     quint16 productId = 0;
@@ -67,5 +70,8 @@ struct PortListChange {
 // seen in this pass are removed.
 PortListChange planPortList(const QStringList &current, const QList<SystemPort> &ports,
                             const UsbDeviceMap &devices);
+
+// What a port list scanned now for the maker's boxes shows, in its order.
+QList<PortListItem> currentBoxPorts(const QString &makerName = boxMakerName());
 
 }  // namespace vl

@@ -2,7 +2,10 @@
 
 #include "device/tableimage.h"
 
+#include <QFileInfo>
 #include <QSerialPort>
+
+#include <poll.h>
 
 namespace vl {
 
@@ -17,13 +20,14 @@ quint16 bigEndianAt(const QByteArray &bytes, int offset)
 
 bool parseSettingsReply(const QByteArray &chunk, DeviceSettings *settings)
 {
-    if (!chunk.contains(msg::settingsReply) || chunk.size() < kSettingsReplySize)
+    const int at = chunk.indexOf(msg::settingsReply);
+    if (at < 0 || chunk.size() - at < kSettingsReplySize)
         return false;
-    settings->reserved = bigEndianAt(chunk, 17);
-    settings->breakTime = bigEndianAt(chunk, 19);
-    settings->markAfterBreak = bigEndianAt(chunk, 21);
-    settings->coefficientCode = bigEndianAt(chunk, 23);
-    settings->sleepCode = bigEndianAt(chunk, 25);
+    settings->reserved = bigEndianAt(chunk, at + 17);
+    settings->breakTime = bigEndianAt(chunk, at + 19);
+    settings->markAfterBreak = bigEndianAt(chunk, at + 21);
+    settings->coefficientCode = bigEndianAt(chunk, at + 23);
+    settings->sleepCode = bigEndianAt(chunk, at + 25);
     return true;
 }
 
@@ -175,6 +179,7 @@ void ReceiveDispatcher::handleKeywords(const QByteArray &chunk)
     if (chunk.contains(msg::downloadSuccess)) {
         emit downloadSucceeded();
     } else if (chunk.contains(msg::settingEnd)) {
+        emit settingEndReceived();
         write(msg::uploadRequest);
     } else if (chunk.contains(msg::cipher)) {
         for (const QByteArray &part : authenticationAnswer(authenticationChallenge(chunk)))
@@ -203,6 +208,17 @@ bool writeInPieces(QSerialPort &port, const QByteArray &data, int pieceSize)
         offset += int(written);
     }
     return true;
+}
+
+bool deviceHasGone(const QSerialPort &port)
+{
+    if (!port.isOpen())
+        return false;
+    pollfd p{int(port.handle()), POLLIN, 0};
+    if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)))
+        return true;
+    const QString name = port.portName();
+    return !QFileInfo::exists(name.startsWith(QLatin1Char('/')) ? name : QStringLiteral("/dev/") + name);
 }
 
 bool writeCommand(QSerialPort &port, const QList<PortWrite> &writes)

@@ -46,8 +46,10 @@ inline const QByteArray closeTheDoor = QByteArrayLiteral("close the door");
 inline const QByteArray ok = QByteArrayLiteral("ok");
 }  // namespace msg
 
-// A settings reply holds its values at fixed offsets from the start of the chunk, each a
-// 16-bit big-endian number; a chunk too short to hold them gives nothing.
+// A settings reply holds its values at fixed offsets from its "setting request" keyword,
+// each a 16-bit big-endian number; a reply cut short gives nothing. The offsets count from
+// the keyword, not from the start of the chunk, so a reply that arrives in one piece with
+// bytes before it still gives its own values.
 constexpr int kSettingsReplySize = 27;
 bool parseSettingsReply(const QByteArray &chunk, DeviceSettings *settings);
 
@@ -117,6 +119,8 @@ signals:
     void send_erase(bool eraseflag);
     void settingsReceived(const vl::DeviceSettings &settings);
     void downloadSucceeded();
+    // The box acknowledged a settings command ("setting end").
+    void settingEndReceived();
     void sure_connect(bool sure);
     void sure_open(bool sure);
 
@@ -131,6 +135,11 @@ private:
 // after each and advancing by what the port accepted. Returns false as soon as a write
 // fails or accepts nothing.
 bool writeInPieces(QSerialPort &port, const QByteArray &data, int pieceSize = 256);
+
+// Whether the device behind an open port has gone away: the line was hung up or the
+// device node vanished. On Linux a vanished device shows as endless read errors rather
+// than ResourceError, so read errors mean the device went only when this holds.
+bool deviceHasGone(const QSerialPort &port);
 
 // Writes a command's pieces, flushing where the command asks for it. Returns false when
 // a write fails.

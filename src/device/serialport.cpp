@@ -4,11 +4,8 @@
 #include "device/portscan.h"
 
 #include <QComboBox>
-#include <QFileInfo>
 #include <QMessageBox>
 #include <QTimer>
-
-#include <poll.h>
 
 namespace vl {
 
@@ -74,16 +71,7 @@ bool SerialPort::openPort(const QString &name, qint32 baudRate)
     return true;
 }
 
-bool SerialPort::deviceHasGone() const
-{
-    if (!isOpen())
-        return false;
-    pollfd p{int(handle()), POLLIN, 0};
-    if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)))
-        return true;
-    const QString name = portName();
-    return !QFileInfo::exists(name.startsWith(QLatin1Char('/')) ? name : QStringLiteral("/dev/") + name);
-}
+bool SerialPort::deviceHasGone() const { return vl::deviceHasGone(*this); }
 
 void SerialPort::scanPorts()
 {

@@ -15,19 +15,6 @@ const QString kFilter = QStringLiteral("Excel Files (*.xlsx)");
 
 }  // namespace
 
-void applyWorkbookRows(RuleModel &rules, const WorkbookImport &in)
-{
-    rules.clear();
-    rules.setHorizontalHeaderLabels(in.headers);
-    for (const QStringList &texts : in.rows) {
-        QList<QStandardItem *> items;
-        items.reserve(texts.size());
-        for (const QString &text : texts)
-            items << new QStandardItem(text);
-        rules.appendRow(items);
-    }
-}
-
 void openRuleWorkbook(QWidget *parent, RuleModel &rules, const WorkbookHooks &hooks)
 {
     const QString path = getOpenFileName(parent, QStringLiteral("Open Excel File"), QString(), kFilter);

@@ -4,6 +4,8 @@
 // and the changes to the rule table and remarks. The window provides the few steps that
 // belong to other parts of the editor through the hooks.
 
+#include "files/workbookio.h"
+
 #include <QByteArray>
 
 #include <functional>
@@ -23,11 +25,6 @@ struct WorkbookHooks {
     // The configuration-image check before a save: 0 refuses the save (it has told the user why).
     std::function<int()> checkImage;
 };
-
-struct WorkbookImport;
-
-// Replaces the rule table by the rows of a loaded workbook (its columns and titles too).
-void applyWorkbookRows(RuleModel &rules, const WorkbookImport &in);
 
 // Asks for a workbook and loads it into the rule table. A workbook that cannot be used
 // changes nothing.

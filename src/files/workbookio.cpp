@@ -1,6 +1,7 @@
 #include "workbookio.h"
 
 #include "table/rulecolumns.h"
+#include "table/rulemodel.h"
 
 #include <QAbstractItemModel>
 
@@ -87,6 +88,19 @@ WorkbookImport readRuleWorkbook(const QString &path, const xlsx::ReadLimits &lim
     }
     result.status = WorkbookImport::Loaded;
     return result;
+}
+
+void applyWorkbookRows(RuleModel &rules, const WorkbookImport &in)
+{
+    rules.clear();
+    rules.setHorizontalHeaderLabels(in.headers);
+    for (const QStringList &texts : in.rows) {
+        QList<QStandardItem *> items;
+        items.reserve(texts.size());
+        for (const QString &text : texts)
+            items << new QStandardItem(text);
+        rules.appendRow(items);
+    }
 }
 
 QList<xlsx::DataValidation> ruleValidations(int rows)

@@ -14,6 +14,8 @@ class QAbstractItemModel;
 
 namespace vl {
 
+class RuleModel;
+
 struct WorkbookImport {
     enum Status { Loaded, Unreadable, NoSheets, NoHeader, OneColumn };
     Status status = Unreadable;
@@ -26,6 +28,9 @@ struct WorkbookImport {
 // Reads the first sheet of a workbook. Nothing is changed anywhere: the caller applies
 // the result only when it is Loaded.
 WorkbookImport readRuleWorkbook(const QString &path, const xlsx::ReadLimits &limits = xlsx::ReadLimits());
+
+// Replaces the rule table by the rows of a loaded workbook (its columns and titles too).
+void applyWorkbookRows(RuleModel &rules, const WorkbookImport &in);
 
 // The text a cell's value shows: strings as they are, numbers in their shortest decimal
 // form, logical values as TRUE/FALSE, an empty text for an empty cell.

@@ -121,6 +121,11 @@ private slots:
                                         << QStringList{"settings 4660 1000 50 2 6"} << none;
         QTest::newRow("settings reply one byte short")
             << QByteArrayList{settingsReply(1000, 50, 2, 6).chopped(1)} << QStringList() << none;
+        QTest::newRow("settings reply after other bytes")
+            << QByteArrayList{"open the door" + settingsReply(1000, 50, 2, 6)}
+            << QStringList{"settings 4660 1000 50 2 6", "sure_open true"} << none;
+        QTest::newRow("settings reply after other bytes, one byte short")
+            << QByteArrayList{"\x01\x02\x03" + settingsReply(1000, 50, 2, 6).chopped(1)} << QStringList() << none;
         QTest::newRow("settings keyword alone") << QByteArrayList{"setting request"} << QStringList() << none;
 
         QTest::newRow("cipher challenge answered")

@@ -1,0 +1,191 @@
+#include "tablefiles.h"
+
+#include "device/protocol.h"
+#include "device/tableimage.h"
+#include "files/workbookio.h"
+#include "files/xlsxdocument.h"
+#include "table/rulecolumns.h"
+#include "table/rulemodel.h"
+#include "table/ruleops.h"
+
+#include <QStandardItem>
+
+namespace vl::cli {
+
+namespace {
+
+QString hex16(quint16 v) { return QStringLiteral("0x%1").arg(v, 4, 16, QLatin1Char('0')); }
+
+}  // namespace
+
+QString oneLine(const QString &text, int length)
+{
+    QString out;
+    for (const QChar c : text) {
+        if (out.size() >= length) {
+            out += QStringLiteral("…");
+            break;
+        }
+        if (c == QLatin1Char('\n'))
+            out += QStringLiteral("\\n");
+        else if (c == QLatin1Char('\r'))
+            out += QStringLiteral("\\r");
+        else if (c == QLatin1Char('\t'))
+            out += QStringLiteral("\\t");
+        else if (c.category() == QChar::Other_Control || c.category() == QChar::Other_Format)
+            out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
+}
+
+bool loadRuleWorkbook(const QString &path, RuleModel &rules, QString *error)
+{
+    const WorkbookImport in = readRuleWorkbook(path);
+    switch (in.status) {
+    case WorkbookImport::Unreadable:
+        *error = QStringLiteral("The Excel file could not be read: %1.").arg(oneLine(in.detail, 200));
+        return false;
+    case WorkbookImport::NoSheets:
+        *error = QStringLiteral("Excel file has no worksheets!");
+        return false;
+    case WorkbookImport::NoHeader:
+        *error = QStringLiteral("Main sheet has no header columns!");
+        return false;
+    case WorkbookImport::OneColumn:
+        *error = QStringLiteral("Need at least 2 columns (last column is remark/alias).");
+        return false;
+    case WorkbookImport::Loaded:
+        break;
+    }
+    applyWorkbookRows(rules, in);
+    return true;
+}
+
+bool imageForSet(const RuleModel &rules, const QString &refusal, QByteArray *image, QString *error, QString *warning)
+{
+    const int rows = rules.rowCount();
+    if (rows < kRuleRows) {
+        *error = QStringLiteral("The table has %1 rows; the device holds %2 rules and needs every row. %3")
+                     .arg(rows)
+                     .arg(kRuleRows)
+                     .arg(refusal);
+        return false;
+    }
+    const RuleProblem problem = findInvalidRule(rules);
+    if (problem.found()) {
+        *error = QStringLiteral("Row %1, column \"%2\": \"%3\" is not a valid value. %4")
+                     .arg(problem.row + 1)
+                     .arg(ruleColumnTitle(problem.column), oneLine(problem.text), refusal);
+        return false;
+    }
+    if (warning) {
+        warning->clear();
+        int extra = 0;
+        for (int r = kRuleRows; r < rows; ++r)
+            if (!rules.isRuleRowEmpty(r))
+                ++extra;
+        if (extra > 0)
+            *warning = QStringLiteral("rows %1 to %2 hold %3 rules that do not fit the device's %4; "
+                                      "they were left out")
+                           .arg(kRuleRows + 1)
+                           .arg(rows)
+                           .arg(extra)
+                           .arg(kRuleRows);
+    }
+    *image = encodeTableImage(rules);
+    return true;
+}
+
+bool recordsOfImage(const QByteArray &bytes, bool ignoreChecksum, QByteArrayList *groups, QString *error)
+{
+    const QByteArray start = QByteArrayLiteral("download request");
+    if (bytes.size() > kImageSize) {
+        *error = QStringLiteral("not a table image: it is longer than an image's %1 bytes").arg(kImageSize);
+        return false;
+    }
+    if (bytes.size() < kImageSize) {
+        *error = QStringLiteral("not a table image: it has %1 bytes, an image has %2")
+                     .arg(bytes.size())
+                     .arg(kImageSize);
+        return false;
+    }
+    if (!bytes.startsWith(start)) {
+        *error = QStringLiteral("not a table image: it does not begin with \"download request\"");
+        return false;
+    }
+    const int end = kImageHeaderSize + kRecordAreaSize;
+    if (bytes.mid(end, msg::imageEnd.size()) != msg::imageEnd) {
+        *error = QStringLiteral("not a table image: \"end of data\" is missing after the records");
+        return false;
+    }
+    const QByteArray records = bytes.mid(kImageHeaderSize, kRecordAreaSize);
+    const quint16 stored = quint16(quint8(bytes.at(kChecksumOffset)) | (quint8(bytes.at(kChecksumOffset + 1)) << 8));
+    const quint16 computed = recordChecksum(records);
+    if (stored != computed && !ignoreChecksum) {
+        *error = QStringLiteral("the image's checksum %1 does not match its records (%2); the file is damaged "
+                                "(--ignore-checksum decodes it anyway)")
+                     .arg(hex16(stored), hex16(computed));
+        return false;
+    }
+    // The same collector the editor's Read runs over what the box sends.
+    UploadCollector collector;
+    const QList<QByteArrayList> uploads = collector.feed(bytes);
+    if (uploads.isEmpty() || !isCompleteUpload(uploads.first())) {
+        *error = QStringLiteral("not a table image: its records do not make a whole table");
+        return false;
+    }
+    *groups = uploads.first();
+    return true;
+}
+
+bool applyUploadedRecords(RuleModel &rules, const QByteArrayList &groups, int cnum)
+{
+    if (!isCompleteUpload(groups))
+        return false;
+    rules.removeRows(0, rules.rowCount());
+    rules.restoreLabels();
+    for (int row = 0; row < kRuleRows; ++row) {
+        const QStringList texts = decodeRuleRecord(groups.at(row), row, cnum);
+        QList<QStandardItem *> items;
+        items.reserve(texts.size());
+        for (const QString &text : texts)
+            items << new QStandardItem(text);
+        items.first()->setEditable(false);
+        rules.insertRow(row, items);
+    }
+    // The editor's 100 ms pass settles the controller texts the decoder leaves unnamed
+    // (rows whose status code is none of the three).
+    normalizeControllerTexts(rules, cnum);
+    return true;
+}
+
+bool saveRuleWorkbook(const RuleModel &rules, const QString &path, QString *error)
+{
+    RemarkModel remarks;
+    xlsx::Document doc;
+    fillRuleWorkbook(doc, rules, remarks);
+    if (doc.saveAs(path))
+        return true;
+    *error = QStringLiteral("cannot write the workbook: %1").arg(oneLine(doc.errorString(), 200));
+    return false;
+}
+
+QByteArray tableAsText(const RuleModel &rules)
+{
+    const int cols = rules.columnCount();
+    QStringList titles;
+    for (int c = 0; c < cols; ++c)
+        titles << rules.headerData(c, Qt::Horizontal).toString();
+    QByteArray text = titles.join(QLatin1Char('\t')).toUtf8() + '\n';
+    for (int r = 0; r < rules.rowCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < cols; ++c)
+            cells << rules.text(r, c);
+        text += cells.join(QLatin1Char('\t')).toUtf8() + '\n';
+    }
+    return text;
+}
+
+}  // namespace vl::cli

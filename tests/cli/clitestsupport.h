@@ -1,0 +1,187 @@
+#pragma once
+
+// What the command-line tool's tests share: a sample rule table, workbooks saved the way
+// the editor saves them, running varilume-cli in-process or as the real program, and a
+// simulated box process.
+
+#include "cli/commands.h"
+#include "files/workbookio.h"
+#include "files/xlsxdocument.h"
+#include "table/rulecolumns.h"
+#include "table/rulemodel.h"
+
+#include <QBuffer>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QtTest>
+
+namespace vl::test {
+
+// A full table in the texts the editor shows after a Read under "C3" naming: notes,
+// after-touch and controllers, "ALL" and single channels, DMX 1 and 1024, fixed values
+// and fades on and off, toggles; every fifth row is empty.
+inline void fillSampleTable(RuleModel &m)
+{
+    m.setRowCount(kRuleRows);
+    const QStringList statuses = {"Note", "AT", "CC"};
+    const QStringList names = {"C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"};
+    for (int r = 0; r < kRuleRows; ++r) {
+        m.setText(r, ColSn, QString::number(r + 1));
+        if (r % 5 == 4)
+            continue;
+        const QString status = statuses[r % 3];
+        const int n = (r * 7) % 128;
+        const QString ctl = status == "CC" ? QString::number(n)
+                                           : QString("%1 / %2%3").arg(n).arg(names[n % 12]).arg(n / 12 - 2);
+        const QStringList cells = {QString::number(r % 1024 + 1),
+                                   status,
+                                   ctl,
+                                   r % 4 ? QString::number(r % 16 + 1) : "ALL",
+                                   r % 7 ? "OFF" : QString::number(r % 255 + 1),
+                                   r % 3 ? "OFF" : QString::number(r % 50 + 1),
+                                   r % 2 ? "OFF" : QString::number(r % 50 + 1),
+                                   r % 6 ? "OFF" : "ON",
+                                   r % 11 ? "ON" : "OFF"};
+        for (int c = 0; c < cells.size(); ++c)
+            m.setText(r, ColDmx + c, cells[c]);
+    }
+}
+
+// Every row's texts; rows the model holds no cell for read as empty texts.
+inline QList<QStringList> tableTexts(const RuleModel &m)
+{
+    QList<QStringList> rows;
+    for (int r = 0; r < m.rowCount(); ++r) {
+        QStringList texts;
+        for (int c = 0; c < kRuleColumns; ++c)
+            texts << m.text(r, c);
+        rows << texts;
+    }
+    return rows;
+}
+
+// The rows a workbook of `m` holds: the editor's Save keeps only the number of "Ctl".
+inline QList<QStringList> workbookTexts(const RuleModel &m)
+{
+    QList<QStringList> rows = tableTexts(m);
+    for (QStringList &row : rows)
+        row[ColCtl] = row[ColCtl].section('/', 0, 0).trimmed();
+    return rows;
+}
+
+// The workbook the editor's Save writes for `m` (empty remarks).
+inline bool saveWorkbook(const RuleModel &m, const QString &path)
+{
+    RemarkModel remarks;
+    xlsx::Document doc;
+    fillRuleWorkbook(doc, m, remarks);
+    return doc.saveAs(path);
+}
+
+inline QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+inline bool writeAll(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+struct CliResult {
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+    qint64 ms = 0;
+    // A failure says so in exactly one line.
+    bool oneErrorLine() const { return err.endsWith('\n') && err.count('\n') == 1; }
+};
+
+// Runs a command line inside the test.
+inline CliResult runInProcess(const QStringList &args)
+{
+    QBuffer out;
+    QBuffer err;
+    out.open(QIODevice::WriteOnly);
+    err.open(QIODevice::WriteOnly);
+    CliResult result;
+    QElapsedTimer t;
+    t.start();
+    result.status = cli::run(QStringList{"varilume-cli"} + args, out, err);
+    result.ms = t.elapsed();
+    result.out = out.data();
+    result.err = err.data();
+    return result;
+}
+
+// Runs the real program without a display: no DISPLAY, no WAYLAND_DISPLAY, no
+// QT_QPA_PLATFORM. `announceDir` is where it looks for simulated boxes.
+inline CliResult runProgram(const QString &program, const QStringList &args, const QString &announceDir,
+                            int limitMs = 60000)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(name);
+    env.insert("VARILUME_SIMBOX_DIR", announceDir);
+    p.setProcessEnvironment(env);
+    QElapsedTimer t;
+    t.start();
+    p.start(program, args);
+    CliResult result;
+    if (!p.waitForFinished(limitMs)) {
+        p.kill();
+        p.waitForFinished(5000);
+        result.err = "the program did not finish";
+        return result;
+    }
+    result.ms = t.elapsed();
+    result.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    result.out = p.readAllStandardOutput();
+    result.err = p.readAllStandardError();
+    return result;
+}
+
+// One running varilume-simbox, stopped when the object goes.
+class BoxProcess {
+public:
+    bool start(const QString &program, const QStringList &args, const QString &announceDir)
+    {
+        m_process.setProgram(program);
+        m_process.setArguments(QStringList{"--announce-dir", announceDir} + args);
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start();
+        if (!m_process.waitForStarted(10000))
+            return false;
+        QElapsedTimer t;
+        t.start();
+        while (!m_process.canReadLine() && t.elapsed() < 10000)
+            m_process.waitForReadyRead(100);
+        const QByteArray line = m_process.readLine().trimmed();
+        if (!line.startsWith("port: "))
+            return false;
+        port = QString::fromUtf8(line.mid(6));
+        return true;
+    }
+    ~BoxProcess() { stop(); }
+    void stop()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.terminate();
+            if (!m_process.waitForFinished(5000))
+                m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+    QProcess &process() { return m_process; }
+    QString port;
+
+private:
+    QProcess m_process;
+};
+
+}  // namespace vl::test
