@@ -1,8 +1,12 @@
 // The simulated box's protocol, driven directly: what it answers to what the editor sends,
 // in whatever pieces the bytes arrive, and what it stores.
 
+#include "cli/tablefiles.h"
+#include "device/tableimage.h"
 #include "simbox.h"
 #include "simboxconfig.h"
+#include "table/rulecolumns.h"
+#include "table/rulemodel.h"
 
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -534,7 +538,34 @@ private slots:
         QVERIFY(!loadBoxTable(write("short.bin", imageOf(sampleRecords()).left(1000)), &records, &error));
         QVERIFY(!loadBoxTable(dir.filePath("missing.bin"), &records, &error));
         QVERIFY(!loadBoxTable(write("table.xlsx", "PK"), &records, &error));
-        QVERIFY(error.contains("workbook"));
+        QVERIFY(error.contains("table.xlsx"));
+    }
+
+    // A workbook start table is what the editor's Set would send after opening it.
+    void workbookTables()
+    {
+        QTemporaryDir dir;
+        RuleModel rules;
+        rules.setRowCount(kRuleRows);
+        for (int r = 0; r < kRuleRows; ++r) {
+            rules.setText(r, ColSn, QString::number(r + 1));
+            if (r % 3)
+                continue;  // rows without a rule between the rules
+            const QStringList cells = {QString::number(r % 1024 + 1), "CC", QString::number(r % 128), "ALL", "OFF",
+                                       "OFF", "OFF", "ON", "ON"};
+            for (int c = 0; c < cells.size(); ++c)
+                rules.setText(r, ColDmx + c, cells[c]);
+        }
+        QString error;
+        QVERIFY(cli::saveRuleWorkbook(rules, dir.filePath("show.xlsx"), &error));
+        QByteArray records;
+        QVERIFY2(loadBoxTable(dir.filePath("show.xlsx"), &records, &error), qPrintable(error));
+        QCOMPARE(records, encodeTableImage(rules).mid(kImageHeaderSize, kRecordAreaSize));
+
+        rules.setText(6, ColDmx, "1025");  // Set refuses it, and so does the box
+        QVERIFY(cli::saveRuleWorkbook(rules, dir.filePath("bad.xlsx"), &error));
+        QVERIFY(!loadBoxTable(dir.filePath("bad.xlsx"), &records, &error));
+        QVERIFY2(error.contains("Row 7"), qPrintable(error));
     }
 };
 

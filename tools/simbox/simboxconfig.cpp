@@ -1,5 +1,8 @@
 #include "simboxconfig.h"
 
+#include "cli/tablefiles.h"
+#include "table/rulemodel.h"
+
 #include <QCommandLineParser>
 #include <QFile>
 
@@ -28,7 +31,8 @@ bool parseSimBoxArguments(const QStringList &arguments, SimBoxConfig *config, QS
                        "until it is stopped with SIGINT or SIGTERM."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
     const QCommandLineOption table(QStringLiteral("table"),
-                                   QStringLiteral("Start with the rule table of a 24 844-byte table image file."),
+                                   QStringLiteral("Start with the rule table of a 24 844-byte table image file, or of a "
+                                                  "workbook (.xlsx) as the editor would send it."),
                                    QStringLiteral("file"));
     const QCommandLineOption demo(QStringLiteral("demo"),
                                   QStringLiteral("Start with a small example table instead of an empty one."));
@@ -214,9 +218,18 @@ bool parseSimBoxArguments(const QStringList &arguments, SimBoxConfig *config, QS
 bool loadBoxTable(const QString &path, QByteArray *records, QString *error)
 {
     if (path.endsWith(QStringLiteral(".xlsx"), Qt::CaseInsensitive)) {
-        if (error)
-            *error = QStringLiteral("%1: workbooks cannot be loaded yet; give a table image").arg(path);
-        return false;
+        // The box then holds what the editor's Set would send after opening the workbook.
+        RuleModel rules;
+        QByteArray image;
+        QString why;
+        if (!cli::loadRuleWorkbook(path, rules, &why) ||
+            !cli::imageForSet(rules, QStringLiteral("The box was not started."), &image, &why) ||
+            !parseBoxImage(image, records, &why)) {
+            if (error)
+                *error = QStringLiteral("%1: %2").arg(path, why);
+            return false;
+        }
+        return true;
     }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
