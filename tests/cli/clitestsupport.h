@@ -4,6 +4,7 @@
 // the editor saves them, running varilume-cli in-process or as the real program, and a
 // simulated box process.
 
+#include "boxprocess.h"
 #include "cli/commands.h"
 #include "files/workbookio.h"
 #include "files/xlsxdocument.h"
@@ -145,43 +146,5 @@ inline CliResult runProgram(const QString &program, const QStringList &args, con
     result.err = p.readAllStandardError();
     return result;
 }
-
-// One running varilume-simbox, stopped when the object goes.
-class BoxProcess {
-public:
-    bool start(const QString &program, const QStringList &args, const QString &announceDir)
-    {
-        m_process.setProgram(program);
-        m_process.setArguments(QStringList{"--announce-dir", announceDir} + args);
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start();
-        if (!m_process.waitForStarted(10000))
-            return false;
-        QElapsedTimer t;
-        t.start();
-        while (!m_process.canReadLine() && t.elapsed() < 10000)
-            m_process.waitForReadyRead(100);
-        const QByteArray line = m_process.readLine().trimmed();
-        if (!line.startsWith("port: "))
-            return false;
-        port = QString::fromUtf8(line.mid(6));
-        return true;
-    }
-    ~BoxProcess() { stop(); }
-    void stop()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.terminate();
-            if (!m_process.waitForFinished(5000))
-                m_process.kill();
-            m_process.waitForFinished(5000);
-        }
-    }
-    QProcess &process() { return m_process; }
-    QString port;
-
-private:
-    QProcess m_process;
-};
 
 }  // namespace vl::test

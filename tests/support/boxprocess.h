@@ -1,7 +1,7 @@
 #pragma once
 
-// One running varilume-simbox for a test, stopped when the object goes. The including
-// test defines SIMBOX_PROGRAM as the program's path.
+// One running varilume-simbox for a test, stopped when the object goes. A test that
+// defines SIMBOX_PROGRAM as the program's path may leave the program out of start().
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -13,10 +13,17 @@ namespace vl::test {
 
 class BoxProcess {
 public:
-    // Starts the box announcing itself in `announceDir` and waits for its port line.
+#ifdef SIMBOX_PROGRAM
     bool start(const QStringList &args, const QString &announceDir)
     {
-        m_process.setProgram(QStringLiteral(SIMBOX_PROGRAM));
+        return start(QStringLiteral(SIMBOX_PROGRAM), args, announceDir);
+    }
+#endif
+
+    // Starts the box announcing itself in `announceDir` and waits for its port line.
+    bool start(const QString &program, const QStringList &args, const QString &announceDir)
+    {
+        m_process.setProgram(program);
         m_process.setArguments(QStringList{"--announce-dir", announceDir} + args);
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.start();
@@ -40,7 +47,9 @@ public:
         m_process.waitForFinished(5000);
     }
 
-    ~BoxProcess()
+    ~BoxProcess() { stop(); }
+
+    void stop()
     {
         if (m_process.state() != QProcess::NotRunning) {
             m_process.terminate();
