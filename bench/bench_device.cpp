@@ -1,6 +1,6 @@
 // Timings of the device link: building the table image, checking the rules before Set,
-// turning a received image into table rows, a whole Set over a pseudo-terminal, and one
-// scan of the port list.
+// turning a received image into table rows, a whole Set over a pseudo-terminal (against a
+// bare pseudo-terminal and against the simulated box), and one scan of the port list.
 
 #include "app/widget.h"
 #include "common/dialogs.h"
@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QMessageBox>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
@@ -169,6 +170,55 @@ void BM_SetOverPseudoTerminal(benchmark::State &state)
     installDialogs(nullptr);
 }
 BENCHMARK(BM_SetOverPseudoTerminal)->Unit(benchmark::kMillisecond)->Iterations(20);
+
+// Set against the real simulated box: the editor window finds varilume-simbox in its port
+// list, connects, and each iteration runs from the click until the box's "download
+// success" has been handled. The argument is the box's pause before each answer (--gap).
+void BM_SetAgainstSimulatedBox(benchmark::State &state)
+{
+    QTemporaryDir dir;
+    QDir::setCurrent(dir.path());
+    qputenv("VARILUME_SIMBOX_DIR", dir.filePath(QStringLiteral("boxes")).toUtf8());
+    QProcess box;
+    box.start(QStringLiteral(SIMBOX_PROGRAM), {QStringLiteral("--gap"), QString::number(state.range(0))});
+    if (!box.waitForStarted(5000) || !box.waitForReadyRead(5000) || !box.readLine().startsWith("port: ")) {
+        state.SkipWithError("the simulated box did not start");
+        return;
+    }
+    AnswerOk answers;
+    installDialogs(&answers);
+    {
+        Widget w;
+        fillFullTable(*w.ruleModel());
+        bool settings = false;
+        QObject::connect(w.serialPort(), &SerialPort::rec_sucess, [&settings] { settings = true; });
+        w.on_connectButton_clicked();
+        QElapsedTimer handshake;
+        handshake.start();
+        while (!settings && handshake.elapsed() < 5000)
+            QCoreApplication::processEvents();
+        if (!settings)
+            state.SkipWithError("no handshake with the simulated box");
+        QMessageBox *busy = w.serialPort()->busyBox();
+        for (auto _ : state) {
+            if (!settings)
+                break;
+            w.on_pushButton_2_clicked();
+            QElapsedTimer t;
+            t.start();
+            while (busy->isVisible() && t.elapsed() < 10000)
+                QCoreApplication::processEvents();
+            if (busy->isVisible()) {
+                state.SkipWithError("no \"download success\"");
+                break;
+            }
+        }
+    }
+    installDialogs(nullptr);
+    box.terminate();
+    box.waitForFinished(5000);
+}
+BENCHMARK(BM_SetAgainstSimulatedBox)->Arg(20)->Arg(0)->ArgName("gap_ms")->Unit(benchmark::kMillisecond)->Iterations(20);
 
 // One refresh of the port list with one simulated box announced.
 void BM_ScanPorts(benchmark::State &state)

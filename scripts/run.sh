@@ -30,7 +30,9 @@ stop_simbox() {
 if [ "${VARILUME_NO_SIMBOX:-0}" != 1 ]; then
   table=$workdir/simbox-table.bin
   table_args=(--save-table "$table")
-  if [ -f "$table" ]; then table_args+=(--table "$table"); else table_args+=(--demo); fi
+  # A start table of the user's own (VARILUME_SIMBOX_ARGS="--table /path/rules.xlsx") wins.
+  if [[ " ${VARILUME_SIMBOX_ARGS:-} " == *" --table "* ]]; then :
+  elif [ -f "$table" ]; then table_args+=(--table "$table"); else table_args+=(--demo); fi
   # shellcheck disable=SC2086  # the extra options are meant to be split
   "$simbox" "${table_args[@]}" ${VARILUME_SIMBOX_ARGS:-} >"$workdir/simbox.out" 2>"$workdir/simbox.log" &
   simbox_pid=$!

@@ -168,8 +168,11 @@ PortListChange planPortList(const QStringList &current, const QList<SystemPort> 
         if (it == devices.constEnd())
             continue;
         const QString &description = it.value();
-        if (!listed.contains(description) && !seen.contains(description))
+        if (seen.contains(description))
+            continue;
+        if (!listed.contains(description))
             change.append << PortListItem{description, port.name};
+        change.found << PortListItem{description, port.name};
         seen.insert(description);
     }
     for (const QString &text : current)

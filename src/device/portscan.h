@@ -62,6 +62,10 @@ struct PortListItem {
 struct PortListChange {
     QList<PortListItem> append;
     QStringList remove;  // texts of items to remove
+    // Every description seen in this pass with the first port that has it. A listed item
+    // takes this port name: a box that came back on another port before the list noticed
+    // it had gone is reached where it is now.
+    QList<PortListItem> found;
 };
 
 // One refresh of the port list: `current` are the texts of its items now. Each port whose

@@ -87,6 +87,13 @@ void SerialPort::scanPorts()
     for (const QString &text : change.remove)
         for (int i; (i = m_portList->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive)) >= 0;)
             m_portList->removeItem(i);
+    // A box unplugged and plugged in again within one scan may come back on another port
+    // under the same description; its item must lead there, not to the port that is gone.
+    for (const PortListItem &item : change.found) {
+        const int i = m_portList->findText(item.text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+        if (i >= 0 && m_portList->itemData(i).toString() != item.portName)
+            m_portList->setItemData(i, item.portName);
+    }
 }
 
 void SerialPort::readDataSlot()

@@ -161,6 +161,17 @@ private slots:
         box = announce(second.slavePath(), 0x5741, "Nemora KVR-9000 B");
         port.scanPorts();
         QCOMPARE(itemTexts(list), QStringList{"Nemora KVR-9000 B@" + second.slavePath()});
+
+        // The box came back on another port before a scan saw it go: its item, still the
+        // current one, now leads to the new port.
+        list.addItem("Nemora KVR-9000", "/dev/pts/gone");
+        list.setCurrentIndex(1);
+        box.reset();
+        box = announce(first.slavePath(), 0x5740, "Nemora KVR-9000");
+        port.scanPorts();
+        QCOMPARE(itemTexts(list), QStringList{"Nemora KVR-9000@" + first.slavePath()});
+        QCOMPARE(list.currentIndex(), 0);
+        QCOMPARE(list.currentData().toString(), first.slavePath());
     }
 };
 
