@@ -541,7 +541,12 @@ QVariant Document::read(int row, int column) const
     const Sheet *sheet = current();
     if (!sheet)
         return {};
-    const QVariant v = sheet->cells.value(cellKey(row, column));
+    QVariant v = sheet->cells.value(cellKey(row, column));
+    if (!v.isValid()) {  // a cell this document wrote itself
+        const auto it = sheet->written.find({row, column});
+        if (it != sheet->written.end())
+            v = it->second;
+    }
     if (v.userType() == QMetaType::QString && v.toString().isEmpty())
         return {};
     return v;
@@ -554,7 +559,6 @@ bool Document::write(int row, int column, const QVariant &value)
         return false;
     const QString text = value.userType() == QMetaType::Double ? numberText(value.toDouble()) : value.toString();
     sheet->written[{row, column}] = text;
-    sheet->cells.insert(cellKey(row, column), text);
     return true;
 }
 

@@ -89,8 +89,8 @@ private:
         QString name;
         QString part;  // the package part of a read sheet
         bool loaded = false;
-        QHash<quint64, QVariant> cells;
-        std::map<std::pair<int, int>, QString> written;
+        QHash<quint64, QVariant> cells;  // read from the package
+        std::map<std::pair<int, int>, QString> written;  // written since, in row order
         QList<DataValidation> validations;
     };
 
