@@ -8,6 +8,7 @@
 #include "common/dialogs.h"
 #include "preview/previewsink.h"
 #include "table/aliaseditdialog.h"
+#include "table/aliasstore.h"
 #include "table/delegates.h"
 #include "table/notenames.h"
 #include "table/rulecolumns.h"
@@ -90,13 +91,14 @@ Widget::Widget(QWidget *parent) : QWidget(parent)
 
     // Child widgets and the alias dialog; the rule table's changes are forwarded to the preview.
     buildLayout();
-    m_aliasDialog = new AliasEditDialog(this);
+    m_aliasStore = new AliasStore(this);
+    m_aliasDialog = new AliasEditDialog(m_aliasStore, this);
     // The buttons' on_<object>_<signal> slots, bound while only the window's own widgets exist.
     QMetaObject::connectSlotsByName(this);
     connect(m_rules, &QStandardItemModel::dataChanged, this, &Widget::onDataChanged33);
 
     // The rule view: the table as its model, its delegate, and the naming it follows.
-    m_tableView->setAliasSource(m_aliasDialog);
+    m_tableView->setAliasSource(m_aliasStore);
     m_tableView->setModel(m_rules);
     m_rules->restoreLabels();
     m_tableView->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);

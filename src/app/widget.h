@@ -22,6 +22,7 @@ namespace vl {
 class About_Dialog;
 class Abt_Dialog;
 class AliasEditDialog;
+class AliasStore;
 class Bk_Tim_Dialog;
 class CombinedDelegate;
 class cof_Dialog;
@@ -97,6 +98,8 @@ public slots:
 
     // Rule view editors and DMX channel aliases (bodies in widget_aliases.cpp).
 public:
+    // The DMX channel alias list; the alias dialog edits it.
+    AliasStore *aliasStore() const { return m_aliasStore; }
     AliasEditDialog *aliasDialog() const { return m_aliasDialog; }
     CombinedDelegate *ruleDelegate() const { return m_delegate; }
     QTimer *aliasLabelTimer() const { return m_aliasTimer; }
@@ -118,6 +121,7 @@ protected:
 private:
     static constexpr int kAliasTimerMs = 100;
     bool writeAliasList();
+    AliasStore *m_aliasStore = nullptr;
     AliasEditDialog *m_aliasDialog = nullptr;
     CombinedDelegate *m_delegate = nullptr;
     SharedFocusFilter *m_focusFilter = nullptr;

@@ -4,7 +4,7 @@
 #define QTEST_QPA_MOUSE_HANDLING  // mouse moves reach the views as real events
 #include "viewfixture.h"
 
-#include "table/aliaseditdialog.h"
+#include "table/aliasstore.h"
 
 #include <QAction>
 #include <QApplication>
@@ -133,8 +133,8 @@ private slots:
         QFETCH(QList<QStringList>, expected);
 
         ViewFixture f(12);
-        AliasEditDialog aliasSource;
-        aliasSource.setAliasList(aliases);
+        AliasStore aliasSource;
+        aliasSource.setAliases(aliases);
         f.view->setAliasSource(&aliasSource);
         f.setRule(2, pressed);
         f.setRule(3, next);
