@@ -4,6 +4,7 @@
 #include "widget.h"
 
 #include "common/dialogs.h"
+#include "common/scheduler.h"
 #include "table/aliaseditdialog.h"
 #include "table/aliases.h"
 #include "table/aliasstore.h"
@@ -14,7 +15,6 @@
 
 #include <QComboBox>
 #include <QEvent>
-#include <QTimer>
 
 namespace vl {
 

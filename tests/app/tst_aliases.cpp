@@ -71,6 +71,9 @@ std::function<int(QDialog *)> editAliases(QMap<int, QString> cells, bool ok)
 class TestWindowAliases : public vl::test::WindowTest {
     Q_OBJECT
 
+public:
+    TestWindowAliases() { useManualClock(); }
+
 private slots:
 
     void firstStartCreatesAnEmptyFile()
@@ -150,7 +153,8 @@ private slots:
         auto *editor = qobject_cast<QComboBox *>(w.tableView()->indexWidget(cell));
         QVERIFY(editor);
         QCOMPARE(editor->currentIndex(), 4);
-        QTRY_COMPARE_WITH_TIMEOUT(editor->itemText(4), QString("5-Spot"), 2000);
+        clock->advance(100);  // the alias label timer's next tick
+        QCOMPARE(editor->itemText(4), QString("5-Spot"));
         QCOMPARE(editor->itemText(5), QString("6-Wash"));
         QCOMPARE(editor->itemText(6), QString("7"));
         QCOMPARE(editor->currentIndex(), 4);
@@ -277,10 +281,12 @@ private slots:
         w.tableView()->edit(cell);
         auto *editor = qobject_cast<QComboBox *>(w.tableView()->indexWidget(cell));
         QVERIFY(editor);
-        QTRY_COMPARE_WITH_TIMEOUT(editor->itemText(0), QString("0 / C-2"), 2000);
+        clock->advance(100);  // the window's tick
+        QCOMPARE(editor->itemText(0), QString("0 / C-2"));
         QCOMPARE(editor->currentText(), QString("60 / C3"));
         m->setText(1, ColSta, "CC");
-        QTRY_COMPARE_WITH_TIMEOUT(editor->currentText(), QString("60"), 2000);
+        clock->advance(100);
+        QCOMPARE(editor->currentText(), QString("60"));
     }
 };
 
