@@ -100,7 +100,7 @@ PortOpenFailure openSerialPort(QSerialPort &port)
 
 QString permissionDeniedMessage(const QString &devicePath)
 {
-    return QStringLiteral("You may not use %1: permission denied.\n\nTo allow it, either\n• %2,\nor\n• %3.")
+    return QStringLiteral("You may not use %1: permission denied.\n\nTo allow it, either\n• %2, or\n• %3.")
         .arg(devicePath, ruleFix(), groupFix());
 }
 
