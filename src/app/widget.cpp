@@ -155,9 +155,10 @@ Widget::Widget(QWidget *parent) : QWidget(parent)
     // 14. The DMX channel aliases.
     loadAliasFile();
 
-    // 15. The stored naming.
+    // 15. The stored naming, then the check for a newer editor (it never waits for the network).
     m_previewButton->show();
     restoreNaming();
+    startSoftwareUpdate();
 }
 
 Widget::~Widget() = default;
@@ -320,6 +321,7 @@ void Widget::connectMenu()
     });
     connect(m_menu->action2_3, &QAction::triggered, this, &Widget::show_ab_dlg_Dialog);
     connect(m_menu->actionDmx_Rname, &QAction::triggered, this, &Widget::changmarkname);
+    connect(m_menu->actioncheck_for_updates, &QAction::triggered, this, &Widget::updatalightdata2);
 }
 
 void Widget::setPreview(PreviewSink *preview)
