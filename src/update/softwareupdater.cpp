@@ -2,7 +2,9 @@
 
 #include "updatedialog.h"
 
+#include <QEvent>
 #include <QNetworkAccessManager>
+#include <QTimer>
 #include <QWidget>
 
 namespace vl {
@@ -20,19 +22,32 @@ QNetworkAccessManager *SoftwareUpdater::manager()
     return m_manager;
 }
 
-UpdateDialog *SoftwareUpdater::startupCheck(const QString &currentVersionLabel)
+void SoftwareUpdater::startupCheck(const QString &currentVersionLabel)
 {
-    if (!m_settings.startupCheck)
-        return nullptr;
-    return run(update::CheckKind::Startup, currentVersionLabel);
+    if (!m_settings.startupCheck || m_startupPending)
+        return;
+    m_startupPending = true;
+    m_startupVersion = currentVersionLabel;
+    m_window->installEventFilter(this);
+}
+
+bool SoftwareUpdater::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_window && event->type() == QEvent::Paint && m_startupPending) {
+        m_startupPending = false;
+        m_window->removeEventFilter(this);
+        // After this first paint has been done.
+        QTimer::singleShot(0, this, [this] { check(update::CheckKind::Startup, m_startupVersion); });
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 UpdateDialog *SoftwareUpdater::manualCheck(const QString &currentVersionLabel)
 {
-    return run(update::CheckKind::Manual, currentVersionLabel);
+    return check(update::CheckKind::Manual, currentVersionLabel);
 }
 
-UpdateDialog *SoftwareUpdater::run(update::CheckKind kind, const QString &currentVersionLabel)
+UpdateDialog *SoftwareUpdater::check(update::CheckKind kind, const QString &currentVersionLabel)
 {
     auto *dialog = new UpdateDialog(manager(), m_settings, m_window);
     emit checkStarted(dialog);

@@ -22,22 +22,32 @@ public:
     explicit SoftwareUpdater(QWidget *window, const update::UpdateSettings &settings = update::UpdateSettings::fromEnvironment(),
                              QNetworkAccessManager *manager = nullptr);
 
-    // The check at start-up: nothing when it is switched off (settings.startupCheck).
-    UpdateDialog *startupCheck(const QString &currentVersionLabel);
+    // The check at start-up, called once the editor window is built: it runs as soon as
+    // the window has been painted for the first time, so that neither the access manager
+    // nor the TLS library is set up before the user sees the editor. Nothing when it is
+    // switched off (settings.startupCheck).
+    void startupCheck(const QString &currentVersionLabel);
+    // The check from the Help menu, at once.
     UpdateDialog *manualCheck(const QString &currentVersionLabel);
+    // Runs a check of either kind at once.
+    UpdateDialog *check(update::CheckKind kind, const QString &currentVersionLabel);
 
     const update::UpdateSettings &settings() const { return m_settings; }
 
 signals:
     void checkStarted(vl::UpdateDialog *dialog);
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
-    UpdateDialog *run(update::CheckKind kind, const QString &currentVersionLabel);
     QNetworkAccessManager *manager();
 
     QWidget *m_window;
     update::UpdateSettings m_settings;
     QNetworkAccessManager *m_manager;
+    QString m_startupVersion;  // the version to check at start-up, until the check runs
+    bool m_startupPending = false;
 };
 
 }  // namespace vl

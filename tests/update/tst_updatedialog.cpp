@@ -64,9 +64,7 @@ class TestUpdateDialog : public vl::test::WindowTest {
     // Runs a check and waits until it has decided.
     UpdateDialog *check(CheckKind kind, const QString &current = "V4.0.1")
     {
-        UpdateDialog *dialog = kind == CheckKind::Startup ? updater->startupCheck(current) : updater->manualCheck(current);
-        if (!dialog)
-            return nullptr;
+        UpdateDialog *dialog = updater->check(kind, current);
         QSignalSpy checked(dialog->check(), &UpdateCheck::checked);
         if (!checked.wait(10000))
             qWarning("the check did not finish");
@@ -363,7 +361,7 @@ private slots:
         QVERIFY(!QFileInfo::exists(marker));
     }
 
-    // The editor window checks once it is built, and again from Help, "Check for Update".
+    // The editor window checks once it is up, and again from Help, "Check for Update".
     void editorWindowChecks()
     {
         qputenv("VARILUME_UPDATE_URL", server->url().toString().toUtf8());
@@ -371,6 +369,10 @@ private slots:
         server->serve(kTextPath, "Varilume_V5.0\nUpdate content:\nNew.");
         {
             Widget w;
+            QTest::qWait(100);
+            QVERIFY(server->requests().isEmpty());  // not before the window is up
+            w.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&w));
             QTRY_COMPARE(server->requests().size(), 1);
             QTRY_VERIFY(w.findChild<UpdateDialog *>() && w.findChild<UpdateDialog *>()->isVisible());
             auto *offer = w.findChild<UpdateDialog *>();
@@ -382,18 +384,36 @@ private slots:
             server->serve(kTextPath, "Varilume_V4.0.2\nUpdate content:\nSmall.");
             w.menuBarWindow()->actioncheck_for_updates->trigger();
             QTRY_VERIFY(w.findChild<UpdateDialog *>() && w.findChild<UpdateDialog *>()->isVisible());
-            QVERIFY(w.findChild<UpdateDialog *>()->label()->text().contains("Varilume_V4.0.2"));
+            auto *manual = w.findChild<UpdateDialog *>();
+            QVERIFY(manual->label()->text().contains("Varilume_V4.0.2"));
             QCOMPARE(server->requests().size(), 2);
+
+            // The editor closed while the installer arrives: the download ends, nothing is kept.
+            HttpTestServer::Reply installer;
+            installer.body = script() + QByteArray(100000, '#');
+            installer.holdAt = 50000;
+            server->serve(installerPathFor("4.0.2"), installer);
+            qputenv("TMPDIR", temp->path().toUtf8());
+            manual->downloadButton()->click();
+            QTRY_VERIFY(manual->progressBar()->value() > 0);
+            QCOMPARE(savedFiles().size(), 1);
         }
+        qunsetenv("TMPDIR");
+        QVERIFY(savedFiles().isEmpty());
+        QCOMPARE(QDir(temp->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+        server->release();
         // Switched off, the window built asks the server nothing.
         qputenv("VARILUME_NO_UPDATE_CHECK", "1");
         {
             Widget w;
+            w.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&w));
             QTest::qWait(300);
-            QCOMPARE(server->requests().size(), 2);
+            QCOMPARE(server->requests().size(), 3);
             QVERIFY(!w.findChild<UpdateDialog *>());
         }
         qunsetenv("VARILUME_UPDATE_URL");
+        QVERIFY(!QFileInfo::exists(marker));
     }
 };
 
