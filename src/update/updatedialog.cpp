@@ -93,8 +93,7 @@ void UpdateDialog::onChecked()
                         QStringLiteral("The current version is up to date. No update is required."));
         done(Rejected);
         break;
-    default:
-        done(Rejected);
+    default:  // cancelled: reject() closes the dialog
         break;
     }
 }
