@@ -11,7 +11,7 @@ packages=(
   libjack-jackd2-dev
   libxlsxwriter-dev libminizip-dev zlib1g-dev
   libssl3 ca-certificates
-  libbenchmark-dev libgtest-dev
+  libbenchmark-dev
   python3 python3-openpyxl
   xvfb xauth imagemagick x11-utils
   fonts-dejavu-core fonts-liberation fonts-wqy-microhei

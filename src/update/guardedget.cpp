@@ -5,6 +5,8 @@
 #include <QNetworkRequest>
 #include <QTimer>
 
+#include "common/scheduler.h"
+
 namespace vl::update {
 
 namespace {
@@ -79,10 +81,10 @@ void GuardedGet::start()
     connect(m_reply, &QNetworkReply::redirected, this, &GuardedGet::onRedirected);
     connect(m_reply, &QNetworkReply::finished, this, &GuardedGet::onReplyFinished);
 
-    m_idle = new QTimer(this);
+    m_idle = scheduler().createTimer(this);
     m_idle->setSingleShot(true);
     m_idle->setInterval(m_options.idleTimeoutMs);
-    connect(m_idle, &QTimer::timeout, this, [this] {
+    connect(m_idle, &Timer::timeout, this, [this] {
         end(Outcome::Failed, QStringLiteral("The update server did not answer for %1 s.")
                                  .arg(m_options.idleTimeoutMs / 1000.0));
     });

@@ -7,7 +7,8 @@
 //   small, so a huge body never fills memory;
 // - plain http is refused unless `allowHttp`, and a redirect is followed only to http(s)
 //   and never from https to http; at most five redirects;
-// - a transfer that stays quiet for `idleTimeoutMs` ends with an error.
+// - a transfer that stays quiet for `idleTimeoutMs` ends with an error (timed by the
+//   scheduler in use when the request starts).
 // Without a `consume` function the body is collected (fine for texts and firmware
 // images); with one every piece is handed over as it arrives and nothing is kept.
 
@@ -20,7 +21,10 @@
 #include <functional>
 
 class QNetworkAccessManager;
-class QTimer;
+
+namespace vl {
+class Timer;
+}
 
 namespace vl::update {
 
@@ -86,7 +90,7 @@ private:
     QUrl m_at;  // where the request is now, after redirects
     Options m_options;
     QPointer<QNetworkReply> m_reply;
-    QTimer *m_idle = nullptr;
+    Timer *m_idle = nullptr;
     Outcome m_outcome = Outcome::Running;
     QString m_error;
     QByteArray m_body;
