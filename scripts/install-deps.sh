@@ -16,6 +16,7 @@ packages=(
   xvfb xauth imagemagick x11-utils
   fonts-dejavu-core fonts-liberation fonts-wqy-microhei
   time
+  desktop-file-utils appstream dpkg-dev file
 )
 
 missing=()
