@@ -1,6 +1,7 @@
 #include "boxlink.h"
 
 #include "common/scheduler.h"
+#include "device/portaccess.h"
 #include "device/tableimage.h"
 
 #include <QEventLoop>
@@ -46,14 +47,17 @@ BoxLink::~BoxLink() { close(); }
 bool BoxLink::open(const QString &portName)
 {
     m_name = portName;
-    if (m_box.open(portName) == BoxConversation::OpenResult::Opened)
+    switch (m_box.open(portName)) {
+    case PortOpenFailure::None:
         return true;
-    switch (m_port.error()) {
-    case QSerialPort::DeviceNotFoundError:
+    case PortOpenFailure::NotFound:
         m_error = QStringLiteral("no such port: %1").arg(portName);
         break;
-    case QSerialPort::PermissionError:
-        m_error = QStringLiteral("cannot open %1: the port is busy or you may not use it (%2)")
+    case PortOpenFailure::NoPermission:
+        m_error = QStringLiteral("cannot open %1: %2").arg(portName, permissionDeniedLine());
+        break;
+    case PortOpenFailure::InUse:
+        m_error = QStringLiteral("cannot open %1: the port is busy, another program uses it (%2)")
                       .arg(portName, m_port.errorString());
         break;
     default:

@@ -30,16 +30,16 @@ BoxConversation::BoxConversation(QSerialPort &port, QObject *parent)
 
 const QByteArray &BoxConversation::uploadBuffer() const { return m_dispatcher.collector().buffer(); }
 
-BoxConversation::OpenResult BoxConversation::open(const QString &portName, qint32 baudRate)
+PortOpenFailure BoxConversation::open(const QString &portName, qint32 baudRate)
 {
     m_dispatcher.collector().reset();
-    if (portName.isEmpty())
-        return OpenResult::NoPortName;
     if (m_port.isOpen())
-        return OpenResult::Failed;
+        return PortOpenFailure::Other;
+    if (portName.isEmpty())
+        return PortOpenFailure::NotFound;
     m_port.setPortName(portName);
     m_port.setBaudRate(baudRate, QSerialPort::AllDirections);
-    return m_port.open(QIODevice::ReadWrite) ? OpenResult::Opened : OpenResult::Failed;
+    return openSerialPort(m_port);
 }
 
 void BoxConversation::close()

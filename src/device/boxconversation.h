@@ -17,6 +17,7 @@
 // Nothing waits here: every answer arrives as a signal. The window shows its messages on
 // them; the command-line tool waits for them with time limits. Nothing needs a widget.
 
+#include "device/portaccess.h"
 #include "device/protocol.h"
 #include "device/settingsframes.h"
 #include "device/tableimage.h"
@@ -34,12 +35,6 @@ class RuleModel;
 class BoxConversation : public QObject {
     Q_OBJECT
 public:
-    enum class OpenResult {
-        Opened,
-        NoPortName,  // nothing was chosen
-        Failed,      // the port could not be opened (also when it is open already); port().error() says why
-    };
-
     // Talks over `port`, which must outlive the conversation. Received bytes are read as
     // they arrive; a device that goes away closes the port.
     explicit BoxConversation(QSerialPort &port, QObject *parent = nullptr);
@@ -50,8 +45,9 @@ public:
     const QByteArray &uploadBuffer() const;
 
     // Opens `portName` for reading and writing, 8N1 without flow control, and forgets any
-    // upload collected on an earlier line.
-    OpenResult open(const QString &portName, qint32 baudRate = kBoxBaudRate);
+    // upload collected on an earlier line. A port that is open already, or no name at all,
+    // cannot be opened; port().errorString() says more about other failures.
+    PortOpenFailure open(const QString &portName, qint32 baudRate = kBoxBaudRate);
     // Discards what is queued either way and closes the port.
     void close();
     bool isOpen() const { return m_port.isOpen(); }

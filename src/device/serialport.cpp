@@ -1,6 +1,7 @@
 #include "serialport.h"
 
 #include "common/dialogs.h"
+#include "device/portaccess.h"
 
 namespace vl {
 
@@ -31,19 +32,23 @@ SerialPort::~SerialPort()
 
 bool SerialPort::openPort(const QString &name, qint32 baudRate)
 {
-    switch (m_conversation.open(name, baudRate)) {
-    case BoxConversation::OpenResult::Opened:
-        return true;
-    case BoxConversation::OpenResult::NoPortName:
+    if (name.isEmpty()) {
+        m_conversation.dispatcher().collector().reset();
         warning(nullptr, QStringLiteral("KVR Tool"), QStringLiteral("port name error, please choose right com!"),
                 QMessageBox::Ok);
         return false;
-    case BoxConversation::OpenResult::Failed:
-        break;
     }
+    const QString notice = m_modemManagerNotice.beforeOpening(name);
+    if (!notice.isEmpty())
+        information(nullptr, ModemManagerNotice::title(), notice);
+    const PortOpenFailure failure = m_conversation.open(name, baudRate);
+    if (failure == PortOpenFailure::None)
+        return true;
     MessageRequest box;
     box.kind = MessageKind::NoIcon;
     box.text = QStringLiteral("Device error");
+    if (failure == PortOpenFailure::NoPermission)
+        box.text += QStringLiteral("\n\n") + permissionDeniedMessage(portDevicePath(name));
     box.buttons = QMessageBox::Ok;
     box.iconPixmap = QStringLiteral(":/ico.png");
     dialogs().message(box);

@@ -7,6 +7,7 @@
 // shows while the box works is the window's.
 
 #include "device/boxconversation.h"
+#include "device/portaccess.h"
 
 #include <QSerialPort>
 
@@ -31,7 +32,9 @@ public:
 
     // Opens `name` for reading and writing at `baudRate`, 8N1 without flow control. An
     // empty name ("port name error, please choose right com!") or a port that cannot be
-    // opened ("Device error") is reported in a message box.
+    // opened ("Device error") is reported in a message box, a port the user may not use
+    // with the ways to get access. The first time a USB port is opened while ModemManager
+    // could disturb it, a notice says so.
     bool openPort(const QString &name, qint32 baudRate = kBoxBaudRate);
 
 signals:
@@ -45,6 +48,7 @@ signals:
 
 private:
     BoxConversation m_conversation;
+    ModemManagerNotice m_modemManagerNotice;
 };
 
 }  // namespace vl
