@@ -133,8 +133,7 @@ int Widget::sendConfigurationImage(int mode)
         warning(nullptr, QStringLiteral("warning"),
                 invalidRuleText(check.problem) + QStringLiteral(" Nothing was sent to the device."));
         return 0;
-    case SetCheck::Ready:
-        break;
+    case SetCheck::Ready: break;
     }
     if (mode != 1)
         return 2;

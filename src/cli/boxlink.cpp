@@ -118,9 +118,12 @@ bool BoxLink::connectToBox()
 {
     m_doorOpened = m_doorClosed = false;
     const int before = m_settingsReplies;
-    const bool ok = sent(m_box.greet()) && waitUntil([&] { return m_doorClosed || m_settingsReplies > before; }, [&] {
-        return m_doorOpened ? QStringLiteral("the settings reply") : QStringLiteral("the answer to \"hello\"");
-    });
+    const bool ok = sent(m_box.greet())
+                    && waitUntil([&] { return m_doorClosed || m_settingsReplies > before; },
+                                 [&] {
+                                     return m_doorOpened ? QStringLiteral("the settings reply")
+                                                         : QStringLiteral("the answer to \"hello\"");
+                                 });
     if (ok && m_doorClosed && m_settingsReplies == before) {
         fail(QStringLiteral("the box refused the connection: Failed to connect because no product model was "
                             "specified"));
@@ -132,7 +135,8 @@ bool BoxLink::connectToBox()
 bool BoxLink::readTable(QByteArrayList *records)
 {
     const int before = m_uploads.size();
-    if (!sent(m_box.requestTable()) || !waitUntil([&] { return m_uploads.size() > before; }, [] { return QStringLiteral("the table"); }))
+    if (!sent(m_box.requestTable())
+        || !waitUntil([&] { return m_uploads.size() > before; }, [] { return QStringLiteral("the table"); }))
         return false;
     const QByteArrayList &groups = m_uploads.last();
     if (!isCompleteUpload(groups)) {
@@ -157,8 +161,7 @@ bool BoxLink::writeImage(const QByteArray &image)
     const int before = m_imagesAccepted;
     if (m_failed || !sent(m_box.sendImage(image)))
         return false;
-    return waitUntil([&] { return m_imagesAccepted > before; },
-                     [] { return QStringLiteral("\"download success\""); });
+    return waitUntil([&] { return m_imagesAccepted > before; }, [] { return QStringLiteral("\"download success\""); });
 }
 
 bool BoxLink::settingCommand(const std::function<bool()> &send)
@@ -187,7 +190,9 @@ bool BoxLink::sendFactoryReset()
 bool BoxLink::refreshSettings()
 {
     const int before = m_settingsReplies;
-    return sent(m_box.requestSettings()) && waitUntil([&] { return m_settingsReplies > before; }, [] { return QStringLiteral("the settings reply"); });
+    return sent(m_box.requestSettings())
+           && waitUntil([&] { return m_settingsReplies > before; },
+                        [] { return QStringLiteral("the settings reply"); });
 }
 
 }  // namespace vl::cli

@@ -39,11 +39,8 @@ bool imageForSet(const RuleModel &rules, const QString &refusal, QByteArray *ima
                      .arg(kRuleRows)
                      .arg(refusal);
         return false;
-    case SetCheck::InvalidRule:
-        *error = invalidRuleText(check.problem) + QLatin1Char(' ') + refusal;
-        return false;
-    case SetCheck::Ready:
-        break;
+    case SetCheck::InvalidRule: *error = invalidRuleText(check.problem) + QLatin1Char(' ') + refusal; return false;
+    case SetCheck::Ready: break;
     }
     if (warning) {
         warning->clear();

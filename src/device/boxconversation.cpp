@@ -68,11 +68,8 @@ void BoxConversation::handlePortError(QSerialPort::SerialPortError error)
             emit lineLost();
         }
         break;
-    case QSerialPort::WriteError:
-        emit writeFailed();
-        break;
-    default:
-        break;
+    case QSerialPort::WriteError: emit writeFailed(); break;
+    default: break;
     }
 }
 

@@ -6,9 +6,9 @@
 
 #include "boxprocess.h"
 #include "cli/commands.h"
-#include "ruletables.h"
 #include "files/workbookio.h"
 #include "files/xlsxdocument.h"
+#include "ruletables.h"
 #include "table/rulecolumns.h"
 #include "table/rulemodel.h"
 

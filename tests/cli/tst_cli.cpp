@@ -216,11 +216,21 @@ private slots:
         QTest::addColumn<QString>("silent");
         QTest::addColumn<QString>("command");
         QTest::addColumn<QString>("waitingFor");
-        QTest::newRow("greeting") << "hello" << "read" << "the answer to \"hello\"";
-        QTest::newRow("settings reply") << "setting request" << "settings" << "the settings reply";
-        QTest::newRow("table") << "upload request" << "read" << "the table";
-        QTest::newRow("download success") << "download request" << "write" << "\"download success\"";
-        QTest::newRow("setting end") << "settingdata" << "settings" << "\"setting end\"";
+        QTest::newRow("greeting") << "hello"
+                                  << "read"
+                                  << "the answer to \"hello\"";
+        QTest::newRow("settings reply") << "setting request"
+                                        << "settings"
+                                        << "the settings reply";
+        QTest::newRow("table") << "upload request"
+                               << "read"
+                               << "the table";
+        QTest::newRow("download success") << "download request"
+                                          << "write"
+                                          << "\"download success\"";
+        QTest::newRow("setting end") << "settingdata"
+                                     << "settings"
+                                     << "\"setting end\"";
     }
     void silentBox()
     {
@@ -250,7 +260,8 @@ private slots:
         else if (command == "write")
             args << file("one.xlsx");
         else if (silent == "settingdata")
-            args << "--sleep" << "20";
+            args << "--sleep"
+                 << "20";
         const CliResult r = runInProcess(args);
         QCOMPARE(r.status, 1);
         QVERIFY2(r.oneErrorLine(), r.err);

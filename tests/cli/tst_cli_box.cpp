@@ -30,7 +30,8 @@ class TestCliBox : public QObject {
     bool startBox(BoxProcess &box, QStringList args)
     {
         if (!args.contains("--pause"))
-            args << "--pause" << "0";
+            args << "--pause"
+                 << "0";
         return box.start(QStringLiteral(SIMBOX_PROGRAM), args, announceDir());
     }
 
@@ -159,7 +160,9 @@ private slots:
         QTest::addColumn<QString>("silent");
         QTest::addColumn<QString>("command");
         QTest::addColumn<QString>("waitingFor");
-        QTest::newRow("table") << "upload request" << "read" << "the table";
+        QTest::newRow("table") << "upload request"
+                               << "read"
+                               << "the table";
     }
     void silentBox()
     {

@@ -25,7 +25,8 @@ struct Recorder {
             events << QString("upload %1").arg(g.size());
             uploads << g;
         });
-        QObject::connect(&d, &ReceiveDispatcher::versionReported, [this](const QString &v) { events << "version " + v; });
+        QObject::connect(&d, &ReceiveDispatcher::versionReported,
+                         [this](const QString &v) { events << "version " + v; });
         QObject::connect(&d, &ReceiveDispatcher::modelReported, [this](const QString &m) { events << "model " + m; });
         QObject::connect(&d, &ReceiveDispatcher::eraseFinished, [this] { events << "erase"; });
         QObject::connect(&d, &ReceiveDispatcher::settingsReported, [this](const DeviceSettings &s) {
@@ -102,9 +103,8 @@ private slots:
             << QByteArrayList{"setting end"} << QStringList{"setting end"} << QByteArrayList{"upload request"};
         QTest::newRow("download success hides ok")
             << QByteArrayList{"download success ok"} << QStringList{"download success"} << none;
-        QTest::newRow("first keyword only")
-            << QByteArrayList{"setting end open the door cipher"} << QStringList{"setting end"}
-            << QByteArrayList{"upload request"};
+        QTest::newRow("first keyword only") << QByteArrayList{"setting end open the door cipher"}
+                                            << QStringList{"setting end"} << QByteArrayList{"upload request"};
         QTest::newRow("keyword cut in two is not recognised")
             << QByteArrayList{"open the ", "door", "setting e", "nd"} << QStringList() << none;
 

@@ -127,7 +127,8 @@ class TestEndToEnd : public QObject {
     void startBox(QStringList args, std::unique_ptr<BoxProcess> &into)
     {
         if (!args.contains("--pause"))
-            args << "--pause" << "0";
+            args << "--pause"
+                 << "0";
         into = std::make_unique<BoxProcess>();
         QString why;
         QVERIFY2(into->start(QStringList{"--save-table", savedTable()} + args, announceDir(), &why),

@@ -548,14 +548,16 @@ private slots:
         QTest::addColumn<QStringList>("cells");  // DMX … Enable
         QTest::addColumn<QByteArray>("record");  // empty: refused
         QTest::newRow("CC 7, channel 1, DMX 1, enabled")
-            << QStringList{"1", "CC", "7", "1", "OFF", "OFF", "OFF", "OFF", "ON"} << QByteArray::fromHex("B007001400000000");
+            << QStringList{"1", "CC", "7", "1", "OFF", "OFF", "OFF", "OFF", "ON"}
+            << QByteArray::fromHex("B007001400000000");
         QTest::newRow("Note on all channels, DMX 1024 with an alias, toggling, off")
             << QStringList{"1024-Back", "Note", "60 / C4", "ALL", "255", "OFF", "OFF", "ON", "OFF"}
             << QByteArray::fromHex("903CFF3BFF000000");
         QTest::newRow("after-touch on channel 16: fade in before fade out in the record")
-            << QStringList{"513", "AT", "127", "16", "OFF", "5", "50", "OFF", ""} << QByteArray::fromHex("AF7F001200320500");
-        QTest::newRow("an empty Toggle: no rule") << QStringList{"1", "CC", "7", "1", "OFF", "OFF", "OFF", "", "ON"}
-                                                  << QByteArray(8, '\0');
+            << QStringList{"513", "AT", "127", "16", "OFF", "5", "50", "OFF", ""}
+            << QByteArray::fromHex("AF7F001200320500");
+        QTest::newRow("an empty Toggle: no rule")
+            << QStringList{"1", "CC", "7", "1", "OFF", "OFF", "OFF", "", "ON"} << QByteArray(8, '\0');
         QTest::newRow("DMX 1025") << QStringList{"1025", "CC", "7", "1", "OFF", "OFF", "OFF", "OFF", "ON"}
                                   << QByteArray();
         QTest::newRow("fade of 51") << QStringList{"1", "CC", "7", "1", "OFF", "51", "OFF", "OFF", "ON"}
@@ -603,9 +605,15 @@ private slots:
             rules.setText(r, ColSn, QString::number(r + 1));
             if (r % 3)
                 continue;  // rows without a rule between the rules
-            const QStringList cells = {QString::number(r % 1024 + 1), r % 2 ? "CC" : "Note", QString::number(r % 128),
-                                       r % 5 ? QString::number(r % 16 + 1) : "ALL", r % 7 ? "OFF" : "200",
-                                       QString::number(r % 50 + 1), "OFF", r % 4 ? "ON" : "OFF", "ON"};
+            const QStringList cells = {QString::number(r % 1024 + 1),
+                                       r % 2 ? "CC" : "Note",
+                                       QString::number(r % 128),
+                                       r % 5 ? QString::number(r % 16 + 1) : "ALL",
+                                       r % 7 ? "OFF" : "200",
+                                       QString::number(r % 50 + 1),
+                                       "OFF",
+                                       r % 4 ? "ON" : "OFF",
+                                       "ON"};
             for (int c = 0; c < cells.size(); ++c)
                 rules.setText(r, ColDmx + c, cells[c]);
         }

@@ -219,14 +219,10 @@ bool readCell(int column, const QString &text, BoxRule *rule)
     case 4:  // CH
         rule->allChannels = text == QLatin1String("ALL");
         return rule->allChannels || readNumber(text, 1, 16, &rule->channel);
-    case 5:
-        return readOffOrNumber(text, 255, &rule->fix);
-    case 6:
-        return readOffOrNumber(text, 50, &rule->fadeIn);
-    case 7:
-        return readOffOrNumber(text, 50, &rule->fadeOut);
-    case 8:
-        return readOnOff(text, &rule->toggle);
+    case 5: return readOffOrNumber(text, 255, &rule->fix);
+    case 6: return readOffOrNumber(text, 50, &rule->fadeIn);
+    case 7: return readOffOrNumber(text, 50, &rule->fadeOut);
+    case 8: return readOnOff(text, &rule->toggle);
     case 9:  // Enable may be left empty: the rule is then off
         return text.isEmpty() || readOnOff(text, &rule->enable);
     }
