@@ -11,6 +11,7 @@
 #include "preview/midisender.h"
 #include "preview/previewengine.h"
 #include "preview/rulesnapshots.h"
+#include "ruletables.h"
 #include "table/rulecolumns.h"
 #include "table/rulemodel.h"
 
@@ -29,26 +30,18 @@ namespace {
 // is a CC rule on "ALL", the case where every fader asks for the Enable of its rules.
 void fillFullTable(RuleModel &rules, bool allCc = false)
 {
-    rules.setRowCount(kRuleRows);
+    QList<QStringList> rows;
+    rows.reserve(kRuleRows);
     for (int r = 0; r < kRuleRows; ++r) {
         const bool cc = allCc || r % 2 == 0;
         const QString status = cc ? "CC" : (r % 4 == 1 ? "Note" : "AT");
         const int number = (r / 2) % 128;
         const QString ctl = cc ? QString::number(number) : QStringLiteral("%1 / C4").arg(number);
         const QString ch = allCc || r % 17 == 0 ? QStringLiteral("ALL") : QString::number(r % 17);
-        const QStringList cells = {QString::number(r + 1),
-                                   QString::number(r % 1024 + 1),
-                                   status,
-                                   ctl,
-                                   ch,
-                                   r % 5 ? "OFF" : "200",
-                                   "OFF",
-                                   "OFF",
-                                   "OFF",
-                                   r % 3 ? "ON" : "OFF"};
-        for (int c = 0; c < cells.size(); ++c)
-            rules.setText(r, c, cells[c]);
+        rows.append({QString::number(r + 1), QString::number(r % 1024 + 1), status, ctl, ch, r % 5 ? "OFF" : "200",
+                     "OFF", "OFF", "OFF", r % 3 ? "ON" : "OFF"});
     }
+    test::fillRuleTable(rules, rows);
 }
 
 // 200 fixtures of four channels each, on the rules' rows.

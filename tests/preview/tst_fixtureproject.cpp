@@ -5,7 +5,7 @@
 #include "preview/fixtureproject.h"
 #include "preview/fixturestage.h"
 #include "preview/previewcore.h"
-#include "ruletable.h"
+#include "previewrules.h"
 #include "tempworkdir.h"
 
 #include "common/scheduler.h"

@@ -3,7 +3,7 @@
 #include "preview/fixturedetailsmodel.h"
 #include "preview/fixturedialogmodel.h"
 #include "preview/fixtureregistry.h"
-#include "ruletable.h"
+#include "previewrules.h"
 
 #include <QSignalSpy>
 #include <QtTest>

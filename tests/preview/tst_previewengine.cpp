@@ -8,7 +8,7 @@
 #include "preview/midisender.h"
 #include "preview/previewengine.h"
 #include "preview/rulesnapshots.h"
-#include "ruletable.h"
+#include "previewrules.h"
 
 #include <QSignalSpy>
 #include <QtTest>

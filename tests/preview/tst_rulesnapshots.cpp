@@ -2,7 +2,7 @@
 // marks, the labels of the C keys and the rule an event lands on.
 
 #include "preview/rulesnapshots.h"
-#include "ruletable.h"
+#include "previewrules.h"
 
 #include <QRandomGenerator>
 #include <QSignalSpy>

@@ -1,6 +1,6 @@
 #pragma once
 
-// Small rule tables for the preview's tests: one line per rule, the cells after "SN" in
+// Small hand-made rule tables for the preview's tests: one line per rule, the cells after "SN" in
 // column order. A missing cell stays empty.
 
 #include "table/rulecolumns.h"
