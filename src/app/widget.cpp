@@ -7,6 +7,7 @@
 
 #include "common/dialogs.h"
 #include "common/scheduler.h"
+#include "preview/lightform.h"
 #include "preview/previewforwarder.h"
 #include "preview/previewsink.h"
 #include "table/aliaseditdialog.h"
@@ -112,6 +113,14 @@ Widget::Widget(QWidget *parent) : QWidget(parent), m_scheduler(&scheduler())
     m_tableView->setRemarkModel(m_remarks);
     m_forwarder = new PreviewForwarder(m_rules, m_remarks, this);
     m_forwarder->setCoefficientSource([this] { return currentCoefficient(); });
+
+    // The light preview, hidden until "test" or Emulator → "Open" shows it, with both
+    // models; the naming of middle C relabels its keys.
+    m_lightForm = std::make_unique<light_Form>();
+    m_lightForm->setRuleModel(m_rules);
+    m_lightForm->setRemarkModel(m_remarks);
+    setPreview(m_lightForm.get());
+    connect(this, &Widget::send_combin, m_lightForm.get(), &light_Form::rec_combin);
 
     // Whether finished reads and remark edits reload the preview ("Auto-Updates").
     m_autoUpdates = Preferences::autoUpdates();
@@ -476,6 +485,8 @@ void Widget::closeEvent(QCloseEvent *event)
 {
     if (m_preview)
         m_preview->close();
+    if (m_lightForm && m_preview != m_lightForm.get())
+        m_lightForm->close();
     event->accept();
 }
 

@@ -40,6 +40,7 @@ class RemarkModel;
 class RuleModel;
 class SerialPort;
 class SharedFocusFilter;
+class light_Form;
 class SoftwareUpdater;
 struct WorkbookHooks;
 class sleep_time_Dialog;
@@ -57,7 +58,9 @@ public:
     MainWindow *menuBarWindow() const { return m_menu; }
     About_Dialog *aboutDialog() const { return m_about; }
 
-    // The light preview; nullptr until one is attached. Not owned.
+    // The light preview window, created hidden with the editor.
+    light_Form *lightForm() const { return m_lightForm.get(); }
+    // What the editor tells the preview: the window, unless a test attached another. Not owned.
     PreviewSink *preview() const { return m_preview; }
     void setPreview(PreviewSink *preview);
     // Keeps the preview in step with the rule table and the remarks.
@@ -157,6 +160,7 @@ private:
     MyTableView *m_tableView = nullptr;
     MyTableView2 *m_tableView2 = nullptr;
     About_Dialog *m_about = nullptr;
+    std::unique_ptr<light_Form> m_lightForm;
     PreviewSink *m_preview = nullptr;
     PreviewForwarder *m_forwarder = nullptr;
 
