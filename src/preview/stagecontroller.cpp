@@ -89,7 +89,8 @@ void StageController::addFixture()
     const FixtureRecord record{m_dialog->fixtureName(), m_dialog->selectedChannels(), m_dialog->channelBindings()};
     FixtureItem *item = addFixtureItem(record, m_dialog->isDisplayNameChecked(), m_dialog->picturePath(),
                                        QPointF(0, 0));
-    // Every item counts, pictures and the details panel included.
+    // Every item counts, pictures and the details panel included (hidden items collide
+    // with nothing).
     while (!item->collidingItems().isEmpty() && item->x() < kPlacementLimit)
         item->moveBy(kPlacementStep, 0);
 }

@@ -347,6 +347,7 @@ private slots:
         backdrop->setZValue(-1000);
         scene->addItem(backdrop);
         backdrop->setPos(8, 8);  // covers (0, 0) … (216, 116) with its handles' margin
+        detailsProxy->setPos(0, 0);  // hidden, so it does not count
         addThroughDialog(QStringLiteral("Front"), {1, 2});
         addThroughDialog(QStringLiteral("Back"), {3});
         QCOMPARE(stage->fixtureItems().size(), 2);
