@@ -34,6 +34,7 @@ class RemarkModel;
 class RuleModel;
 class SerialPort;
 class SharedFocusFilter;
+class SoftwareUpdater;
 struct WorkbookHooks;
 class sleep_time_Dialog;
 
@@ -216,6 +217,15 @@ public:
 private:
     WorkbookHooks workbookHooks();
     void connectWorkbookMenu();
+
+    // Software update: the check at start-up and "Check for Update" (widget_update.cpp)
+public:
+    SoftwareUpdater *softwareUpdater() const { return m_updater; }
+public slots:
+    void updatalightdata2();
+private:
+    void startSoftwareUpdate();
+    SoftwareUpdater *m_updater = nullptr;
 };
 
 }  // namespace vl

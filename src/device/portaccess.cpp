@@ -116,7 +116,7 @@ QString ModemManagerNotice::text()
                "several seconds and may disturb what the editor sends to the box meanwhile.\n\n"
                "To keep it away from the box, install the udev rule %1 that comes with Varilume (the package "
                "puts it in /usr/lib/udev/rules.d; otherwise copy it to /etc/udev/rules.d) and plug the box in "
-               "again. If this computer has no mobile broadband modem, stopping ModemManager also helps: "
+               "again. If this computer has no mobile broadband modem, stopping ModemManager also helps:\n"
                "sudo systemctl disable --now ModemManager")
         .arg(udevRuleFileName());
 }
