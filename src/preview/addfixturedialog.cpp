@@ -3,6 +3,7 @@
 #include "common/dialogs.h"
 #include "common/scheduler.h"
 #include "picturefile.h"
+#include "previewcore.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -36,7 +37,13 @@ QLabel *captionLabel(const QString &text, const QString &objectName, QWidget *pa
 
 }  // namespace
 
-AddFixtureDialog::AddFixtureDialog(QWidget *parent, GlobalData &registry) : QDialog(parent), m_model(registry)
+AddFixtureDialog::AddFixtureDialog(QWidget *parent, GlobalData &registry)
+    : AddFixtureDialog(*new FixtureDialogModel(registry), parent)
+{
+    m_model.setParent(this);
+}
+
+AddFixtureDialog::AddFixtureDialog(FixtureDialogModel &model, QWidget *parent) : QDialog(parent), m_model(model)
 {
     buildWidgets();
 
@@ -290,11 +297,10 @@ void AddFixtureDialog::on_pushButton_clicked()
     switch (m_model.ok()) {
     case FixtureDialogModel::SaveResult::Stored: accept(); break;
     case FixtureDialogModel::SaveResult::EmptyName:
-        warning(this, QStringLiteral("Error"), QStringLiteral("Please enter a fixture name."));
+        warning(this, PreviewCore::emptyNameTitle(), PreviewCore::emptyNameText());
         break;
     case FixtureDialogModel::SaveResult::NameTaken:
-        warning(this, QStringLiteral("Duplicate Name"),
-                QStringLiteral("The fixture name already exists. Please enter a new name."));
+        warning(this, PreviewCore::duplicateNameTitle(), PreviewCore::duplicateNameText());
         m_nameEdit->clear();
         break;
     }

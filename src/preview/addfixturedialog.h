@@ -26,7 +26,10 @@ namespace vl {
 class AddFixtureDialog : public QDialog {
     Q_OBJECT
 public:
+    // A dialog with a model of its own on `registry`.
     explicit AddFixtureDialog(QWidget *parent = nullptr, GlobalData &registry = GlobalData::instance());
+    // A dialog showing `model` (the preview's fixture dialog state), which outlives it.
+    explicit AddFixtureDialog(FixtureDialogModel &model, QWidget *parent = nullptr);
 
     // ---- opening ----
     // Adding: no picture, no name, the offered rows, nothing selected, no roles.
@@ -92,7 +95,7 @@ private:
     void scrollToSelected(int row);
     void showPicture(const QPixmap &picture);
 
-    FixtureDialogModel m_model;
+    FixtureDialogModel &m_model;
     QListWidget *m_available = nullptr;
     QListWidget *m_selected = nullptr;
     QComboBox *m_combos[kColorRoles] = {};

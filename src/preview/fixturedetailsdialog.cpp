@@ -42,8 +42,9 @@ void ProgressBarDelegate::paint(QPainter *painter, const QStyleOptionViewItem &o
 
 // ---- FixtureDetailsDialog ----
 
-FixtureDetailsDialog::FixtureDetailsDialog(QWidget *parent)
-    : QDialog(parent), m_model(new FixtureDetailsModel(this)), m_label(new QLabel(this)), m_view(new QTableView(this))
+FixtureDetailsDialog::FixtureDetailsDialog(FixtureDetailsModel *model, QWidget *parent)
+    : QDialog(parent), m_model(model ? model : new FixtureDetailsModel(this)), m_label(new QLabel(this)),
+      m_view(new QTableView(this))
 {
     setWindowTitle(QStringLiteral("Dialog"));
     resize(341, 414);

@@ -34,7 +34,8 @@ public:
 class FixtureDetailsDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit FixtureDetailsDialog(QWidget *parent = nullptr);
+    // Shows `model` (the preview's details table); without one the dialog keeps its own.
+    explicit FixtureDetailsDialog(FixtureDetailsModel *model = nullptr, QWidget *parent = nullptr);
 
     // The label reads "Fixture Name: " and the name.
     void showFixtureName(const QString &name);

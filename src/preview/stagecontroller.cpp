@@ -3,7 +3,6 @@
 #include "addfixturedialog.h"
 #include "common/dialogs.h"
 #include "fixturedetailsdialog.h"
-#include "table/rulemodel.h"
 
 #include <QGraphicsProxyWidget>
 #include <QGraphicsScene>
@@ -22,30 +21,17 @@ const QString kRoleNames[] = {QStringLiteral("Brightness"), QStringLiteral("Red"
 
 }  // namespace
 
-StageController::StageController(QGraphicsScene *scene, AddFixtureDialog *fixtureDialog, FixtureDetailsDialog *details,
-                                 QGraphicsProxyWidget *detailsProxy, QWidget *window, GlobalData &registry)
-    : QObject(window), m_scene(scene), m_dialog(fixtureDialog), m_details(details), m_detailsProxy(detailsProxy),
-      m_window(window), m_registry(registry)
+StageController::StageController(PreviewCore &core, QGraphicsScene *scene, AddFixtureDialog *dialog,
+                                 FixtureDetailsDialog *details, QGraphicsProxyWidget *detailsProxy, QWidget *window)
+    : QObject(window), m_core(core), m_scene(scene), m_dialog(dialog), m_details(details), m_detailsProxy(detailsProxy),
+      m_window(window)
 {
-}
-
-void StageController::setRuleModels(const TextTableModel *rules, const TextTableModel *remarks)
-{
-    m_rules = rules;
-    m_remarks = remarks;
-}
-
-QList<QStringList> StageController::channelRows() const
-{
-    return FixtureDialogModel::channelRows(*m_rules, *m_remarks);
-}
-
-int StageController::recordIndex(const QString &name) const
-{
-    for (int i = 0; i < m_records.size(); ++i)
-        if (m_records.at(i).name == name)
-            return i;
-    return -1;
+    connect(&m_core.engine(), &PreviewEngine::levelApplied, this, [this](int dmx, int) { repaintFixturesOn(dmx); });
+    connect(&m_core.engine(), &PreviewEngine::fixtureBindingChanged, this,
+            [this](const QString &fixture, int dmx, int value) {
+                if (FixtureItem *item = itemOf(fixture))
+                    item->setChannelBinding(QString::number(dmx), value);
+            });
 }
 
 FixtureItem *StageController::itemOf(const QString &name) const
@@ -56,39 +42,59 @@ FixtureItem *StageController::itemOf(const QString &name) const
     return nullptr;
 }
 
-FixtureItem *StageController::addFixtureItem(const FixtureRecord &record, bool showName, const QString &picturePath,
-                                             const QPointF &pos)
+FixtureItem *StageController::currentFixture() const
 {
-    auto *item = new FixtureItem(record.name, this);
+    return m_core.engine().hasCurrentFixture() ? itemOf(m_core.engine().currentFixture()) : nullptr;
+}
+
+void StageController::repaintFixturesOn(int dmx)
+{
+    const GlobalData &registry = m_core.registry();
+    for (FixtureItem *item : qAsConst(m_items)) {
+        const LightFixture f = registry.fixture(item->name());
+        for (const FixtureChannel &c : f.selectedChannels) {
+            if (c.dmxCH == dmx) {
+                item->update();
+                break;
+            }
+        }
+    }
+}
+
+FixtureItem *StageController::addFixtureItem(const QString &name, const QMap<QString, int> &bindings, bool showName,
+                                             const QString &picturePath, const QPointF &pos)
+{
+    auto *item = new FixtureItem(name, this);
     item->setShowName(showName);
     item->setPicturePath(picturePath);
-    item->setChannelBindings(record.bindings);
+    item->setChannelBindings(bindings);
     item->setPos(pos);
     m_scene->addItem(item);
-    m_records.append(record);
     m_items.append(item);
-    emit fixturesChanged();
     return item;
 }
 
 void StageController::addFixture()
 {
-    if (!m_rules || !m_dialog)
+    if (!m_dialog)
         return;
-    if (m_rules->rowCount() == 0) {
-        warning(m_window, QStringLiteral("Warning"), QStringLiteral("Table model has no rows!"));
+    switch (m_core.canAddFixture()) {
+    case PreviewCore::AddCheck::NoTable:
+    case PreviewCore::AddCheck::RemarksShort: return;
+    case PreviewCore::AddCheck::NoRows:
+        warning(m_window, PreviewCore::noRowsTitle(), PreviewCore::noRowsText());
         return;
+    case PreviewCore::AddCheck::Ok: break;
     }
-    if (!m_remarks || m_remarks->rowCount() < m_rules->rowCount())
-        return;
 
-    m_dialog->resetWithChannelRows(channelRows());
+    m_dialog->resetWithChannelRows(m_core.offeredChannelRows());
     // The dialog refuses a name the registry holds, so an accepted name is free.
     if (dialogs().runDialog(m_dialog) != QDialog::Accepted)
         return;
     const FixtureRecord record{m_dialog->fixtureName(), m_dialog->selectedChannels(), m_dialog->channelBindings()};
-    FixtureItem *item = addFixtureItem(record, m_dialog->isDisplayNameChecked(), m_dialog->picturePath(),
-                                       QPointF(0, 0));
+    m_core.stage().addRecord(record);
+    FixtureItem *item = addFixtureItem(record.name, record.bindings, m_dialog->isDisplayNameChecked(),
+                                       m_dialog->picturePath(), QPointF(0, 0));
     // Every item counts, pictures and the details panel included (hidden items collide
     // with nothing).
     while (!item->collidingItems().isEmpty() && item->x() < kPlacementLimit)
@@ -97,12 +103,12 @@ void StageController::addFixture()
 
 bool StageController::editFixture(const QString &name)
 {
-    const int index = recordIndex(name);
-    if (index < 0 || !m_dialog || !m_rules || !m_remarks)
+    const int index = m_core.stage().indexOf(name);
+    if (index < 0 || !m_dialog)
         return false;
-    const FixtureRecord record = m_records.at(index);
+    const FixtureRecord record = m_core.stage().records().at(index);
 
-    m_dialog->setChannelRows(channelRows());
+    m_dialog->setChannelRows(m_core.offeredChannelRows());
     for (FixtureItem *item : qAsConst(m_items))
         if (item->name() == record.name)
             m_dialog->setPicture(item->picturePath());
@@ -116,19 +122,10 @@ bool StageController::editFixture(const QString &name)
     if (dialogs().runDialog(m_dialog) != QDialog::Accepted)
         return true;
 
-    // The dialog stored the fixture under its new name, levels back at 0. A renamed
-    // fixture leaves its old name.
+    // The fixture as the dialog stored it (levels back at 0); a renamed fixture leaves its
+    // old name.
     const LightFixture fixture = m_dialog->definition();
-    m_registry.removeFixture(record.name);
-    m_registry.addFixture(fixture);
-
-    const int at = recordIndex(record.name);
-    if (at >= 0) {
-        FixtureRecord &r = m_records[at];
-        r.name = fixture.fixtureName;
-        r.channels = m_dialog->selectedChannels();
-        r.bindings = m_dialog->channelBindings();
-    }
+    m_core.stage().applyEdit(record.name, fixture, m_dialog->selectedChannels());
     if (FixtureItem *item = itemOf(record.name)) {
         item->setName(fixture.fixtureName);
         item->setShowName(m_dialog->isDisplayNameChecked());
@@ -142,17 +139,14 @@ bool StageController::editFixture(const QString &name)
             bindings.insert(it.key(), it.value());
         item->setChannelBindings(bindings);
     }
-    emit fixturesChanged();
     showFixtureDetails(fixture.fixtureName);
     return true;
 }
 
 bool StageController::showFixtureDetails(const QString &name)
 {
-    if (!m_details || !m_detailsProxy || !m_registry.hasFixture(name))
+    if (!m_detailsProxy || !m_core.showFixtureDetails(name))
         return false;
-    m_details->showFixtureName(name);
-    m_details->setChannels(m_registry.fixture(name).selectedChannels);
     m_detailsProxy->show();
     emit detailsShown(name);
     return true;
@@ -160,40 +154,30 @@ bool StageController::showFixtureDetails(const QString &name)
 
 void StageController::fixtureClicked(FixtureItem *item)
 {
-    m_current = item;
-    showFixtureDetails(item->name());
+    if (m_core.selectFixture(item->name()) && m_detailsProxy) {
+        m_detailsProxy->show();
+        emit detailsShown(item->name());
+    }
 }
 
 void StageController::fixtureDoubleClicked(FixtureItem *item)
 {
-    if (recordIndex(item->name()) >= 0)
+    if (m_core.stage().hasRecord(item->name()))
         editFixture(item->name());
 }
 
 void StageController::deleteFixture(FixtureItem *item)
 {
     const QString name = item->name();
-    m_items.removeOne(item);
-    m_registry.removeFixture(name);
-    const int index = recordIndex(name);
-    if (index >= 0) {
-        for (const SelectedChannel &c : m_records.at(index).channels)
-            if (!c.sn.isEmpty())
-                m_registry.releaseSN(c.sn);
-        m_records.removeAt(index);
-    }
     // The panel goes when it shows the fixture that went, whether or not that was the
     // one clicked last.
-    const bool shown = m_details && m_details->displayedFixtureName() == name;
-    if (item == m_current || shown) {
-        if (item == m_current)
-            m_current = nullptr;
-        if (m_detailsProxy && m_detailsProxy->isVisible()) {
-            m_detailsProxy->hide();
-            if (m_details)
-                m_details->clearDetails();
-            emit detailsHidden();
-        }
+    const bool shown = m_core.details().displayedFixtureName() == name;
+    const bool wasCurrent = m_core.deleteFixture(name);
+    m_items.removeOne(item);
+    if ((wasCurrent || shown) && m_detailsProxy && m_detailsProxy->isVisible()) {
+        m_detailsProxy->hide();
+        m_core.details().clearDetails();
+        emit detailsHidden();
     }
     m_scene->removeItem(item);
     delete item;
@@ -230,11 +214,9 @@ void StageController::removeSelected()
         m_scene->removeItem(item);
         delete item;
     }
-    if (!deleted.isEmpty()) {
-        emit fixturesChanged();
+    if (!deleted.isEmpty())
         information(m_window, QStringLiteral("Lights Deleted"),
                     QStringLiteral("The following lights have been deleted: ") + deleted.join(QStringLiteral(", ")));
-    }
     m_scene->update();
 }
 
@@ -245,9 +227,6 @@ void StageController::removeAllFixtureItems()
         delete item;
     }
     m_items.clear();
-    m_records.clear();
-    m_current = nullptr;
-    emit fixturesChanged();
 }
 
 }  // namespace vl

@@ -4,9 +4,10 @@
 
 #include "preview/addfixturedialog.h"
 #include "preview/fixturedetailsdialog.h"
+#include "preview/previewcore.h"
 #include "preview/stagecontroller.h"
 #include "preview/stageitems.h"
-#include "ruletable.h"
+#include "previewrules.h"
 #include "windowtest.h"
 
 #include <QFontMetricsF>
@@ -48,6 +49,7 @@ class TestStage : public WindowTest {
     ResizableGraphicsProxyWidget *detailsProxy = nullptr;
     StageController *stage = nullptr;
     std::unique_ptr<GlobalData> registry;
+    std::unique_ptr<PreviewCore> core;
     std::unique_ptr<RuleModel> rules;
     std::unique_ptr<RemarkModel> remarks;
 
@@ -80,7 +82,8 @@ class TestStage : public WindowTest {
             selected.append({QString::number(c.sn), c.dmxCH, c.remark});
             registry->addUsedSN(QString::number(c.sn));
         }
-        return stage->addFixtureItem({name, selected, {}}, true, QString(), pos);
+        core->stage().addRecord({name, selected, {}});
+        return stage->addFixtureItem(name, {}, true, QString(), pos);
     }
 
     // Runs "Add Fixture" choosing these SNs and this name in the dialog.
@@ -110,6 +113,9 @@ private slots:
         rules = std::make_unique<RuleModel>();
         remarks = std::make_unique<RemarkModel>();
         setRules(*rules, {{"11"}, {"12"}, {"13"}, {"14"}});
+        core = std::make_unique<PreviewCore>(*registry);
+        core->setRuleModel(rules.get());
+        core->setRemarkModel(remarks.get());
         window = std::make_unique<QWidget>();
         window->resize(int(kStage.width()), int(kStage.height()));
         scene = new QGraphicsScene(window.get());
@@ -119,8 +125,8 @@ private slots:
         view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         view->setGeometry(0, 0, int(kStage.width()), int(kStage.height()));
-        fixtureDialog = new AddFixtureDialog(window.get(), *registry);
-        details = new FixtureDetailsDialog;
+        fixtureDialog = new AddFixtureDialog(core->fixtureDialog(), window.get());
+        details = new FixtureDetailsDialog(&core->details());
         detailsProxy = new ResizableGraphicsProxyWidget;
         detailsProxy->setWidget(details);
         scene->addItem(detailsProxy);
@@ -128,8 +134,7 @@ private slots:
         detailsProxy->resize(400, 300);
         detailsProxy->setPos(150, 60);
         detailsProxy->hide();
-        stage = new StageController(scene, fixtureDialog, details, detailsProxy, window.get(), *registry);
-        stage->setRuleModels(rules.get(), remarks.get());
+        stage = new StageController(*core, scene, fixtureDialog, details, detailsProxy, window.get());
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         QCOMPARE(view->mapToScene(QPoint(0, 0)), QPointF(0, 0));
@@ -138,6 +143,7 @@ private slots:
     void cleanup()
     {
         window.reset();
+        core.reset();
         registry.reset();
         rules.reset();
         remarks.reset();
@@ -346,7 +352,7 @@ private slots:
         auto *backdrop = new MyResizablePixmapItem(QPixmap::fromImage(picture(200, 100)));
         backdrop->setZValue(-1000);
         scene->addItem(backdrop);
-        backdrop->setPos(8, 8);  // covers (0, 0) … (216, 116) with its handles' margin
+        backdrop->setPos(8, 8);      // covers (0, 0) … (216, 116) with its handles' margin
         detailsProxy->setPos(0, 0);  // hidden, so it does not count
         addThroughDialog(QStringLiteral("Front"), {1, 2});
         addThroughDialog(QStringLiteral("Back"), {3});
@@ -355,7 +361,7 @@ private slots:
         QCOMPARE(stage->fixtureItems().at(1)->pos(), QPointF(280, 0));
         QCOMPARE(stage->fixtureItems().at(0)->name(), QStringLiteral("Front"));
         QVERIFY(stage->fixtureItems().at(0)->showName());
-        QCOMPARE(stage->fixtureRecords().at(0).channels, QList<SelectedChannel>({{"1", 11, ""}, {"2", 12, ""}}));
+        QCOMPARE(core->stage().records().at(0).channels, QList<SelectedChannel>({{"1", 11, ""}, {"2", 12, ""}}));
         QCOMPARE(registry->fixture(QStringLiteral("Back")).selectedChannels.size(), 1);
         QVERIFY(registry->isUsedSN(QStringLiteral("3")));
     }
@@ -386,6 +392,9 @@ private slots:
         QCOMPARE(details->displayedFixtureName(), QStringLiteral("Par"));
         QCOMPARE(details->detailsModel()->cellText(0, FixtureDetailsModel::DmxColumn), QStringLiteral("512+1"));
         QCOMPARE(shown.count(), 1);
+        // The fixture clicked is the one the engine lights; its item keeps the levels.
+        core->engine().applyDmxValue(513, 200);
+        QCOMPARE(item->channelBindings().value(QStringLiteral("513")), 200);
     }
 
     void doubleClickEdits()
@@ -410,7 +419,7 @@ private slots:
         QCOMPARE(offered.size(), 2);  // SNs 3 and 4; 1 and 2 are the fixture's own
         QCOMPARE(item->name(), QStringLiteral("Wash 2"));
         QCOMPARE(registry->fixtureNames(), QStringList({"Wash 2"}));
-        QCOMPARE(stage->fixtureRecords().first().name, QStringLiteral("Wash 2"));
+        QCOMPARE(core->stage().records().first().name, QStringLiteral("Wash 2"));
         QCOMPARE(details->displayedFixtureName(), QStringLiteral("Wash 2"));
         QVERIFY(detailsProxy->isVisible());
     }
@@ -432,7 +441,7 @@ private slots:
         QCOMPARE(dialogs->lastMessage().buttons, QMessageBox::Yes | QMessageBox::No);
         QCOMPARE(dialogs->messageTexts().size(), 1);  // no "Lights Deleted"
         QCOMPARE(stage->fixtureItems(), QList<FixtureItem *>({item}));
-        QCOMPARE(stage->fixtureRecords().size(), 1);
+        QCOMPARE(core->stage().records().size(), 1);
         QCOMPARE(item->scene(), scene);
         QCOMPARE(registry->fixture(QStringLiteral("Par")), before);
         QVERIFY(registry->isUsedSN(QStringLiteral("2")));
@@ -444,7 +453,7 @@ private slots:
         QCOMPARE(dialogs->lastMessage().title, QStringLiteral("Lights Deleted"));
         QCOMPARE(dialogs->lastMessage().text, QStringLiteral("The following lights have been deleted: Par"));
         QVERIFY(stage->fixtureItems().isEmpty());
-        QVERIFY(stage->fixtureRecords().isEmpty());
+        QVERIFY(core->stage().records().isEmpty());
         QVERIFY(!registry->hasFixture(QStringLiteral("Par")));
         QVERIFY(!registry->isUsedSN(QStringLiteral("2")));
         QCOMPARE(stage->currentFixture(), nullptr);

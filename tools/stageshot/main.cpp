@@ -8,6 +8,7 @@
 
 #include "preview/addfixturedialog.h"
 #include "preview/fixturedetailsdialog.h"
+#include "preview/previewcore.h"
 #include "preview/stagecontroller.h"
 #include "preview/stageitems.h"
 
@@ -133,9 +134,10 @@ int main(int argc, char **argv)
     view->setRenderHint(QPainter::Antialiasing);
     layout->addWidget(view);
 
-    GlobalData &registry = GlobalData::instance();
-    auto *fixtureDialog = new AddFixtureDialog(&window);
-    auto *details = new FixtureDetailsDialog;
+    PreviewCore core;
+    GlobalData &registry = core.registry();
+    auto *fixtureDialog = new AddFixtureDialog(core.fixtureDialog(), &window);
+    auto *details = new FixtureDetailsDialog(&core.details());
     details->setStyleSheet(QStringLiteral("background-color: #e6e6e6;"));
     auto *detailsProxy = new ResizableGraphicsProxyWidget;
     detailsProxy->setWidget(details);
@@ -144,7 +146,7 @@ int main(int argc, char **argv)
     detailsProxy->setZValue(10);
     detailsProxy->resize(400, 300);
     detailsProxy->hide();
-    StageController stage(scene, fixtureDialog, details, detailsProxy, &window);
+    StageController stage(core, scene, fixtureDialog, details, detailsProxy, &window);
 
     window.show();
     if (!QTest::qWaitForWindowExposed(&window))
@@ -181,19 +183,23 @@ int main(int argc, char **argv)
         registry.setChannelValue(firstDmx + 1, red);
         registry.setChannelValue(firstDmx + 2, green);
         registry.setChannelValue(firstDmx + 3, blue);
-        return FixtureRecord{
+        const FixtureRecord record{
             name,
             channels,
             {{"Brightness", firstDmx}, {"Red", firstDmx + 1}, {"Green", firstDmx + 2}, {"Blue", firstDmx + 3}}};
+        core.stage().addRecord(record);
+        return record;
+    };
+    const auto place = [&](const FixtureRecord &record, const QString &picture, const QPointF &pos) {
+        return stage.addFixtureItem(record.name, record.bindings, true, picture, pos);
     };
 
-    FixtureItem *wash = stage.addFixtureItem(defineFixture(QStringLiteral("Wash"), 1, 1, 255, 255, 120, 30), true,
-                                             QString(), QPointF(120, 400));
+    FixtureItem *wash = place(defineFixture(QStringLiteral("Wash"), 1, 1, 255, 255, 120, 30), QString(),
+                              QPointF(120, 400));
     wash->setRect(0, 0, 80, 80);
-    stage.addFixtureItem(defineFixture(QStringLiteral("Spot"), 5, 511, 200, 60, 160, 255), true, lampFile,
-                         QPointF(300, 410));
-    stage.addFixtureItem(defineFixture(QStringLiteral("Moving head left truss"), 9, 520, 255, 40, 255, 90), true,
-                         QString(), QPointF(460, 410));
+    place(defineFixture(QStringLiteral("Spot"), 5, 511, 200, 60, 160, 255), lampFile, QPointF(300, 410));
+    place(defineFixture(QStringLiteral("Moving head left truss"), 9, 520, 255, 40, 255, 90), QString(),
+          QPointF(460, 410));
 
     // A click on the wash selects it and opens its details beside it.
     QObject::connect(&stage, &StageController::detailsShown,
@@ -204,7 +210,7 @@ int main(int argc, char **argv)
         QList<QStringList> rows;
         for (int sn = 1; sn <= 16; ++sn)
             rows.append({QString::number(sn), QString::number(sn), QStringLiteral("Channel %1").arg(sn)});
-        const FixtureRecord &record = stage.fixtureRecords().first();
+        const FixtureRecord &record = core.stage().records().first();
         fixtureDialog->setChannelRows(rows);
         fixtureDialog->setPicture(lampFile);
         fixtureDialog->setOriginalChannels(record.channels);
