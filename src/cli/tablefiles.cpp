@@ -56,6 +56,9 @@ bool loadRuleWorkbook(const QString &path, RuleModel &rules, QString *error)
     case WorkbookImport::OneColumn:
         *error = QStringLiteral("Need at least 2 columns (last column is remark/alias).");
         return false;
+    case WorkbookImport::BadHeader:
+        *error = oneLine(in.detail.section(QStringLiteral("\n\n"), 0, 0), 400);
+        return false;
     case WorkbookImport::Loaded:
         break;
     }

@@ -79,7 +79,8 @@ bool applyRemarkLines(RemarkModel &remarks, const QByteArray &text)
         return false;
     if (remarks.rowCount() < kRuleRows)
         remarks.setRowCount(kRuleRows);
-    for (int i = 0; i < kRuleRows; ++i)
+    const int rows = remarks.rowCount();
+    for (int i = 0; i < rows; ++i)
         remarks.setItem(i, 0, new QStandardItem(values.value(prefix + QString::number(i))));
     return true;
 }
