@@ -11,11 +11,13 @@
 #include <QLocale>
 #include <QTemporaryFile>
 
+#include <libdeflate.h>
 #include <minizip/unzip.h>
 #include <xlsxwriter.h>
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <climits>
 #include <thread>
 
@@ -30,6 +32,14 @@ namespace vl::xlsx {
 namespace {
 
 std::string_view view(const QByteArray &bytes) { return {bytes.constData(), size_t(bytes.size())}; }
+
+// Whether a name is the given literal; the literal's length is known here, so this
+// compiles to a few compares.
+template <size_t N>
+inline bool is(std::string_view name, const char (&literal)[N])
+{
+    return name.size() == N - 1 && std::memcmp(name.data(), literal, N - 1) == 0;
+}
 
 std::string_view trimmed(std::string_view s)
 {
@@ -340,7 +350,7 @@ private:
         XmlScanner &xml = *m_scanner;
         const int depth = xml.depth();
         if (t == XmlScanner::Text) {
-            if ((m_valueDepth || m_textDepth) && !m_phoneticDepth && !m_skipCell) {
+            if ((m_valueDepth || m_textDepth) && !m_phoneticDepth) {
                 const size_t before = m_text.size();
                 if (!appendXmlText(xml.text(), xml.isCData(), &m_text))
                     return fail(QStringLiteral("a cell holds an unknown entity reference"));
@@ -367,25 +377,25 @@ private:
         }
         // A start element.
         if (!m_dataDepth) {
-            if (name == "sheetData")
+            if (is(name, "sheetData"))
                 m_dataDepth = depth;
             return true;
         }
         if (m_cellDepth) {
-            if (name == "v" && !m_valueDepth && !m_inlineDepth) {
+            if (is(name, "v") && !m_valueDepth && !m_inlineDepth) {
                 m_valueDepth = depth;
                 m_hasValue = true;
-            } else if (name == "is" && !m_inlineDepth && !m_valueDepth) {
+            } else if (is(name, "is") && !m_inlineDepth && !m_valueDepth) {
                 m_inlineDepth = depth;
-            } else if (m_inlineDepth && !m_phoneticDepth && name == "rPh") {
+            } else if (m_inlineDepth && !m_phoneticDepth && is(name, "rPh")) {
                 m_phoneticDepth = depth;  // pronunciation hints are not part of the text
-            } else if (m_inlineDepth && !m_phoneticDepth && !m_textDepth && name == "t") {
+            } else if (m_inlineDepth && !m_phoneticDepth && !m_textDepth && is(name, "t")) {
                 m_textDepth = depth;
                 m_hasValue = true;
             }
             return true;
         }
-        if (name == "row") {
+        if (is(name, "row")) {
             std::string_view r;
             if (xml.attribute("r", &r)) {
                 qint64 row = 0;
@@ -402,7 +412,7 @@ private:
             m_column = 0;
             return true;
         }
-        if (name != "c")
+        if (!is(name, "c"))
             return true;
         std::string_view ref;
         if (xml.attribute("r", &ref)) {
@@ -423,13 +433,19 @@ private:
         std::string_view type;
         xml.attribute("t", &type);
         m_type = type.empty()             ? Number
-                 : type == "s"            ? Shared
-                 : type == "inlineStr"    ? Inline
-                 : type == "b"            ? Logical
-                 : type == "str" || type == "e" ? Text
+                 : is(type, "s")            ? Shared
+                 : is(type, "inlineStr")    ? Inline
+                 : is(type, "b")            ? Logical
+                 : is(type, "str") || is(type, "e") ? Text
                                           : Number;
+        // Cells this reader does not keep, or right of the columns wanted, are passed over
+        // whole without reading their values.
+        if (!keep || m_column > m_limits.maxColumns || m_row < 1) {
+            if (!xml.skipElement())
+                return fail(QStringLiteral("its XML cannot be read: %1").arg(xml.errorString()));
+            return true;
+        }
         m_cellDepth = depth;
-        m_skipCell = !keep || m_column > m_limits.maxColumns || m_row < 1;
         m_hasValue = false;
         m_text.clear();
         return true;
@@ -437,7 +453,7 @@ private:
 
     bool endCell(bool *stop)
     {
-        if (!m_hasValue || m_skipCell)
+        if (!m_hasValue)
             return true;
         if (m_row > m_limits.maxRows) {
             stoppedAtRowLimit = true;
@@ -482,7 +498,7 @@ private:
     int m_dataDepth = 0, m_cellDepth = 0, m_valueDepth = 0, m_inlineDepth = 0, m_textDepth = 0,
         m_phoneticDepth = 0;
     Type m_type = Number;
-    bool m_skipCell = false, m_hasValue = false;
+    bool m_hasValue = false;
     // The current row and column follow from a reference this reader has read itself.
     bool m_anchored = false;
     std::string m_text;
@@ -614,7 +630,9 @@ public:
         return !part.isEmpty() && unzLocateFile(m_zip, part.toUtf8().constData(), 1) == UNZ_OK;
     }
 
-    // The unpacked bytes of a part in UTF-8, refusing parts bigger than the limit.
+    // The unpacked bytes of a part in UTF-8, refusing parts bigger than the limit. The
+    // compressed bytes are read as they are and inflated with libdeflate, a few times
+    // faster than zlib; the part's size and CRC from the package are checked.
     bool unpack(const QString &part, QByteArray *bytes, QString *error)
     {
         if (!has(part)) {
@@ -622,27 +640,55 @@ public:
             return false;
         }
         unz_file_info64 info;
-        if (unzGetCurrentFileInfo64(m_zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK ||
-            unzOpenCurrentFile(m_zip) != UNZ_OK) {
+        int method = 0, level = 0;
+        if (unzGetCurrentFileInfo64(m_zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
             *error = QStringLiteral("the part \"%1\" cannot be unpacked").arg(part);
             return false;
         }
-        bytes->clear();
-        // The size the package gives is only a hint; the limit holds whatever it says.
-        bytes->reserve(int(qMin<quint64>(info.uncompressed_size, quint64(m_limits.maxPartBytes))));
-        char buffer[65536];
+        if (info.uncompressed_size > quint64(m_limits.maxPartBytes) ||
+            info.compressed_size > quint64(m_limits.maxPartBytes)) {
+            *error = QStringLiteral("the part \"%1\" is too large").arg(part);
+            return false;
+        }
+        if ((info.flag & 1) || (info.compression_method != 0 && info.compression_method != Z_DEFLATED)) {
+            *error = QStringLiteral("the part \"%1\" is encrypted or compressed in an unknown way").arg(part);
+            return false;
+        }
+        if (unzOpenCurrentFile2(m_zip, &method, &level, 1) != UNZ_OK) {
+            *error = QStringLiteral("the part \"%1\" cannot be unpacked").arg(part);
+            return false;
+        }
+        QByteArray packed(int(info.compressed_size), Qt::Uninitialized);
+        qint64 got = 0;
         int n = 0;
-        while ((n = unzReadCurrentFile(m_zip, buffer, sizeof buffer)) > 0) {
-            if (bytes->size() + qint64(n) > m_limits.maxPartBytes) {
-                unzCloseCurrentFile(m_zip);
-                *error = QStringLiteral("the part \"%1\" is too large").arg(part);
+        while (got < packed.size() &&
+               (n = unzReadCurrentFile(m_zip, packed.data() + got, unsigned(qMin<qint64>(packed.size() - got, 1 << 20)))) > 0)
+            got += n;
+        unzCloseCurrentFile(m_zip);
+        const QString damaged = QStringLiteral("the part \"%1\" is damaged").arg(part);
+        if (got != packed.size() || n < 0) {
+            *error = damaged;
+            return false;
+        }
+        if (info.compression_method == 0) {
+            *bytes = packed;
+        } else {
+            bytes->resize(int(info.uncompressed_size));
+            libdeflate_decompressor *inflater = libdeflate_alloc_decompressor();
+            size_t size = 0;
+            const libdeflate_result result =
+                inflater ? libdeflate_deflate_decompress(inflater, packed.constData(), size_t(packed.size()),
+                                                         bytes->data(), size_t(bytes->size()), &size)
+                         : LIBDEFLATE_BAD_DATA;
+            if (inflater)
+                libdeflate_free_decompressor(inflater);
+            if (result != LIBDEFLATE_SUCCESS || size != info.uncompressed_size) {
+                *error = damaged;
                 return false;
             }
-            bytes->append(buffer, n);
         }
-        // Closing checks the part's CRC.
-        if (unzCloseCurrentFile(m_zip) != UNZ_OK || n < 0) {
-            *error = QStringLiteral("the part \"%1\" is damaged").arg(part);
+        if (libdeflate_crc32(0, bytes->constData(), size_t(bytes->size())) != info.crc) {
+            *error = damaged;
             return false;
         }
         if (!prepareXml(bytes, error)) {
@@ -682,7 +728,7 @@ public:
         if (!has(rels))
             return true;  // a part without relationships
         return parse(rels, error, [&](XmlScanner &xml, XmlScanner::Token t, QString *) {
-            if (t != XmlScanner::StartElement || xml.name() != "Relationship")
+            if (t != XmlScanner::StartElement || !is(xml.name(), "Relationship"))
                 return true;
             std::string_view id, target, type, mode;
             xml.attribute("Id", &id);
@@ -756,7 +802,7 @@ Document::Document(const QString &path, const ReadLimits &limits) : m_limits(lim
         return;
 
     const bool ok = m_package->parse(workbook, &m_error, [&](XmlScanner &xml, XmlScanner::Token t, QString *error) {
-        if (t != XmlScanner::StartElement || xml.name() != "sheet")
+        if (t != XmlScanner::StartElement || !is(xml.name(), "sheet"))
             return true;
         std::string_view name, id;
         xml.attribute("name", &name);
@@ -784,12 +830,12 @@ Document::Document(const QString &path, const ReadLimits &limits) : m_limits(lim
             targets.value(it.key()), &m_error, [&](XmlScanner &xml, XmlScanner::Token t, QString *error) {
                 const int depth = xml.depth();
                 if (t == XmlScanner::StartElement) {
-                    if (!itemDepth && xml.name() == "si") {
+                    if (!itemDepth && is(xml.name(), "si")) {
                         itemDepth = depth;
                         text.clear();
-                    } else if (itemDepth && !phoneticDepth && xml.name() == "rPh") {
+                    } else if (itemDepth && !phoneticDepth && is(xml.name(), "rPh")) {
                         phoneticDepth = depth;  // pronunciation hints are not part of the text
-                    } else if (itemDepth && !phoneticDepth && !textDepth && xml.name() == "t") {
+                    } else if (itemDepth && !phoneticDepth && !textDepth && is(xml.name(), "t")) {
                         textDepth = depth;
                     }
                 } else if (t == XmlScanner::EndElement) {
@@ -1044,6 +1090,35 @@ bool toLxwValidation(const DataValidation &v, lxw_data_validation *out, CStrings
     return true;
 }
 
+// A cell's text as UTF-8 into a buffer that is used again for every cell. The text holds
+// no lone surrogate (toCellText escapes them).
+void toUtf8(const QString &text, std::string *out)
+{
+    out->clear();
+    const ushort *p = text.utf16();
+    const int n = text.size();
+    for (int i = 0; i < n; ++i) {
+        uint c = p[i];
+        if (c < 0x80) {
+            out->push_back(char(c));
+            continue;
+        }
+        if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(p[i + 1]))
+            c = QChar::surrogateToUcs4(ushort(c), p[++i]);
+        if (c < 0x800) {
+            out->push_back(char(0xC0 | (c >> 6)));
+        } else if (c < 0x10000) {
+            out->push_back(char(0xE0 | (c >> 12)));
+            out->push_back(char(0x80 | ((c >> 6) & 0x3F)));
+        } else {
+            out->push_back(char(0xF0 | (c >> 18)));
+            out->push_back(char(0x80 | ((c >> 12) & 0x3F)));
+            out->push_back(char(0x80 | ((c >> 6) & 0x3F)));
+        }
+        out->push_back(char(0x80 | (c & 0x3F)));
+    }
+}
+
 // A file for libxlsxwriter to write the package into. On Linux it lives in memory, so that
 // writing it cannot fail for want of disk space and every error about the target comes
 // from our own write; elsewhere it is a temporary file.
@@ -1154,7 +1229,7 @@ bool Document::buildPackage(QByteArray *bytes)
         return false;
     }
     bool ok = true;
-    QByteArray utf8;
+    std::string utf8;
     for (Sheet &sheet : m_sheets) {
         lxw_worksheet *ws = workbook_add_worksheet(workbook, keep(sheet.name));
         if (!ws) {
@@ -1182,10 +1257,10 @@ bool Document::buildPackage(QByteArray *bytes)
                 continue;
             }
             bool cut = false;
-            utf8 = toCellText(w.text, &cut).toUtf8();
+            toUtf8(toCellText(w.text, &cut), &utf8);
             if (cut)
                 m_cutTexts << CutText{w.row, w.column, int(w.text.size())};
-            ok = ok && worksheet_write_string(ws, row, column, utf8.constData(), nullptr) == LXW_NO_ERROR;
+            ok = ok && worksheet_write_string(ws, row, column, utf8.c_str(), nullptr) == LXW_NO_ERROR;
         }
         for (const DataValidation &v : sheet.validations) {
             lxw_data_validation dv;

@@ -8,17 +8,33 @@ namespace {
 
 constexpr int kMaxAttributes = 256;
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-bool isNameChar(char c)
-{
-    switch (c) {
-    case ' ': case '\t': case '\r': case '\n': case '/': case '>': case '=': case '<': case '"': case '\'':
-    case '&': case '\0':
-        return false;
-    default:
-        return true;
+// Character classes, looked up: 1 for white space, 2 for a character of a name.
+struct CharClasses {
+    unsigned char of[256];
+    constexpr CharClasses() : of()
+    {
+        for (int c = 0; c < 256; ++c)
+            of[c] = 2;
+        for (const char c : {' ', '\t', '\r', '\n'})
+            of[uchar(c)] = 1;
+        for (const char c : {'/', '>', '=', '<', '"', '\'', '&', '\0'})
+            of[uchar(c)] = 0;
     }
+};
+constexpr CharClasses kClasses;
+
+inline bool isSpace(char c) { return kClasses.of[uchar(c)] == 1; }
+inline bool isNameChar(char c) { return kClasses.of[uchar(c)] == 2; }
+
+// Names are short: comparing them in place is faster than calling memcmp.
+inline bool sameName(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i])
+            return false;
+    return true;
 }
 
 bool isBlank(std::string_view text)
@@ -31,8 +47,10 @@ bool isBlank(std::string_view text)
 
 std::string_view localPart(std::string_view name)
 {
-    const size_t colon = name.rfind(':');
-    return colon == std::string_view::npos ? name : name.substr(colon + 1);
+    for (size_t i = name.size(); i > 0; --i)
+        if (name[i - 1] == ':')
+            return name.substr(i);
+    return name;
 }
 
 void appendUtf8(char32_t c, std::string *out)
@@ -106,9 +124,9 @@ bool XmlScanner::attribute(std::string_view name, std::string_view *raw, bool an
 {
     for (const Attribute &a : m_attributes) {
         const bool match = anyPrefix ? a.name.size() > name.size() + 1 &&
-                                           a.name.substr(a.name.size() - name.size()) == name &&
+                                           sameName(a.name.substr(a.name.size() - name.size()), name) &&
                                            a.name[a.name.size() - name.size() - 1] == ':'
-                                     : a.name == name;
+                                     : sameName(a.name, name);
         if (match) {
             *raw = a.value;
             return true;
@@ -246,7 +264,8 @@ XmlScanner::Token XmlScanner::startTag()
             return fail(QStringLiteral("'<' in an attribute value"));
         if (m_attributes.size() >= kMaxAttributes)
             return fail(QStringLiteral("an element with more than %1 attributes").arg(kMaxAttributes));
-        m_attributes.push_back({attrName, value});
+        if (m_keepAttributes)
+            m_attributes.push_back({attrName, value});
         p = static_cast<const char *>(close) + 1;
     }
     if (m_stack.empty()) {
@@ -263,6 +282,22 @@ XmlScanner::Token XmlScanner::startTag()
     return m_token = StartElement;
 }
 
+bool XmlScanner::skipElement()
+{
+    if (m_token != StartElement)
+        return false;
+    const size_t outside = m_stack.size() - 1;
+    m_keepAttributes = false;
+    while (m_stack.size() > outside) {
+        const Token t = next();
+        if (t == Invalid || t == EndOfDocument)
+            break;
+    }
+    m_keepAttributes = true;
+    m_attributes.clear();
+    return m_token == EndElement;
+}
+
 XmlScanner::Token XmlScanner::endTag()
 {
     const char *p = m_pos + 2;
@@ -274,7 +309,7 @@ XmlScanner::Token XmlScanner::endTag()
         ++p;
     if (p >= m_end || *p != '>' || name.empty())
         return fail(QStringLiteral("a broken end tag"));
-    if (m_stack.empty() || m_stack.back() != name)
+    if (m_stack.empty() || !sameName(m_stack.back(), name))
         return fail(QStringLiteral("an end tag that closes no open element"));
     m_stack.pop_back();
     m_localName = localPart(name);

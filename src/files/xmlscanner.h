@@ -24,6 +24,10 @@ public:
 
     // Reads the next token. After EndOfDocument or Invalid it keeps returning that token.
     Token next();
+    // Right after a StartElement: reads on to that element's end, checking what it holds
+    // as next() would but handing out nothing. False (with the token Invalid or
+    // EndOfDocument) when the element does not end properly.
+    bool skipElement();
     Token token() const { return m_token; }
 
     // Bytes read so far: where the next token starts.
@@ -67,6 +71,7 @@ private:
     bool m_cdata = false;
     bool m_pendingEnd = false;  // an empty element's end comes as a token of its own
     bool m_rootSeen = false;
+    bool m_keepAttributes = true;
     QString m_error;
 };
 
