@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 
 using namespace vl;
 
@@ -104,6 +105,14 @@ double median(std::vector<double> v)
     return v.empty() ? 0 : v[v.size() / 2];
 }
 
+// CPU time of the whole process, all threads.
+double processCpuMs()
+{
+    timespec t;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
 QByteArray loadAverage()
 {
     QFile f(QStringLiteral("/proc/loadavg"));
@@ -118,12 +127,14 @@ int versusOpenpyxl(int pairs, const QString &script)
     python.start(QStringLiteral("/usr/bin/python3"), {script, QStringLiteral("serve")});
     if (!python.waitForStarted())
         return 1;
+    // Wall and CPU milliseconds of one command of the openpyxl side.
     const auto ask = [&](const QString &command) {
         python.write(command.toUtf8() + '\n');
         while (!python.canReadLine())
             if (!python.waitForReadyRead(60000))
-                return -1.0;
-        return python.readLine().trimmed().toDouble();
+                return std::pair<double, double>(-1, -1);
+        const QList<QByteArray> f = python.readLine().trimmed().split(' ');
+        return std::pair<double, double>(f.value(0).toDouble(), f.value(1).toDouble());
     };
     RuleModel rules;
     RemarkModel remarks;
@@ -135,32 +146,39 @@ int versusOpenpyxl(int pairs, const QString &script)
     open(ours);
 
     std::printf("load average before: %s\n", loadAverage().constData());
-    std::vector<double> oursSave, theirsWrite, oursOpen, theirsRead, saveRatio, openRatio;
+    // [what][wall or CPU]: our times, theirs, the ratios within the pairs
+    std::vector<double> mine[2][2], other[2][2], ratio[2][2];
     for (int i = 0; i < pairs; ++i) {
-        QElapsedTimer t;
-        t.start();
-        save(rules, remarks, ours);
-        oursSave.push_back(t.nsecsElapsed() / 1e6);
-        theirsWrite.push_back(ask("write " + theirs));
-        t.restart();
-        open(ours);
-        oursOpen.push_back(t.nsecsElapsed() / 1e6);
-        theirsRead.push_back(ask("read " + ours));
-        if (theirsWrite.back() < 0 || theirsRead.back() < 0)
-            return 1;
-        saveRatio.push_back(theirsWrite.back() / oursSave.back());
-        openRatio.push_back(theirsRead.back() / oursOpen.back());
+        for (int what = 0; what < 2; ++what) {
+            QElapsedTimer t;
+            t.start();
+            const double cpu = processCpuMs();
+            if (what == 0)
+                save(rules, remarks, ours);
+            else
+                open(ours);
+            const double ourTimes[2] = {t.nsecsElapsed() / 1e6, processCpuMs() - cpu};
+            const auto theirTimes = ask(what == 0 ? "write " + theirs : "read " + ours);
+            if (theirTimes.first < 0)
+                return 1;
+            for (int k = 0; k < 2; ++k) {
+                mine[what][k].push_back(ourTimes[k]);
+                other[what][k].push_back(k == 0 ? theirTimes.first : theirTimes.second);
+                ratio[what][k].push_back(other[what][k].back() / mine[what][k].back());
+            }
+        }
     }
     std::printf("load average after:  %s\n", loadAverage().constData());
-    const auto row = [](const char *what, const std::vector<double> &a, const std::vector<double> &b,
-                        const std::vector<double> &ratio) {
-        std::printf("%-6s ours %6.1f ms  openpyxl %6.1f ms  ratio median %4.1fx (min %4.1fx, max %4.1fx)\n", what,
-                    median(a), median(b), median(ratio), *std::min_element(ratio.begin(), ratio.end()),
-                    *std::max_element(ratio.begin(), ratio.end()));
-    };
-    std::printf("%d pairs, medians of wall times, full table of %d rules with remarks:\n", pairs, kRuleRows);
-    row("save", oursSave, theirsWrite, saveRatio);
-    row("open", oursOpen, theirsRead, openRatio);
+    std::printf("%d pairs, full table of %d rules with remarks; medians:\n", pairs, kRuleRows);
+    for (int what = 0; what < 2; ++what) {
+        for (int k = 0; k < 2; ++k) {
+            const std::vector<double> &r = ratio[what][k];
+            std::printf("%-4s %-4s ours %6.1f ms  openpyxl %6.1f ms  ratio median %4.1fx (min %4.1fx, max %4.1fx)\n",
+                        what == 0 ? "save" : "open", k == 0 ? "wall" : "CPU", median(mine[what][k]),
+                        median(other[what][k]), median(r), *std::min_element(r.begin(), r.end()),
+                        *std::max_element(r.begin(), r.end()));
+        }
+    }
     python.closeWriteChannel();
     python.waitForFinished();
     return 0;

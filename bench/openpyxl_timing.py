@@ -2,7 +2,7 @@
 """python3-openpyxl doing the editor's workbook work in its fastest modes, for comparison.
 
   openpyxl_timing.py serve           answers commands on standard input, one a line, each
-                                     with the milliseconds it took (perf_counter):
+                                     with the milliseconds it took, wall and CPU:
       read PATH                      load_workbook(read_only=True) and take every cell's value
       write PATH                     a write_only workbook of the rows last read, with the
                                      nine data validations the editor adds, saved
@@ -11,7 +11,17 @@
                                      24 844-byte table image, write it
   openpyxl_timing.py decode BIN XLSX what `varilume-cli decode` does: read an image, turn its
                                      records into cell texts, write the workbook
+  openpyxl_timing.py commands PAIRS CLI XLSX BIN
+                                     runs `CLI image XLSX` against `image` above and `CLI
+                                     decode BIN` against `decode` above, alternately, PAIRS
+                                     times, and prints medians of wall and CPU time and of
+                                     the ratios within each pair
 """
+import os
+import resource
+import statistics
+import subprocess
+import tempfile
 import struct
 import sys
 import time
@@ -123,14 +133,41 @@ def serve():
     rows = None
     for line in sys.stdin:
         command, _, path = line.strip().partition(" ")
-        start = time.perf_counter()
+        start, cpu = time.perf_counter(), time.process_time()
         if command == "read":
             rows = read(path)
         elif command == "write":
             write(rows, path)
         else:
             raise SystemExit("unknown command " + command)
-        print("%.3f" % ((time.perf_counter() - start) * 1000), flush=True)
+        print("%.3f %.3f" % ((time.perf_counter() - start) * 1000, (time.process_time() - cpu) * 1000), flush=True)
+
+
+def timed(command):
+    """Wall and CPU (user + system) milliseconds of a whole process."""
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
+    start = time.perf_counter()
+    subprocess.run(command, check=True, stdout=subprocess.DEVNULL)
+    wall = (time.perf_counter() - start) * 1000
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    cpu = (after.ru_utime - before.ru_utime + after.ru_stime - before.ru_stime) * 1000
+    return wall, cpu
+
+
+def commands(pairs, cli, workbook, image):
+    out = tempfile.mkdtemp()
+    me = [sys.executable, os.path.abspath(__file__)]
+    jobs = {"image": ([cli, "image", workbook, "-o", out + "/a.bin"], me + ["image", workbook, out + "/b.bin"]),
+            "decode": ([cli, "decode", image, "-o", out + "/a.xlsx"], me + ["decode", image, out + "/b.xlsx"])}
+    for name, (ours, theirs) in jobs.items():
+        times = [(timed(ours), timed(theirs)) for _ in range(pairs)]
+        for i, kind in ((0, "wall"), (1, "CPU")):
+            mine = [t[0][i] for t in times]
+            other = [t[1][i] for t in times]
+            ratios = [t[1][i] / t[0][i] for t in times]
+            print("%-6s %-4s varilume-cli %6.1f ms  python+openpyxl %6.1f ms  ratio median %4.1fx (min %4.1fx, "
+                  "max %4.1fx)" % (name, kind, statistics.median(mine), statistics.median(other),
+                                   statistics.median(ratios), min(ratios), max(ratios)))
 
 
 def main():
@@ -142,6 +179,8 @@ def main():
     elif sys.argv[1] == "decode":
         with open(sys.argv[2], "rb") as f:
             write(decode(f.read()), sys.argv[3])
+    elif sys.argv[1] == "commands":
+        commands(int(sys.argv[2]), sys.argv[3], sys.argv[4], sys.argv[5])
 
 
 if __name__ == "__main__":
