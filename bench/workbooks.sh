@@ -4,8 +4,8 @@
 #   2. `varilume-cli image` and `decode` against bench/openpyxl_timing.py doing the same
 #   3. opening a table with 50 extra columns against opening the plain table (bench_files)
 #   4. the window's paths against a bare table view filled and painted (bench_workbooks_window)
-# Needs an optimised build (scripts/build-release.sh). PAIRS (default 20) sets the pairs of 1
-# and 2.
+# Needs an optimised build with the benchmarks (bash scripts/build-release.sh --bench).
+# PAIRS (default 20) sets the pairs of 1 and 2.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bin=build-release

@@ -210,6 +210,9 @@ private:
 public slots:
     void open_midi_file();
     void save_As_file();
+public:
+    // Opens a workbook named on the command line as "Open File" opens the chosen one.
+    void openWorkbookFile(const QString &path);
 private:
     WorkbookHooks workbookHooks();
     void connectWorkbookMenu();
