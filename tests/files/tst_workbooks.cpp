@@ -446,9 +446,9 @@ private slots:
                                           << QStringList{"2", "2", "CC", "1", "ALL", "OFF", "5", "OFF", "OFF", "ON"}
                                           << 0 << QByteArray() << ok;
         QTest::newRow("fifty untitled columns right of the remark")
-            << "right-of-remark" << kRuleRows << rule0
-            << QStringList{"3072", "1024", "CC", "127", "ALL", "OFF", "5", "OFF", "OFF", "ON"} << kRuleRows
-            << QByteArray("alias3071=Remark 3071\r\n") << ok;
+            << "right-of-remark" << 20 << rule0
+            << QStringList{"20", "20", "CC", "19", "ALL", "OFF", "5", "OFF", "OFF", "ON"} << 20
+            << QByteArray("alias19=Remark 19\r\n") << ok;
     }
     void openCommand()
     {
