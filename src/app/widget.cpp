@@ -158,9 +158,11 @@ Widget::Widget(QWidget *parent) : QWidget(parent)
     // The DMX channel aliases from "./Aliases.txt"; the views need them from here on.
     loadAliasFile();
 
-    // The stored naming, which relabels everything built above.
+    // The stored naming, which relabels everything built above; then the check for a newer
+    // editor, which never waits for the network.
     m_previewButton->show();
     restoreNaming();
+    startSoftwareUpdate();
 }
 
 Widget::~Widget() = default;
@@ -323,6 +325,7 @@ void Widget::connectMenu()
     });
     connect(m_menu->action2_3, &QAction::triggered, this, &Widget::show_ab_dlg_Dialog);
     connect(m_menu->actionDmx_Rname, &QAction::triggered, this, &Widget::changmarkname);
+    connect(m_menu->actioncheck_for_updates, &QAction::triggered, this, &Widget::updatalightdata2);
 }
 
 void Widget::setPreview(PreviewSink *preview)

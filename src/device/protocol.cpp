@@ -135,7 +135,7 @@ void ReceiveDispatcher::feed(const QByteArray &chunk)
     handleTableUpload(chunk);
     handleIdentity(chunk);
     if (chunk.contains(msg::eraseEnd))
-        emit send_erase(true);
+        emit eraseFinished();
     handleSettingsReply(chunk);
     handleKeywords(chunk);
 }
@@ -144,7 +144,7 @@ void ReceiveDispatcher::handleTableUpload(const QByteArray &chunk)
 {
     const QList<QByteArrayList> uploads = m_collector.feed(chunk);
     for (const QByteArrayList &groups : uploads)
-        emit showdata(groups);
+        emit tableUploaded(groups);
 }
 
 void ReceiveDispatcher::handleIdentity(const QByteArray &chunk)
@@ -154,7 +154,7 @@ void ReceiveDispatcher::handleIdentity(const QByteArray &chunk)
         const int v = header + msg::versionHeader.size() - 1;  // the header ends in its "V"
         const int stop = chunk.indexOf(msg::lineEnd, v);
         if (stop >= 0)
-            emit send_vesion(QString::fromUtf8(chunk.mid(v, stop - v)));
+            emit versionReported(QString::fromUtf8(chunk.mid(v, stop - v)));
         return;
     }
     const int model = chunk.indexOf(msg::modelPrefix);
@@ -163,7 +163,7 @@ void ReceiveDispatcher::handleIdentity(const QByteArray &chunk)
     const int stop = chunk.indexOf(msg::lineEnd, model);
     if (stop < 0)
         return;
-    emit send_KVR(QString::fromUtf8(chunk.mid(model, stop - model)));
+    emit modelReported(QString::fromUtf8(chunk.mid(model, stop - model)));
     write(msg::modelAck);
 }
 
@@ -171,25 +171,27 @@ void ReceiveDispatcher::handleSettingsReply(const QByteArray &chunk)
 {
     DeviceSettings settings;
     if (parseSettingsReply(chunk, &settings))
-        emit settingsReceived(settings);
+        emit settingsReported(settings);
 }
 
 void ReceiveDispatcher::handleKeywords(const QByteArray &chunk)
 {
     if (chunk.contains(msg::downloadSuccess)) {
-        emit downloadSucceeded();
+        emit imageAccepted();
     } else if (chunk.contains(msg::settingEnd)) {
-        emit settingEndReceived();
         write(msg::uploadRequest);
+        emit settingAcknowledged();
     } else if (chunk.contains(msg::cipher)) {
         for (const QByteArray &part : authenticationAnswer(authenticationChallenge(chunk)))
             write(part);
     } else if (chunk.contains(msg::openTheDoor)) {
-        emit sure_open(true);
+        write(msg::settingRequest);
+        emit doorAnswered(true);
     } else if (chunk.contains(msg::closeTheDoor)) {
-        emit sure_open(false);
+        emit doorAnswered(false);
     } else if (chunk.contains(msg::ok)) {
-        emit sure_connect(true);
+        write(msg::settingRequest);
+        emit boxAccepted();
     }
 }
 

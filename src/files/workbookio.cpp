@@ -51,9 +51,9 @@ struct HeaderMap {
 
 QString headerProblem(const QString &what)
 {
-    return QStringLiteral("The first row of the sheet is not the editor's header: %1.\n\nThe editor reads the "
-                          "columns titled SN, DMX, Sta, Ctl, CH, Fix, Fade In, Fade Out, Toggle and Enable, in any "
-                          "order, and Remark as the last column. The table was not changed.")
+    return QStringLiteral("The first row of the sheet is not the editor's header: %1. The editor reads the titles "
+                          "SN, DMX, Sta, Ctl, CH, Fix, Fade In, Fade Out, Toggle and Enable in any order, and "
+                          "Remark last.")
         .arg(what);
 }
 
