@@ -5,6 +5,7 @@
 
 #include "app/widget.h"
 #include "common/dialogs.h"
+#include "device/boxconversation.h"
 #include "device/protocol.h"
 #include "device/serialport.h"
 #include "device/tableimage.h"
@@ -179,7 +180,7 @@ void BM_ReadLastByteToRowsPainted(benchmark::State &state)
     RuleModel source;
     fillFullTable(source);
     const QByteArray image = encodeTableImage(source);
-    ReceiveDispatcher *dispatcher = f.w->serialPort()->dispatcher();
+    ReceiveDispatcher *dispatcher = &f.w->serialPort()->conversation()->dispatcher();
     PaintWatch watch(f.w->tableView()->viewport());
     // Rows arrive through queued calls; a paint counts once the last of them is in.
     QObject::connect(f.w->ruleModel(), &QAbstractItemModel::rowsInserted, [&watch] { watch.painted = false; });
