@@ -6,7 +6,11 @@
 #include "midi/midioutputpanel.h"
 #include "midi/qmidiout.h"
 #include "preview/framelimiter.h"
+#include "preview/addfixturedialog.h"
+#include "preview/fixturedetailsdialog.h"
 #include "preview/midipanelsender.h"
+#include "preview/stagecontroller.h"
+#include "preview/stageitems.h"
 #include "preview/stagegeometry.h"
 #include "table/rulemodel.h"
 
@@ -16,7 +20,6 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
-#include <QGraphicsPixmapItem>
 #include <QGraphicsProxyWidget>
 #include <QGraphicsScene>
 #include <QGraphicsView>
@@ -100,21 +103,6 @@ QLabel *faderLabel(const QString &text, QWidget *parent)
     return l;
 }
 
-// Until the stage's own picture item takes its place: the picture with a margin of 8
-// pixels around it, 100 × 100 when it did not load.
-class BackgroundPicture final : public QGraphicsPixmapItem {
-public:
-    explicit BackgroundPicture(const QPixmap &picture) : QGraphicsPixmapItem(picture)
-    {
-        setFlags(ItemIsMovable | ItemIsSelectable);
-    }
-    QRectF boundingRect() const override
-    {
-        const QRectF r = pixmap().isNull() ? QRectF(0, 0, 100, 100) : QRectF(QPointF(0, 0), pixmap().size());
-        return r.adjusted(-8, -8, 8, 8);
-    }
-};
-
 int firstScreenWidth()
 {
     const QList<QScreen *> screens = QGuiApplication::screens();
@@ -180,16 +168,16 @@ light_Form::light_Form(QWidget *parent, QMidiOut *midiOut)
     saveShortcut->setContext(Qt::WindowShortcut);
     connect(saveShortcut, &QShortcut::activated, this, &light_Form::on_pushButton_3_clicked);
     fixtureDialog->setWindowTitle(QStringLiteral("Add Fixture"));
-
-    // The engine's levels land on the fixtures: the stage repaints.
-    connect(&m_core->engine(), &PreviewEngine::levelApplied, this, [this] { scene->update(); });
 }
 
 light_Form::~light_Form()
 {
-    // The details panel and its button live in the scene, which goes with the window.
+    // The stage (with the details panel, its button and the fixtures) and the message log
+    // go before the core whose models they show.
     m_core->setMidiSender(nullptr);
-    delete detailsDialog;
+    delete m_stage;
+    delete scene;
+    delete midiMessageDialog;
 }
 
 // ---- construction ----
@@ -315,18 +303,12 @@ void light_Form::buildStage()
     m_stageFrames = new FrameLimiter([this] { paintStageFrame(); }, scheduler(), FrameLimiter::kDefaultIntervalMs, this);
     connect(scene, &QGraphicsScene::changed, this, &light_Form::stageChanged);
 
-    fixtureDialog = new QDialog(this);
+    fixtureDialog = new AddFixtureDialog(m_core->fixtureDialog(), this);
 
     // The details panel on the stage, hidden until asked for.
-    detailsDialog = new QDialog;
+    detailsDialog = new FixtureDetailsDialog(&m_core->details());
     detailsDialog->setStyleSheet(QStringLiteral("background-color: #e6e6e6;"));
-    auto *detailsLayout = new QVBoxLayout(detailsDialog);
-    auto *detailsTable = new QTableView(detailsDialog);
-    detailsTable->setModel(&m_core->details());
-    detailsTable->verticalHeader()->hide();
-    detailsTable->horizontalHeader()->setStretchLastSection(true);
-    detailsLayout->addWidget(detailsTable);
-    detailsProxy = new QGraphicsProxyWidget;
+    detailsProxy = new ResizableGraphicsProxyWidget;
     detailsProxy->setWidget(detailsDialog);
     detailsProxy->setFlags(QGraphicsItem::ItemIsMovable | QGraphicsItem::ItemIsSelectable);
     detailsProxy->setAcceptHoverEvents(true);
@@ -334,6 +316,12 @@ void light_Form::buildStage()
     detailsProxy->setZValue(10);
     detailsProxy->hide();
     detailsProxy->resize(400, 300);
+    m_stage = new StageController(*m_core, scene, fixtureDialog, detailsDialog, detailsProxy, this);
+    // A fixture clicked or edited opens the panel beside the button.
+    connect(m_stage, &StageController::detailsShown, this, [this] {
+        detailsProxy->setPos(detailsButtonProxy->scenePos() + QPointF(detailsButton->width(), 0));
+        setDetailsIcon(QLatin1String(kOpenIcon));
+    });
 
     pushButton_3->hide();
 
@@ -693,15 +681,9 @@ void light_Form::on_checkBox_3_clicked(bool checked) { widget_4->setVisible(chec
 
 // ---- buttons and project commands ----
 
-void light_Form::on_pushButton_clicked()
-{
-    // "Add Fixture" belongs to the stage's fixtures.
-}
+void light_Form::on_pushButton_clicked() { m_stage->addFixture(); }
 
-void light_Form::on_pushButton_2_clicked()
-{
-    // "Remove" belongs to the stage's fixtures.
-}
+void light_Form::on_pushButton_2_clicked() { m_stage->removeSelected(); }
 
 void light_Form::on_pushButton_3_clicked() { emit saveProjectRequested(); }
 void light_Form::on_pushButton_4_clicked() { emit openProjectRequested(); }
@@ -745,11 +727,8 @@ void light_Form::setDetailsIcon(const QString &picture)
 
 void light_Form::showFixtureDetails(const QString &name)
 {
-    if (!detailsDialog || !detailsProxy || !m_core->showFixtureDetails(name))
-        return;
-    detailsProxy->setPos(detailsButtonProxy->scenePos() + QPointF(detailsButton->width(), 0));
-    setDetailsIcon(QLatin1String(kOpenIcon));
-    detailsProxy->show();
+    // The stage fills and shows the panel; detailsShown brings it beside the button.
+    m_stage->showFixtureDetails(name);
 }
 
 bool light_Form::detailsButtonEvent(QEvent *event)
@@ -823,9 +802,9 @@ void light_Form::selectBackgroundPicture()
         addBackgroundPicture(path);
 }
 
-QGraphicsItem *light_Form::addBackgroundPicture(const QString &path)
+MyResizablePixmapItem *light_Form::addBackgroundPicture(const QString &path)
 {
-    auto *item = new BackgroundPicture(QPixmap(path));
+    auto *item = new MyResizablePixmapItem(QPixmap(path));
     item->setZValue(-1000);
     scene->addItem(item);
     item->setPos(backgroundPicturePosition(scene->sceneRect(), item->boundingRect()));

@@ -41,8 +41,13 @@ class QTableView;
 
 namespace vl {
 
+class AddFixtureDialog;
+class FixtureDetailsDialog;
 class FrameLimiter;
 class KeyboardWidget;
+class MyResizablePixmapItem;
+class ResizableGraphicsProxyWidget;
+class StageController;
 class MidiOutputPanel;
 class MidiPanelSender;
 class QMidiOut;
@@ -60,6 +65,8 @@ public:
     void setRemarkModel(QStandardItemModel *model);
 
     PreviewCore &core() { return *m_core; }
+    // The fixtures on the stage: Add, Edit, Remove.
+    StageController *stageController() const { return m_stage; }
     MidiOutputPanel *midiPanel() const { return m_midiPanel; }
 
     // ---- PreviewSink: what the editor tells the preview ----
@@ -106,7 +113,7 @@ public:
     // picture").
     void selectBackgroundPicture();
     // Puts a picture on the stage, centred, below every fixture.
-    QGraphicsItem *addBackgroundPicture(const QString &path);
+    MyResizablePixmapItem *addBackgroundPicture(const QString &path);
     // How the stage's context menu is run; tests answer it. The default shows it at the
     // pointer and returns the chosen entry.
     void setMenuRunner(std::function<QAction *(QMenu &, const QPoint &)> runner) { m_menuRunner = std::move(runner); }
@@ -148,9 +155,9 @@ public:
     QShortcut *saveShortcut = nullptr;
 
     // The fixture dialog and the details panel on the stage.
-    QDialog *fixtureDialog = nullptr;
-    QDialog *detailsDialog = nullptr;
-    QGraphicsProxyWidget *detailsProxy = nullptr;
+    AddFixtureDialog *fixtureDialog = nullptr;
+    FixtureDetailsDialog *detailsDialog = nullptr;
+    ResizableGraphicsProxyWidget *detailsProxy = nullptr;
     QPushButton *detailsButton = nullptr;
     QGraphicsProxyWidget *detailsButtonProxy = nullptr;
 
@@ -207,6 +214,7 @@ private:
     void paintFaderFrame();
 
     std::unique_ptr<PreviewCore> m_core;
+    StageController *m_stage = nullptr;
     MidiOutputPanel *m_midiPanel = nullptr;
     std::unique_ptr<MidiPanelSender> m_sender;
     QList<CcFader> m_faders;

@@ -7,9 +7,11 @@
 #include "midi/midikeybutton.h"
 #include "midi/midioutputpanel.h"
 #include "midi/qmidiout.h"
+#include "preview/addfixturedialog.h"
 #include "preview/framelimiter.h"
 #include "preview/lightform.h"
 #include "preview/stagegeometry.h"
+#include "preview/stageitems.h"
 #include "previewrules.h"
 #include "windowtest.h"
 
@@ -328,6 +330,33 @@ private slots:
         // An empty stage changes nothing.
         form->positionDetailsPanel(QRectF());
         QCOMPARE(form->detailsButtonProxy->pos(), button);
+    }
+
+    void detailsPanelOpensForAFixture()
+    {
+        auto form = makeWindow();
+        LightFixture wash;
+        wash.fixtureName = QStringLiteral("Wash");
+        wash.selectedChannels = {FixtureChannel{1, 1, QStringLiteral("Dimmer"), 0}};
+        form->core().registry().addFixture(wash);
+        form->detailsButton->setFixedSize(40, 30);
+        form->positionDetailsPanel(QRectF(0, 0, 1000, 600));
+
+        // A name the registry does not hold changes nothing.
+        form->showFixtureDetails(QStringLiteral("Spot"));
+        QVERIFY(!form->detailsProxy->isVisible());
+        form->showFixtureDetails(QStringLiteral("Wash"));
+        QVERIFY(form->detailsProxy->isVisible());
+        QCOMPARE(form->detailsProxy->pos(), QPointF(780, 10));
+        QCOMPARE(form->detailsButton->iconSize(), QSize(32, 32));
+
+        // Closed by the button, reopened by the refresh after a burst of rule edits.
+        mouse(form->detailsButton, QEvent::MouseButtonPress, QPoint(10, 10));
+        mouse(form->detailsButton, QEvent::MouseButtonRelease, QPoint(10, 10));
+        QVERIFY(!form->detailsProxy->isVisible());
+        form->refreshDetailsPanel();
+        QVERIFY(form->detailsProxy->isVisible());
+        form->core().registry().removeFixture(wash.fixtureName);
     }
 
     void detailsButtonClickAndDrag()
