@@ -16,6 +16,8 @@
 #include "table/tableviews.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QSlider>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QGraphicsView>

@@ -336,6 +336,9 @@ void light_Form::buildStage()
     positionDetailsPanel(visibleStageRect());
     detailsButton->installEventFilter(this);
     graphicsView->installEventFilter(this);
+    // The stage's own size settles after the window's resize (and, for a window shown
+    // for the first time, after it); the button is placed again once it has.
+    graphicsView->viewport()->installEventFilter(this);
 }
 
 void light_Form::buildKeyboards(int screenWidth)
@@ -781,6 +784,16 @@ bool light_Form::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == detailsButton)
         return detailsButtonEvent(event) || QWidget::eventFilter(watched, event);
+    if (watched == graphicsView->viewport() && event->type() == QEvent::Resize && !m_placementPosted) {
+        m_placementPosted = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_placementPosted = false;
+                positionDetailsPanel(visibleStageRect());
+            },
+            Qt::QueuedConnection);
+    }
     if (watched == graphicsView && event->type() == QEvent::MouseButtonPress) {
         auto *mouse = static_cast<QMouseEvent *>(event);
         if (mouse->button() == Qt::RightButton) {

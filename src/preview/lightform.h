@@ -229,6 +229,7 @@ private:
     int m_lastGlobalX = 0;
     int m_lastGlobalY = 0;
     bool m_dragging = false;
+    bool m_placementPosted = false;
 
     std::function<QAction *(QMenu &, const QPoint &)> m_menuRunner;
 };

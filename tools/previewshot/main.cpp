@@ -5,6 +5,7 @@
 //     --full           a full table of 3072 rules, half of them CC rules
 //     --stay SECONDS   keep running that long, then exit (default: until closed)
 //     --grab FILE      save the preview window itself once it has settled, and exit
+//     --no-test        leave the preview closed (the editor alone, for comparison)
 
 #include "app/widget.h"
 #include "preview/lightform.h"
@@ -78,7 +79,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption full(QStringLiteral("full"));
     const QCommandLineOption stay(QStringLiteral("stay"), QString(), QStringLiteral("seconds"));
     const QCommandLineOption grab(QStringLiteral("grab"), QString(), QStringLiteral("file"));
-    parser.addOptions({full, stay, grab});
+    const QCommandLineOption noTest(QStringLiteral("no-test"));
+    parser.addOptions({full, stay, grab, noTest});
     parser.process(app);
 
     Widget window;
@@ -94,10 +96,16 @@ int main(int argc, char *argv[])
         fillShowTable(*window.ruleModel());
 
     // "test", as the user presses it once the table is in.
-    QTimer::singleShot(300, &window, [&window] {
-        if (auto *test = window.findChild<QPushButton *>(QStringLiteral("pushButton_4")))
-            test->click();
-    });
+    if (!parser.isSet(noTest))
+        QTimer::singleShot(300, &window, [&window] {
+            if (auto *test = window.findChild<QPushButton *>(QStringLiteral("pushButton_4")))
+                test->click();
+            // Without a window manager (Xvfb) nobody maximizes the preview; do what one would.
+            light_Form *form = window.lightForm();
+            const QRect screen = form->screen()->availableGeometry();
+            if (form->geometry() != screen)
+                form->setGeometry(screen);
+        });
     if (parser.isSet(grab)) {
         const QString file = parser.value(grab);
         QTimer::singleShot(2000, &window, [&window, file] {
