@@ -9,8 +9,10 @@
 #include "midi/midioutputpanel.h"
 #include "midi/qmidiout.h"
 #include "preview/ccfaders.h"
+#include "preview/framelimiter.h"
 #include "preview/lightform.h"
 #include "preview/previewforwarder.h"
+#include "preview/stagecontroller.h"
 #include "table/rulecolumns.h"
 #include "table/rulemodel.h"
 #include "table/tableviews.h"
@@ -213,7 +215,8 @@ protected:
 };
 
 // One fader swept 0 … 127 and back, a new value every millisecond (faster than any mouse
-// reports), with the preview shown and a fixture level changing on every value.
+// reports), with the preview shown, a fixture on the stage and its details panel open,
+// their level changing with every value. Argument: the frame interval (0: no pacing).
 void BM_FaderSweep(benchmark::State &state)
 {
     RuleModel rules;
@@ -234,13 +237,21 @@ void BM_FaderSweep(benchmark::State &state)
     lamp.selectedChannels = {FixtureChannel{1, 1, QString(), 0}};
     lamp.brightnessChannel = 1;
     form.core().registry().addFixture(lamp);
+    const QMap<QString, int> bindings{{QStringLiteral("Brightness"), 1}};
+    form.core().stage().addRecord({lamp.fixtureName, {SelectedChannel{"1", 1, QString()}}, bindings});
+    form.stageController()->addFixtureItem(lamp.fixtureName, bindings, true, QString(), QPointF(100, 100));
     form.core().selectFixture(lamp.fixtureName);
+    form.showFixtureDetails(lamp.fixtureName);
     form.setCoefficient(2.0);
     QuietDialogs quiet;
     installDialogs(&quiet);
     form.midiPanel()->on_pushButton_5_clicked();
     QCoreApplication::processEvents();
     QSlider *slider = form.ccFaders().at(7).slider;
+    // The baseline: repaints not paced, drawn after every event that changed something.
+    const int interval = int(state.range(0));
+    form.stageFrames()->setIntervalMs(interval);
+    form.faderFrames()->setIntervalMs(interval);
 
     PaintCounter counter;
     counter.viewport = form.graphicsView->viewport();
@@ -283,6 +294,6 @@ void BM_FaderSweep(benchmark::State &state)
     state.counters["strip_frames_per_s"] = strip / seconds;
     state.counters["max_frame_ms"] = maxFrameMs;
 }
-BENCHMARK(BM_FaderSweep)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_FaderSweep)->Unit(benchmark::kMillisecond)->Iterations(3)->Arg(FrameLimiter::kDefaultIntervalMs)->Arg(0);
 
 }  // namespace

@@ -130,7 +130,16 @@ Widget::Widget(QWidget *parent) : QWidget(parent), m_scheduler(&scheduler())
 
     // The controller-text tick and the alias label timer; icon and title.
     m_tick = m_scheduler->createTimer(this);
-    connect(m_tick, &Timer::timeout, this, &Widget::normalizeControllerTexts);
+    connect(m_tick, &Timer::timeout, this, &Widget::controllerTick);
+    // The tick's pass reads every row; it runs only after the table changed, so a settled
+    // table costs the idle editor nothing.
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved,
+                        &QAbstractItemModel::columnsInserted})
+        connect(m_rules, signal, this, [this] { m_controllerPassNeeded = true; });
+    connect(m_rules, &QAbstractItemModel::rowsMoved, this, [this] { m_controllerPassNeeded = true; });
+    connect(m_rules, &QAbstractItemModel::dataChanged, this, [this] { m_controllerPassNeeded = true; });
+    connect(m_rules, &QAbstractItemModel::modelReset, this, [this] { m_controllerPassNeeded = true; });
+    connect(m_rules, &QAbstractItemModel::layoutChanged, this, [this] { m_controllerPassNeeded = true; });
     m_tick->start(kTickMs);
     m_aliasTimer = m_scheduler->createTimer(this);
     m_aliasTimer->setInterval(kTickMs);
@@ -376,6 +385,7 @@ void Widget::attachRemarkView()
 void Widget::applyNaming(int cnum)
 {
     m_cnum = cnum;
+    m_controllerPassNeeded = true;
     m_tableView->setCnum(cnum);
     emit send_combin(cnum);
     emit cnum_change(cnum);
@@ -409,6 +419,16 @@ void Widget::restoreNaming()
 void Widget::normalizeControllerTexts()
 {
     vl::normalizeControllerTexts(*m_rules, m_cnum);
+    m_controllerPassNeeded = false;
+    m_delegate->relabelControllerEditors();
+}
+
+void Widget::controllerTick()
+{
+    if (m_controllerPassNeeded) {
+        normalizeControllerTexts();
+        return;
+    }
     m_delegate->relabelControllerEditors();
 }
 

@@ -95,7 +95,11 @@ public slots:
     void exit_midi();
     void update_light_data();
     void change_c345(QAction *action);
+    // The controller pass over the whole table, then the open controller editors.
     void normalizeControllerTexts();
+    // The 100 ms tick: the pass when the table or the naming changed since the last one,
+    // the open controller editors always.
+    void controllerTick();
     // The preview's side of rule and remark changes is PreviewForwarder's, which listens to
     // the models itself; these hand over to it.
     void onDataChanged33(const QModelIndex &topLeft, const QModelIndex &bottomRight,
@@ -179,6 +183,7 @@ private:
     bool m_autoUpdates = true;
     Scheduler *m_scheduler = nullptr;  // the window's timers come from it
     Timer *m_tick = nullptr;
+    bool m_controllerPassNeeded = true;
     Timer *m_aliasTimer = nullptr;
 
     // Device link: the port list, Connect, Read, Set and the device settings (widget_device.cpp)

@@ -29,6 +29,8 @@ public:
     void request();
     bool pending() const { return m_pending; }
     int intervalMs() const { return m_interval; }
+    // 0: a frame after every event that asked for one (no pacing).
+    void setIntervalMs(int ms) { m_interval = qMax(0, ms); }
     // Frames run so far.
     int frames() const { return m_frames; }
 
