@@ -347,6 +347,8 @@ void Widget::resetRemarkColumn(int count)
 
 void Widget::applyRemarkLines(const QByteArray &text)
 {
+    // One remark beside every rule, however many rules a workbook brought.
+    m_remarks->setRowCount(qMax(kRuleRows, m_rules->rowCount()));
     vl::applyRemarkLines(*m_remarks, text);
     attachRemarkView();
 }

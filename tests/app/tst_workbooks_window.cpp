@@ -76,6 +76,48 @@ private slots:
         QCOMPARE(aliases.readAll(), QByteArray("\n\n\n\nSpot\n"));  // the same list, written again
     }
 
+    // A workbook of more rules than the box holds keeps every remark beside its rule, and
+    // a save keeps the remarks past the box's 3072 rules.
+    void remarksStayBesideTheirRules()
+    {
+        {
+            Widget w;
+            RuleModel *m = w.ruleModel();
+            m->setRowCount(5000);
+            for (int r = 0; r < 5000; ++r) {
+                m->setText(r, ColSn, QString::number(r + 1));
+                m->setText(r, ColDmx, QString::number(r % 1024 + 1));
+            }
+            w.applyRemarkLines("alias0=Front\nalias3100=Middle\nalias4999=Last\n");
+            QCOMPARE(w.remarkModel()->rowCount(), 5000);
+            dialogs->files << dir->file("long.xlsx");
+            w.save_As_file();
+            QCOMPARE(dialogs->lastMessage().text, QString("Excel file saved successfully!"));
+        }
+        Widget w;
+        dialogs->clear();
+        dialogs->files << dir->file("long.xlsx");
+        w.open_midi_file();
+        QVERIFY2(dialogs->lastMessage().text.startsWith("Excel file loaded successfully!\n\nThe table now has 5000 "
+                                                        "rows, and rows 3073 to 5000 hold 1928 rules;"),
+                 qPrintable(dialogs->lastMessage().text));
+        QCOMPARE(w.ruleModel()->rowCount(), 5000);
+        QCOMPARE(w.remarkModel()->rowCount(), 5000);
+        QCOMPARE(w.remarkModel()->text(0, 0), QString("Front"));
+        QCOMPARE(w.remarkModel()->text(3100, 0), QString("Middle"));
+        QCOMPARE(w.remarkModel()->text(4999, 0), QString("Last"));
+
+        // A shorter workbook brings the remarks back to one per rule of the box.
+        fillFullTable(w);
+        dialogs->files << dir->file("short.xlsx");
+        w.save_As_file();
+        dialogs->files << dir->file("short.xlsx");
+        w.open_midi_file();
+        QCOMPARE(w.ruleModel()->rowCount(), kRuleRows);
+        QCOMPARE(w.remarkModel()->rowCount(), kRuleRows);
+        QCOMPARE(w.remarkModel()->text(3071, 0), QString("Last"));
+    }
+
     void refusedWorkbookKeepsTheTable()
     {
         Widget w;
