@@ -9,6 +9,7 @@
 #include "preview/addfixturedialog.h"
 #include "preview/fixturedetailsdialog.h"
 #include "preview/midipanelsender.h"
+#include "preview/picturefile.h"
 #include "preview/stagecontroller.h"
 #include "preview/stageitems.h"
 #include "preview/stagegeometry.h"
@@ -688,10 +689,89 @@ void light_Form::on_pushButton_clicked() { m_stage->addFixture(); }
 
 void light_Form::on_pushButton_2_clicked() { m_stage->removeSelected(); }
 
-void light_Form::on_pushButton_3_clicked() { emit saveProjectRequested(); }
-void light_Form::on_pushButton_4_clicked() { emit openProjectRequested(); }
-void light_Form::on_pushButton_8_clicked() { emit newProjectRequested(); }
-void light_Form::on_pushButton_3_clicked2() { emit saveProjectAsRequested(); }
+QHash<QString, QString> light_Form::itemPictures() const
+{
+    QHash<QString, QString> pictures;
+    for (const FixtureItem *item : m_stage->fixtureItems())
+        if (!pictures.contains(item->name()))
+            pictures.insert(item->name(), item->picturePath());
+    return pictures;
+}
+
+void light_Form::showSaveResult(const ProjectWrite &result)
+{
+    if (result.ok)
+        information(this, result.title, result.message);
+    else
+        warning(this, result.title, result.message);
+}
+
+void light_Form::on_pushButton_3_clicked()
+{
+    const QString target = m_core->session().saveTarget();
+    if (target.isEmpty()) {
+        on_pushButton_3_clicked2();
+        return;
+    }
+    // Saved to the project's own file: every channel also names its fixture's picture.
+    showSaveResult(m_core->saveProject(target, itemPictures(), true));
+}
+
+void light_Form::on_pushButton_3_clicked2()
+{
+    if (m_core->stage().records().isEmpty()) {
+        warning(this, ProjectTexts::saveFailedTitle(), ProjectTexts::nothingToSave());
+        return;
+    }
+    const QString path = getSaveFileName(this, ProjectTexts::saveDialogTitle(),
+                                         QDir::homePath() + ProjectTexts::saveStartName(), ProjectTexts::saveFilter());
+    // A cancelled dialog leaves no project file: the next Save asks again.
+    m_core->session().setSavePath(path);
+    if (path.isEmpty())
+        return;
+    showSaveResult(m_core->saveProject(path, itemPictures(), false));
+}
+
+void light_Form::on_pushButton_4_clicked()
+{
+    const QString path = getOpenFileName(this, ProjectTexts::openDialogTitle(), QDir::homePath(),
+                                         ProjectTexts::openFilter());
+    // The whole file is read and checked first; a file that does not load leaves the stage,
+    // the fixtures and the project's file as they were.
+    const ProjectRead read = m_core->openProject(path);
+    if (!read.ok) {
+        warning(this, ProjectTexts::openFailedTitle(), read.message);
+        return;
+    }
+    m_stage->removeAllFixtureItems();
+    for (int k = 0; k < read.fixtures.size(); ++k) {
+        const ProjectFixture &f = read.fixtures.at(k);
+        m_stage->addFixtureItem(f.name, f.bindings, true, f.pixmap, projectItemPosition(k));
+    }
+    setWindowTitle(m_core->session().windowTitle());
+    information(this, ProjectTexts::loadedTitle(), read.message);
+}
+
+void light_Form::on_pushButton_8_clicked()
+{
+    InputRequest request;
+    request.parent = this;
+    request.title = ProjectTexts::newTitle();
+    request.label = ProjectTexts::newLabel();
+    request.text = ProjectTexts::newInitialName();
+    request.noContextHelp = true;
+    const InputAnswer answer = dialogs().inputText(request);
+    if (!answer.accepted || answer.text.isEmpty())
+        return;
+    m_stage->removeAllFixtureItems();
+    m_core->newProject(answer.text);
+    if (detailsProxy->isVisible()) {
+        detailsProxy->hide();
+        m_core->details().clearDetails();
+    }
+    information(this, ProjectTexts::newTitle(), ProjectTexts::newDone());
+    setWindowTitle(m_core->session().windowTitle());
+}
 
 void light_Form::on_pushButton_7_clicked() { midiMessageDialog->show(); }
 
@@ -817,7 +897,7 @@ void light_Form::selectBackgroundPicture()
 
 MyResizablePixmapItem *light_Form::addBackgroundPicture(const QString &path)
 {
-    auto *item = new MyResizablePixmapItem(QPixmap(path));
+    auto *item = new MyResizablePixmapItem(loadPicture(path));
     item->setZValue(-1000);
     scene->addItem(item);
     item->setPos(backgroundPicturePosition(scene->sceneRect(), item->boundingRect()));

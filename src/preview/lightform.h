@@ -122,9 +122,12 @@ public:
     void logMidiMessage(const QString &event, int channel, const QString &numberText, const QString &valueText);
 
     // ---- project commands ("File" menu, Ctrl+C) ----
-    // Until fixture projects arrive on the stage, each command only announces itself.
-    void on_pushButton_8_clicked();   // "New Project"
-    void on_pushButton_3_clicked2();  // "Save Project As"
+    // "New Project": asks for a name; the stage empties and the next Save asks for a file.
+    void on_pushButton_8_clicked();
+    // "Save Project As": asks for a file and writes the fixtures there.
+    void on_pushButton_3_clicked2();
+    // The project's file: empty until a project was opened or saved as.
+    QString projectPath() const { return m_core->session().projectPath(); }
 
     // The designed widgets, by their form names.
     QWidget *widget = nullptr;
@@ -168,13 +171,6 @@ public:
     FrameLimiter *stageFrames() const { return m_stageFrames; }
     FrameLimiter *faderFrames() const { return m_faderFrames; }
 
-signals:
-    // Save Project was asked for (the button, the menu, Ctrl+C).
-    void saveProjectRequested();
-    void openProjectRequested();
-    void newProjectRequested();
-    void saveProjectAsRequested();
-
 public slots:
     void rec_combin(int num);
     void onToggleChanged1(int state);
@@ -185,8 +181,8 @@ public slots:
     // Bound by object name.
     void on_pushButton_clicked();
     void on_pushButton_2_clicked();
-    void on_pushButton_3_clicked();
-    void on_pushButton_4_clicked();
+    void on_pushButton_3_clicked();  // "Save Project" (also Ctrl+C)
+    void on_pushButton_4_clicked();  // "Open Project" (also "test2")
     void on_pushButton_7_clicked();
     void on_comboBox_2_currentIndexChanged(int index);
     void on_checkBox_clicked(bool checked);
@@ -212,6 +208,10 @@ private:
     void stageChanged(const QList<QRectF> &rects);
     void paintStageFrame();
     void paintFaderFrame();
+    // The picture of the first stage item of every fixture name, as the project file
+    // names it.
+    QHash<QString, QString> itemPictures() const;
+    void showSaveResult(const ProjectWrite &result);
 
     std::unique_ptr<PreviewCore> m_core;
     StageController *m_stage = nullptr;

@@ -1,14 +1,31 @@
 #include "picturefile.h"
 
+#include <QDateTime>
+#include <QFileInfo>
+#include <QHash>
 #include <QImage>
 #include <QImageReader>
 
 namespace vl {
 
-QPixmap loadPicture(const QString &path)
+namespace {
+
+struct SharedPicture {
+    QDateTime modified;
+    qint64 size = 0;
+    QPixmap pixmap;
+};
+
+// Pictures handed out and still in use somewhere, by absolute path. An entry whose pixmap
+// nobody else holds any more is dropped on the next load.
+QHash<QString, SharedPicture> &picturesInUse()
 {
-    if (path.isEmpty())
-        return QPixmap();
+    static QHash<QString, SharedPicture> pictures;
+    return pictures;
+}
+
+QPixmap readPicture(const QString &path)
+{
     QImageReader reader(path);
     reader.setAutoTransform(true);
     const QSize size = reader.size();
@@ -20,6 +37,35 @@ QPixmap loadPicture(const QString &path)
     if (image.isNull() || qint64(image.width()) * image.height() > kMaxPicturePixels)
         return QPixmap();
     return QPixmap::fromImage(image);
+}
+
+}  // namespace
+
+QPixmap loadPicture(const QString &path)
+{
+    if (path.isEmpty())
+        return QPixmap();
+    const QFileInfo file(path);
+    if (!file.isFile())
+        return QPixmap();
+
+    QHash<QString, SharedPicture> &pictures = picturesInUse();
+    for (auto it = pictures.begin(); it != pictures.end();) {
+        if (it->pixmap.isDetached())
+            it = pictures.erase(it);
+        else
+            ++it;
+    }
+    const QString key = file.absoluteFilePath();
+    const QDateTime modified = file.lastModified();
+    const auto shared = pictures.constFind(key);
+    if (shared != pictures.cend() && shared->modified == modified && shared->size == file.size())
+        return shared->pixmap;
+
+    const QPixmap pixmap = readPicture(path);
+    if (!pixmap.isNull())
+        pictures.insert(key, {modified, file.size(), pixmap});
+    return pixmap;
 }
 
 }  // namespace vl

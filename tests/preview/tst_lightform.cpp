@@ -9,7 +9,9 @@
 #include "midi/qmidiout.h"
 #include "preview/addfixturedialog.h"
 #include "preview/framelimiter.h"
+#include "preview/fixtureproject.h"
 #include "preview/lightform.h"
+#include "preview/stagecontroller.h"
 #include "preview/stagegeometry.h"
 #include "preview/stageitems.h"
 #include "previewrules.h"
@@ -18,6 +20,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
+#include <QFile>
 #include <QGraphicsProxyWidget>
 #include <QGraphicsView>
 #include <QImage>
@@ -30,6 +33,8 @@
 #include <QSignalSpy>
 #include <QTableView>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 using namespace vl;
 using namespace vl::test;
@@ -127,6 +132,43 @@ private:
         return marked;
     }
 
+    static QAction *menuEntry(const light_Form &form, const char *text)
+    {
+        for (QAction *a : form.menuBar->actions().first()->menu()->actions())
+            if (a->text() == QLatin1String(text))
+                return a;
+        return nullptr;
+    }
+
+    // A fixture on the stage as Add leaves it: registry, record, SN binding and item.
+    static FixtureItem *putFixture(light_Form &form, const QString &name, int sn, int dmx,
+                                   const QString &picture = QString())
+    {
+        GlobalData &registry = form.core().registry();
+        LightFixture f;
+        f.fixtureName = name;
+        f.selectedChannels = {FixtureChannel{sn, dmx, QStringLiteral("Dimmer"), 0}};
+        f.brightnessChannel = dmx;
+        registry.addFixture(f);
+        registry.addUsedSN(QString::number(sn));
+        registry.setSnFixture(QString::number(sn), name);
+        const QMap<QString, int> bindings{{QStringLiteral("Brightness"), dmx}};
+        form.core().stage().addRecord(
+            {name, {SelectedChannel{QString::number(sn), dmx, QStringLiteral("Dimmer")}}, bindings});
+        return form.stageController()->addFixtureItem(name, bindings, true, picture, QPointF(0, 0));
+    }
+
+    static QByteArray readFile(const QString &path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    static bool writeFile(const QString &path, const QByteArray &content)
+    {
+        QFile f(path);
+        return f.open(QIODevice::WriteOnly) && f.write(content) == content.size();
+    }
+
     static void mouse(QWidget *target, QEvent::Type type, const QPoint &global)
     {
         QMouseEvent event(type, QPointF(5, 5), QPointF(global), Qt::LeftButton,
@@ -146,6 +188,11 @@ private slots:
     {
         rules.reset();
         remarks.reset();
+        // The window's fixtures live in the process's registry.
+        GlobalData &registry = GlobalData::instance();
+        registry.clearFixtures();
+        registry.clearSnMappings();
+        registry.clearUsedSNs();
         WindowTest::cleanup();
     }
 
@@ -177,12 +224,267 @@ private slots:
         QCOMPARE(form->widget_2->maximumWidth(), w);
     }
 
-    void ctrlCSavesTheProject()
+    // ---- the project commands ----
+
+    // Save Project (menu and Ctrl+C) asks for a file until the project has one, then
+    // writes there without asking; Save Project As always asks.
+    void saveAndSaveAs()
     {
         auto form = makeWindow();
-        QSignalSpy saved(form.get(), &light_Form::saveProjectRequested);
+        const QString home = QDir::homePath();
+
+        // Nothing on the stage: nothing to save, and no file dialog.
+        menuEntry(*form, "Save Project")->trigger();
+        QCOMPARE(dialogs->asked.size(), 1);
+        QCOMPARE(dialogs->lastMessage().kind, MessageKind::Warning);
+        QCOMPARE(dialogs->lastMessage().title, QStringLiteral("Save Failed"));
+        QCOMPARE(dialogs->lastMessage().text, QStringLiteral("There is no fixture configuration data to save."));
+
+        putFixture(*form, "Par", 5, 1, "pix/par.png");
+        dialogs->clear();
+        const QString show = dir->file("show.json");
+        dialogs->files << show;
+        form->saveShortcut->activated();  // Ctrl+C
+        QCOMPARE(dialogs->asked.size(), 2);
+        const FileRequest asked = dialogs->asked.first().file;
+        QCOMPARE(asked.mode, FileMode::Save);
+        QCOMPARE(asked.caption, QStringLiteral("Save Fixture Configuration"));
+        QCOMPARE(asked.directory, home + "/Untitled");
+        QCOMPARE(asked.filter, QStringLiteral("Fixture Configuration File (*.json)"));
+        QCOMPARE(dialogs->lastMessage().kind, MessageKind::Information);
+        QCOMPARE(dialogs->lastMessage().title, QStringLiteral("Save Successful"));
+        QCOMPARE(dialogs->lastMessage().text, QStringLiteral("Successfully saved to file"));
+        QCOMPARE(form->projectPath(), show);
+        QCOMPARE(form->windowTitle(), QStringLiteral("Untitled"));
+        // Saved as: the picture on the fixture only.
+        QCOMPARE(readFile(show).count("\"Pixmap\": \"pix/par.png\""), 1);
+
+        // Saved to the project's file: no dialog, and every channel names the picture too.
+        dialogs->clear();
+        menuEntry(*form, "Save Project")->trigger();
+        QCOMPARE(dialogs->asked.size(), 1);
+        QCOMPARE(dialogs->lastMessage().title, QStringLiteral("Save Successful"));
+        QCOMPARE(readFile(show).count("\"Pixmap\": \"pix/par.png\""), 2);
+        const ProjectRead read = readProjectFile(show);
+        QVERIFY(read.ok);
+        QCOMPARE(read.fixtures.size(), 1);
+        QCOMPARE(read.fixtures.first().name, QStringLiteral("Par"));
+
+        // A place that cannot be written says so and keeps nothing half-written.
+        dialogs->clear();
+        dialogs->files << dir->file("no/such/folder/show.json");
+        menuEntry(*form, "Save Project As")->trigger();
+        QCOMPARE(dialogs->lastMessage().kind, MessageKind::Warning);
+        QCOMPARE(dialogs->lastMessage().title, QStringLiteral("Save Failed"));
+        QCOMPARE(dialogs->lastMessage().text, QStringLiteral("无法打开文件进行写入"));
+
+        // A cancelled Save As leaves no project file: the next Save asks again.
+        dialogs->clear();
+        dialogs->files << QString();
+        menuEntry(*form, "Save Project As")->trigger();
+        QCOMPARE(form->projectPath(), QString());
+        dialogs->files << QString();
+        form->on_pushButton_3_clicked();
+        QCOMPARE(dialogs->asked.size(), 2);
+        QCOMPARE(dialogs->asked.at(1).kind, Asked::File);
+    }
+
+    // New Project empties the stage and leaves no file: the next Save asks instead of
+    // writing over the previous project.
+    void newProjectThenSaveAsks()
+    {
+        auto form = makeWindow();
+        putFixture(*form, "Par", 5, 1);
+        const QString first = dir->file("first.json");
+        dialogs->files << first;
+        menuEntry(*form, "Save Project As")->trigger();
+        const QByteArray saved = readFile(first);
+        QVERIFY(!saved.isEmpty());
+        form->showFixtureDetails("Par");
+        QVERIFY(form->detailsProxy->isVisible());
+
+        // Cancelled, or no name: nothing happens.
+        dialogs->clear();
+        dialogs->inputs << InputAnswer{false, "Tour"} << InputAnswer{true, ""};
+        menuEntry(*form, "New Project")->trigger();
+        menuEntry(*form, "New Project")->trigger();
+        QCOMPARE(dialogs->asked.size(), 2);
+        QCOMPARE(form->stageController()->fixtureItems().size(), 1);
+        QCOMPARE(form->projectPath(), first);
+
+        dialogs->clear();
+        dialogs->inputs << InputAnswer{true, "Tour"};
+        menuEntry(*form, "New Project")->trigger();
+        QCOMPARE(dialogs->asked.size(), 2);
+        const InputRequest input = dialogs->asked.first().input;
+        QCOMPARE(input.title, QStringLiteral("New Project"));
+        QCOMPARE(input.label, QStringLiteral("Please enter the project name:"));
+        QCOMPARE(input.text, QStringLiteral("Untitled"));
+        QVERIFY(input.noContextHelp);
+        QCOMPARE(dialogs->lastMessage().kind, MessageKind::Information);
+        QCOMPARE(dialogs->lastMessage().title, QStringLiteral("New Project"));
+        QCOMPARE(dialogs->lastMessage().text, QStringLiteral("The new project has been successfully d."));
+        QCOMPARE(form->windowTitle(), QStringLiteral("Tour"));
+        QVERIFY(form->stageController()->fixtureItems().isEmpty());
+        QVERIFY(form->core().registry().fixtureNames().isEmpty());
+        QVERIFY(form->core().stage().records().isEmpty());
+        QVERIFY(!form->detailsProxy->isVisible());
+        QVERIFY(form->core().details().displayedFixtureName().isEmpty());
+
+        putFixture(*form, "Spot", 6, 2);
+        dialogs->clear();
+        dialogs->files << QString();  // the user does not choose the old file
         form->saveShortcut->activated();
-        QCOMPARE(saved.count(), 1);
+        QCOMPARE(dialogs->asked.size(), 1);
+        QCOMPARE(dialogs->asked.first().kind, Asked::File);
+        QCOMPARE(readFile(first), saved);
+    }
+
+    // Open Project: the fixtures of the file in one row, all names shown; a file that does
+    // not load leaves the stage and the project as they were.
+    void openProject_data()
+    {
+        QTest::addColumn<QString>("file");  // in the working directory; empty: cancelled
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("text");  // the message, or how it begins
+
+        const QByteArray three = R"([
+            {"fixtureName": "Wash", "channelBindings": {"Brightness": 1, "Red": 2},
+             "selectedChannels": [{"sn": "1", "dmxCH": 1, "remark": "Dimmer"}, {"sn": "2", "dmxCH": 2}]},
+            {"fixtureName": "Spot", "Pixmap": "pix/spot.png", "selectedChannels": [{"sn": 3, "dmxCH": 3}]},
+            {"fixtureName": "Bar"}
+        ])";
+        QTest::newRow("three fixtures") << "club.night.json" << three << "加载成功" << "成功加载 3 个灯具配置。";
+        QTest::newRow("not JSON") << "notes.json" << QByteArray("my notes, not fixtures") << "加载失败"
+                                  << "JSON 格式不正确。";
+        QTest::newRow("an object") << "object.json" << QByteArray(R"({"fixtureName": "Wash"})") << "加载失败"
+                                   << "JSON 格式不正确。";
+        QTest::newRow("nested deeply") << "deep.json" << QByteArray(100000, '[') + QByteArray(100000, ']')
+                                       << "加载失败" << "JSON 格式不正确。";
+        QTest::newRow("missing") << "missing.json" << QByteArray() << "加载失败" << "无法打开文件：";
+        QTest::newRow("cancelled") << "" << QByteArray() << "加载失败" << "未选择文件。";
+    }
+    void openProject()
+    {
+        QFETCH(QString, file);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, title);
+        QFETCH(QString, text);
+        const bool loads = title == QStringLiteral("加载成功");
+
+        setRules(*rules, {{"1"}, {"2"}, {"3"}, {"4"}});
+        auto form = makeWindow();
+        FixtureItem *before = putFixture(*form, "Before", 4, 4);
+        before->setPos(300, 200);
+        form->core().selectFixture("Before");
+        const QString previous = dir->file("previous.json");
+        dialogs->files << previous;
+        menuEntry(*form, "Save Project As")->trigger();
+
+        const QString path = file.isEmpty() ? QString() : dir->file(file);
+        if (!content.isEmpty())
+            QVERIFY(writeFile(path, content));
+        dialogs->clear();
+        dialogs->files << path;
+        menuEntry(*form, "Open Project")->trigger();
+        QCOMPARE(dialogs->asked.size(), 2);
+        const FileRequest asked = dialogs->asked.first().file;
+        QCOMPARE(asked.mode, FileMode::Open);
+        QCOMPARE(asked.caption, QStringLiteral("加载灯具配置"));
+        QCOMPARE(asked.directory, QDir::homePath());
+        QCOMPARE(asked.filter, QStringLiteral("灯具配置文件 (*.json)"));
+        const MessageRequest box = dialogs->lastMessage();
+        QCOMPARE(box.kind, loads ? MessageKind::Information : MessageKind::Warning);
+        QCOMPARE(box.title, title);
+        QVERIFY2(box.text.startsWith(text), qPrintable(box.text));
+        if (text.endsWith(QStringLiteral("：")))
+            QVERIFY(box.text.size() > text.size());  // the system's reason follows
+
+        QStringList items;
+        for (const FixtureItem *item : form->stageController()->fixtureItems())
+            items << QStringLiteral("%1 at %2,%3%4")
+                         .arg(item->name())
+                         .arg(item->x())
+                         .arg(item->y())
+                         .arg(item->showName() ? "" : " (no name)");
+        if (loads) {
+            QCOMPARE(items, QStringList({"Wash at 50,50", "Spot at 120,50", "Bar at 190,50"}));
+            QCOMPARE(form->windowTitle(), QStringLiteral("club"));
+            QCOMPARE(form->projectPath(), path);
+            QCOMPARE(form->core().registry().fixtureNames(), QStringList({"Bar", "Spot", "Wash"}));
+            QVERIFY(!form->core().engine().hasCurrentFixture());
+            const FixtureItem *wash = form->stageController()->fixtureItems().first();
+            const QMap<QString, int> bindings{{"Brightness", 1}, {"Red", 2}};
+            QCOMPARE(wash->channelBindings(), bindings);
+            QCOMPARE(form->stageController()->fixtureItems().at(1)->picturePath(), QStringLiteral("pix/spot.png"));
+            // "sn" as a number is no SN: the channel has none and binds nothing.
+            QCOMPARE(form->core().registry().fixture("Spot").selectedChannels.first().sn, 0);
+            QCOMPARE(form->core().registry().fixtureOfSn("1"), QStringLiteral("Wash"));
+            QCOMPARE(form->core().registry().fixtureOfSn("4"), QString());
+        } else {
+            QCOMPARE(items, QStringList({"Before at 300,200"}));
+            QCOMPARE(form->stageController()->fixtureItems().first(), before);
+            QCOMPARE(form->windowTitle(), QStringLiteral("Untitled"));
+            QCOMPARE(form->core().registry().fixtureNames(), QStringList({"Before"}));
+            QCOMPARE(form->core().registry().fixtureOfSn("4"), QStringLiteral("Before"));
+            QCOMPARE(form->core().stage().records().size(), 1);
+            QVERIFY(form->core().engine().hasCurrentFixture());
+            // A cancelled dialog forgets the project's file; a file that failed keeps it.
+            QCOMPARE(form->projectPath(), file.isEmpty() ? QString() : previous);
+        }
+    }
+
+    // Pictures named by a project: one file named by many fixtures is held once; a pipe or
+    // a device under a picture's name is not read (it would never end).
+    void projectPictures()
+    {
+        QVERIFY(QDir().mkpath("pix"));
+        QImage picture(40, 40, QImage::Format_RGB32);
+        picture.fill(Qt::darkGreen);
+        QVERIFY(picture.save("pix/par.png"));
+        QCOMPARE(::mkfifo("pix/pipe.png", 0600), 0);
+        QVERIFY(writeFile("show.json", R"([{"fixtureName": "A", "Pixmap": "pix/par.png"},
+            {"fixtureName": "B", "Pixmap": "pix/par.png"}, {"fixtureName": "C", "Pixmap": "pix/pipe.png"},
+            {"fixtureName": "D", "Pixmap": "/dev/zero"}])"));
+        auto form = makeWindow();
+        dialogs->files << "show.json";
+        menuEntry(*form, "Open Project")->trigger();
+        QCOMPARE(dialogs->lastMessage().text, QStringLiteral("成功加载 4 个灯具配置。"));
+        const QList<FixtureItem *> &items = form->stageController()->fixtureItems();
+        QCOMPARE(items.size(), 4);
+        QCOMPARE(items.at(0)->picture().size(), QSize(40, 40));
+        QCOMPARE(items.at(1)->picture().cacheKey(), items.at(0)->picture().cacheKey());
+        QVERIFY(items.at(2)->picture().isNull());
+        QVERIFY(items.at(3)->picture().isNull());
+        // The paths stay as the file names them, for the next save.
+        QCOMPARE(items.at(2)->picturePath(), QStringLiteral("pix/pipe.png"));
+
+        // A picture changed on disk is read again.
+        picture = QImage(30, 30, QImage::Format_RGB32);
+        picture.fill(Qt::red);
+        const QDateTime before = QFileInfo("pix/par.png").lastModified();
+        QVERIFY(picture.save("pix/par.png"));
+        QFile changed("pix/par.png");
+        QVERIFY(changed.open(QIODevice::ReadWrite));
+        QVERIFY(changed.setFileTime(before.addSecs(5), QFileDevice::FileModificationTime));
+        changed.close();
+        FixtureItem *e = form->stageController()->addFixtureItem("E", {}, true, "pix/par.png", QPointF());
+        QCOMPARE(e->picture().size(), QSize(30, 30));
+        QCOMPARE(items.at(0)->picture().size(), QSize(40, 40));
+    }
+
+    // "test2" opens a project as the menu entry does.
+    void test2OpensAProject()
+    {
+        auto form = makeWindow();
+        const QString path = dir->file("one.json");
+        QVERIFY(writeFile(path, R"([{"fixtureName": "Solo"}])"));
+        dialogs->files << path;
+        form->pushButton_4->click();
+        QCOMPARE(dialogs->lastMessage().text, QStringLiteral("成功加载 1 个灯具配置。"));
+        QCOMPARE(form->stageController()->fixtureItems().size(), 1);
+        QCOMPARE(form->windowTitle(), QStringLiteral("one"));
     }
 
     void fadersFollowTheRules_data()
