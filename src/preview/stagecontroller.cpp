@@ -54,7 +54,7 @@ void StageController::repaintFixturesOn(int dmx)
         const LightFixture f = registry.fixture(item->name());
         for (const FixtureChannel &c : f.selectedChannels) {
             if (c.dmxCH == dmx) {
-                item->update();
+                item->refreshColour();
                 break;
             }
         }

@@ -73,10 +73,13 @@ void FixtureItem::setChannelBindings(const QMap<QString, int> &bindings)
     update();
 }
 
-void FixtureItem::setChannelBinding(const QString &key, int value)
+void FixtureItem::setChannelBinding(const QString &key, int value) { m_bindings.insert(key, value); }
+
+void FixtureItem::refreshColour()
 {
-    m_bindings.insert(key, value);
-    update();
+    const GlobalData &registry = m_host ? m_host->registry() : GlobalData::instance();
+    if (!m_paintedColour.isValid() || registry.fixtureColor(m_name) != m_paintedColour)
+        update();
 }
 
 QFont FixtureItem::nameFont()
@@ -128,6 +131,7 @@ void FixtureItem::paint(QPainter *painter, const QStyleOptionGraphicsItem *, QWi
     const QRectF inner = r.adjusted(kInset, kInset, -kInset, -kInset);
     const GlobalData &registry = m_host ? m_host->registry() : GlobalData::instance();
     const QColor colour = registry.fixtureColor(m_name);
+    m_paintedColour = colour;
 
     painter->save();
     painter->setPen(Qt::NoPen);

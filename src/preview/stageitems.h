@@ -4,6 +4,7 @@
 // (MyResizablePixmapItem) and the proxy that embeds the fixture details panel
 // (ResizableGraphicsProxyWidget). All three are moved and resized with the mouse.
 
+#include <QColor>
 #include <QGraphicsProxyWidget>
 #include <QGraphicsRectItem>
 #include <QMap>
@@ -50,11 +51,19 @@ public:
     void setShowName(bool show);
     QString picturePath() const { return m_picturePath; }
     void setPicturePath(const QString &path);
+    // The picture drawn inside; null when the path names none that loads.
+    QPixmap picture() const { return m_picture; }
     // Colour roles ("Brightness", "Red", "Green", "Blue") and, from the engine, DMX
     // channels as decimal text, each to a DMX channel or level.
     QMap<QString, int> channelBindings() const { return m_bindings; }
     void setChannelBindings(const QMap<QString, int> &bindings);
+    // One entry (the engine's level of a DMX channel); nothing of it shows, so the item
+    // does not repaint.
     void setChannelBinding(const QString &key, int value);
+    // Repaints when the fixture's colour in the registry is not the one last painted, so a
+    // level that changes nothing visible (a fade's last step, a channel of no colour role)
+    // costs the stage no frame.
+    void refreshColour();
 
     // The name as the band below a fixture of this width shows it: whole when it fits,
     // otherwise cut at the end to leave room for a "." that ends it (`cut` tells which).
@@ -85,6 +94,7 @@ private:
     bool m_showName = true;
     QString m_picturePath;
     QPixmap m_picture;
+    QColor m_paintedColour;  // invalid until painted
     QMap<QString, int> m_bindings;
     QRectF m_initialRect;
 
