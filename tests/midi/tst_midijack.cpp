@@ -2,61 +2,23 @@
 // virtual port, and the editor's MIDI output opened on that port. Checks the exact bytes
 // that arrive, and that ports and servers vanishing under an open output harm nothing.
 
+#include "jackreceiver.h"
 #include "jackserver.h"
 #include "midi/midimessage.h"
 #include "midi/midioutputpanel.h"
 #include "midi/qmidiout.h"
 #include "scripteddialogs.h"
 
-#include <RtMidi.h>
-
 #include <QComboBox>
-#include <QMutex>
 #include <QPushButton>
 #include <QtTest>
 
 using namespace vl;
 using vl::test::JackServer;
+using Receiver = vl::test::JackReceiver;
 using vl::test::ScriptedDialogs;
 
 namespace {
-
-// A virtual MIDI input on the JACK server that keeps every message it receives.
-class Receiver {
-public:
-    explicit Receiver(const QString &client)
-        : m_in(RtMidi::UNIX_JACK, client.toStdString())
-    {
-        m_in.openVirtualPort("in");
-        m_in.setCallback(&Receiver::received, this);
-        m_portName = client + ":in";
-    }
-
-    QString portName() const { return m_portName; }
-    QList<QByteArray> messages() const
-    {
-        QMutexLocker lock(&m_mutex);
-        return m_messages;
-    }
-    void clear()
-    {
-        QMutexLocker lock(&m_mutex);
-        m_messages.clear();
-    }
-
-private:
-    static void received(double, std::vector<unsigned char> *message, void *self)
-    {
-        auto *r = static_cast<Receiver *>(self);
-        QMutexLocker lock(&r->m_mutex);
-        r->m_messages.append(QByteArray(reinterpret_cast<const char *>(message->data()), int(message->size())));
-    }
-
-    RtMidiIn m_in;
-    QString m_portName;
-    mutable QMutex m_mutex;
-    QList<QByteArray> m_messages;
-};
 
 const QByteArray kSentinel = QByteArray::fromHex("BF7F7F");  // control change 127 = 127, channel 16
 
