@@ -8,13 +8,17 @@
 #include "device/settingsdialogs.h"
 #include "midi/keyboardwidget.h"
 #include "midi/midikeybutton.h"
+#include "preview/fixturedetailsmodel.h"
 #include "preview/lightform.h"
+#include "table/tableviews.h"
 #include "table/rulecolumns.h"
 #include "table/rulemodel.h"
 #include "windowtest.h"
 
 #include <QAction>
 #include <QComboBox>
+#include <QFile>
+#include <QItemSelectionModel>
 #include <QPushButton>
 #include <QtTest>
 
@@ -43,6 +47,16 @@ private:
     }
 
 private slots:
+    void cleanup()
+    {
+        // The preview's fixtures live in the process's registry.
+        GlobalData &registry = GlobalData::instance();
+        registry.clearFixtures();
+        registry.clearSnMappings();
+        registry.clearUsedSNs();
+        WindowTest::cleanup();
+    }
+
     void testAndOpenShowThePreview_data()
     {
         QTest::addColumn<bool>("fromMenu");
@@ -112,6 +126,88 @@ private slots:
         }
         emit w.table_change();
         QCOMPARE(faderMovable(form, 9), autoUpdates);
+    }
+
+    // The fixtures of a project opened in the preview keep to their rule rows while the
+    // table is edited in the editor: a DMX cell, a remark, an inserted row, deleted rows,
+    // and the full refresh once a burst of edits has settled.
+    void fixturesFollowTheRuleRows()
+    {
+        Widget w;
+        light_Form *form = w.lightForm();
+        RuleModel &rules = *w.ruleModel();
+        for (int r = 0; r < 8; ++r)
+            setRule(rules, r, {QString::number(11 + r), "Note", QString::number(60 + r), "ALL", "OFF", "OFF", "OFF",
+                               "OFF", "ON"});
+        clock->advance(200);
+        const QString path = dir->file("wash.json");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(R"([{"fixtureName": "Wash", "selectedChannels": [
+            {"sn": "2", "dmxCH": 12, "remark": "Left"}, {"sn": "4", "dmxCH": 14}, {"sn": "6", "dmxCH": 16}]}])");
+        file.close();
+        dialogs->files << path;
+        form->on_pushButton_4_clicked();
+        QCOMPARE(dialogs->lastMessage().title, QStringLiteral("加载成功"));
+        form->showFixtureDetails("Wash");
+        const GlobalData &registry = form->core().registry();
+        const auto channels = [&] {
+            QStringList l;
+            for (const FixtureChannel &c : registry.fixture("Wash").selectedChannels)
+                l << QStringLiteral("%1:%2:%3").arg(c.sn).arg(c.dmxCH).arg(c.remark);
+            return l;
+        };
+        const auto details = [&] {
+            QStringList l;
+            const FixtureDetailsModel &m = form->core().details();
+            for (int r = 0; r < m.rowCount(); ++r)
+                l << m.index(r, 0).data().toString() + "|" + m.index(r, 1).data().toString();
+            return l;
+        };
+        QCOMPARE(channels(), QStringList({"2:12:Left", "4:14:", "6:16:"}));
+
+        // A DMX cell and a remark edited in the editor.
+        rules.setText(1, ColDmx, "21");
+        w.remarkModel()->setText(3, 0, "Back");
+        QCoreApplication::processEvents();
+        QCOMPARE(channels(), QStringList({"2:21:Left", "4:14:Back", "6:16:"}));
+        QCOMPARE(details(), QStringList({"Left|21", "Back|14", "|16"}));
+        QCOMPARE(form->core().stage().records().first().channels.first().dmxCH, 21);
+
+        // A row inserted above the first: every channel moves down with its rule.
+        MyTableView *view = w.tableView();
+        const auto selectRows = [&](int first, int last) {
+            view->selectionModel()->select(QItemSelection(rules.index(first, ColSn), rules.index(last, ColSn)),
+                                           QItemSelectionModel::ClearAndSelect);
+        };
+        selectRows(0, 0);
+        view->insertRowsAbove();
+        view->renumberSn();
+        clock->advance(200);
+        QCOMPARE(channels(), QStringList({"3:21:Left", "5:14:Back", "7:16:"}));
+        QCOMPARE(form->core().stage().records().first().channels.first().sn, QStringLiteral("3"));
+
+        // Rows 2 … 3 deleted and the rest moved up: the channel of row 2 goes, the later
+        // ones move up by two.
+        selectRows(2, 3);
+        view->deleteRowsMoveUp();
+        view->renumberSn();
+        clock->advance(200);
+        QCOMPARE(channels(), QStringList({"3:14:Back", "5:16:"}));
+        QCOMPARE(form->core().stage().records().first().channels.size(), 2);
+        QStringList used = registry.permanentlyUsedSNs().values();
+        used.sort();
+        QCOMPARE(used, QStringList({"3", "5"}));
+        QCOMPARE(details(), QStringList({"Back|14", "|16"}));
+
+        // An emptied DMX cell is not passed on by itself; the full refresh after the burst
+        // catches it.
+        rules.clearCell(4, ColDmx);
+        QCoreApplication::processEvents();
+        QCOMPARE(channels(), QStringList({"3:14:Back", "5:16:"}));
+        clock->advance(200);
+        QCOMPARE(channels(), QStringList({"3:14:Back", "5:0:"}));
+        QCOMPARE(details(), QStringList({"Back|14", "|0"}));
     }
 
     void namingRelabelsTheKeys()
