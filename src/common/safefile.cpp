@@ -133,8 +133,9 @@ bool planWrite(const QString &given, SpecialTarget special, WritePlan *plan, Fil
             return fail(problem, EISDIR);
         if (!S_ISREG(st.st_mode)) {
             if (special != SpecialTarget::Stream || !(S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode)))
-                return fail(problem, 0,
-                            QStringLiteral("it is %1, not a regular file; nothing is written to it").arg(kindOf(st.st_mode)));
+                return fail(
+                    problem, 0,
+                    QStringLiteral("it is %1, not a regular file; nothing is written to it").arg(kindOf(st.st_mode)));
             if (::faccessat(AT_FDCWD, path.constData(), W_OK, AT_EACCESS) != 0)
                 return fail(problem, errno);
             plan->stream = true;
@@ -368,7 +369,8 @@ bool readRegularFile(const QString &path, qint64 maxBytes, QByteArray *data, Fil
     if (fd < 0)
         return fail(problem, errno);
     QFile file;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)
+        || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         const int error = errno;
         ::close(fd);
         return S_ISREG(st.st_mode) ? fail(problem, error) : notRegular(st.st_mode);

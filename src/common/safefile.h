@@ -24,8 +24,8 @@ namespace vl {
 
 // Why a file could not be read or written.
 struct FileProblem {
-    int code = 0;     // the system's error number; 0 when the problem is no system error
-    QString reason;   // lower case, no full stop: "no space left on the device"
+    int code = 0;    // the system's error number; 0 when the problem is no system error
+    QString reason;  // lower case, no full stop: "no space left on the device"
 
     bool isEmpty() const { return reason.isEmpty(); }
 };

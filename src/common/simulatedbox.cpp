@@ -1,9 +1,9 @@
 #include "simulatedbox.h"
 
 #include <QCoreApplication>
+#include <QDebug>
 #include <QDir>
 #include <QFile>
-#include <QDebug>
 #include <QFileInfo>
 #include <QSet>
 

@@ -17,8 +17,8 @@
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 using namespace vl;
@@ -77,7 +77,8 @@ struct WarningsCounted {
 };
 
 struct EnvFor {
-    EnvFor(const char *name, const QByteArray &value) : name(name), had(qEnvironmentVariableIsSet(name)), old(qgetenv(name))
+    EnvFor(const char *name, const QByteArray &value)
+        : name(name), had(qEnvironmentVariableIsSet(name)), old(qgetenv(name))
     {
         if (value.isNull())
             qunsetenv(name);
@@ -165,9 +166,15 @@ private slots:
         QTest::addColumn<QString>("link");
         QTest::addColumn<QString>("leadsTo");  // relative to the link's folder
         QTest::addColumn<QString>("target");
-        QTest::newRow("beside it") << "link.xlsx" << "target.xlsx" << "target.xlsx";
-        QTest::newRow("from another folder") << "sub/link.tsv" << "../target.tsv" << "target.tsv";
-        QTest::newRow("to a file not there yet") << "dangling.bin" << "created.bin" << "created.bin";
+        QTest::newRow("beside it") << "link.xlsx"
+                                   << "target.xlsx"
+                                   << "target.xlsx";
+        QTest::newRow("from another folder") << "sub/link.tsv"
+                                             << "../target.tsv"
+                                             << "target.tsv";
+        QTest::newRow("to a file not there yet") << "dangling.bin"
+                                                 << "created.bin"
+                                                 << "created.bin";
     }
     void wholeWriteThroughLinks()
     {
@@ -260,7 +267,7 @@ private slots:
         } else {
             // What a local server listens on.
             const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
-            sockaddr_un address {};
+            sockaddr_un address{};
             address.sun_family = AF_UNIX;
             std::strncpy(address.sun_path, nameOf(path).constData(), sizeof address.sun_path - 1);
             QCOMPARE(::bind(sock, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
@@ -283,8 +290,8 @@ private slots:
             char buffer[64];
             const ssize_t n = ::read(reader, buffer, sizeof buffer);
             ::close(reader);
-            QCOMPARE(QByteArray(buffer, int(qMax<ssize_t>(n, 0))), refusal.isEmpty() ? QByteArray("sixteen bytes...")
-                                                                                      : QByteArray());
+            QCOMPARE(QByteArray(buffer, int(qMax<ssize_t>(n, 0))),
+                     refusal.isEmpty() ? QByteArray("sixteen bytes...") : QByteArray());
         }
     }
 
@@ -295,8 +302,8 @@ private slots:
         QTest::addColumn<WholeWriteStep>("step");
         QTest::addColumn<int>("error");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("read-only file system") << WholeWriteStep::CreateTemporary << int(EROFS)
-                                               << "the file system is read-only";
+        QTest::newRow("read-only file system")
+            << WholeWriteStep::CreateTemporary << int(EROFS) << "the file system is read-only";
         QTest::newRow("disk full") << WholeWriteStep::Write << int(ENOSPC) << "no space left on the device";
         QTest::newRow("quota used up") << WholeWriteStep::Write << int(EDQUOT) << "the disk quota is used up";
         QTest::newRow("sync fails") << WholeWriteStep::Sync << int(EIO)
@@ -396,11 +403,16 @@ private slots:
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("reason");  // empty: read
         QTest::newRow("regular") << "regular" << QString();
-        QTest::newRow("missing") << "missing" << "the file does not exist";
-        QTest::newRow("folder") << "folder" << "it is a folder";
-        QTest::newRow("FIFO") << "fifo" << "it is a FIFO (named pipe), not a regular file";
-        QTest::newRow("/dev/zero") << "/dev/zero" << "it is a character device, not a regular file";
-        QTest::newRow("too large") << "large" << "it is larger than 8 bytes";
+        QTest::newRow("missing") << "missing"
+                                 << "the file does not exist";
+        QTest::newRow("folder") << "folder"
+                                << "it is a folder";
+        QTest::newRow("FIFO") << "fifo"
+                              << "it is a FIFO (named pipe), not a regular file";
+        QTest::newRow("/dev/zero") << "/dev/zero"
+                                   << "it is a character device, not a regular file";
+        QTest::newRow("too large") << "large"
+                                   << "it is larger than 8 bytes";
     }
     void readRegularFiles()
     {
