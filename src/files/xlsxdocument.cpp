@@ -18,8 +18,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
-#include <cstring>
 #include <climits>
+#include <cstring>
 #include <thread>
 
 #ifdef Q_OS_LINUX
