@@ -74,6 +74,9 @@ bool parseSimBoxArguments(const QStringList &arguments, SimBoxConfig *config, QS
     const QCommandLineOption vanishAfter(
         QStringLiteral("vanish-after"),
         QStringLiteral("Exit during the first table upload once N of its bytes are out."), QStringLiteral("N"));
+    const QCommandLineOption badChecksum(
+        QStringLiteral("bad-checksum"),
+        QStringLiteral("Send the table with a checksum that does not match its records, as a damaged upload."));
     const QCommandLineOption eraseMs(QStringLiteral("erase-ms"),
                                      QStringLiteral("How long an erase takes in upgrade mode (default 300)."),
                                      QStringLiteral("ms"));
@@ -106,9 +109,10 @@ bool parseSimBoxArguments(const QStringList &arguments, SimBoxConfig *config, QS
                                   QStringLiteral("N"));
     const QCommandLineOption verbose({QStringLiteral("v"), QStringLiteral("verbose")},
                                      QStringLiteral("Log every message received and sent on stderr."));
-    p.addOptions({help, table, demo, settings, closeDoor, cipher, cipherRequired, upgrade, chunkSize, splitAt, pause,
-                  gap, garbage, silent, vanishAfter, eraseMs, versionText, saveTable, saveFirmware, announceDir, usbId,
-                  description, seed, verbose});
+    p.addOptions({help,        table,       demo,    settings,    closeDoor, cipher,       cipherRequired,
+                  upgrade,     chunkSize,   splitAt, pause,       gap,       garbage,      silent,
+                  vanishAfter, badChecksum, eraseMs, versionText, saveTable, saveFirmware, announceDir,
+                  usbId,       description, seed,    verbose});
 
     auto fail = [error](const QString &why) {
         if (error)
@@ -129,6 +133,7 @@ bool parseSimBoxArguments(const QStringList &arguments, SimBoxConfig *config, QS
     c.box.cipherRequired = p.isSet(cipherRequired);
     c.box.cipher = p.isSet(cipher) || c.box.cipherRequired;
     c.box.garbage = p.isSet(garbage);
+    c.box.badChecksum = p.isSet(badChecksum);
     c.tableFile = p.value(table);
     c.demoTable = p.isSet(demo);
     if (c.demoTable && !c.tableFile.isEmpty())
