@@ -1,10 +1,13 @@
 #include "simboxconfig.h"
 
+#include "common/safefile.h"
 #include "files/workbookio.h"
 #include "files/workbookproblems.h"
 
 #include <QCommandLineParser>
 #include <QFile>
+
+#include <cerrno>
 
 namespace vl {
 
@@ -233,13 +236,17 @@ bool loadBoxTable(const QString &path, QByteArray *records, QString *error)
             *error = QStringLiteral("%1: %2").arg(path, why);
         return false;
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = QStringLiteral("%1: %2").arg(path, file.errorString());
-        return false;
+    // A regular file only: a FIFO or a device would keep the box from starting.
+    QByteArray image;
+    FileProblem problem;
+    if (!readRegularFile(path, kBoxImageSize, &image, &problem)) {
+        if (problem.code != EFBIG) {
+            if (error)
+                *error = QStringLiteral("%1: %2").arg(path, problem.reason);
+            return false;
+        }
+        image = QByteArray(kBoxImageSize + 1, '\0');  // longer than an image: refused below
     }
-    const QByteArray image = file.read(kBoxImageSize + 1);
     QString why;
     if (!parseBoxImage(image, records, &why)) {
         if (error)
