@@ -144,6 +144,13 @@ bool SimulatedBoxAnnouncement::announce(const SimulatedBox &box, QString *error)
         if (error)
             *error = QStringLiteral("cannot create %1: %2").arg(dirPath, QString::fromLocal8Bit(std::strerror(errno)));
         return false;
+    } else {
+        // A folder of ours that others may use (made before announcing took care): ours to
+        // close. Their files in it are never taken for announcements.
+        struct stat st {};
+        if (::lstat(dirName.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid()
+            && (st.st_mode & 077))
+            ::chmod(dirName.constData(), 0700);
     }
     QString why;
     if (!isPrivateFolder(dirPath, &why)) {
