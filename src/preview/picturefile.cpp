@@ -1,5 +1,8 @@
 #include "picturefile.h"
 
+#include "common/safefile.h"
+
+#include <QBuffer>
 #include <QDateTime>
 #include <QFileInfo>
 #include <QHash>
@@ -24,9 +27,20 @@ QHash<QString, SharedPicture> &picturesInUse()
     return pictures;
 }
 
+// A file larger than the largest picture uncompressed (four bytes a pixel) and a header
+// holds no picture we load.
+constexpr qint64 kMaxPictureFileBytes = kMaxPicturePixels * 4 + 1024 * 1024;
+
 QPixmap readPicture(const QString &path)
 {
-    QImageReader reader(path);
+    // Only a regular file: a pipe would keep the window waiting, a device never end.
+    QByteArray content;
+    FileProblem problem;
+    if (!readRegularFile(path, kMaxPictureFileBytes, &content, &problem))
+        return QPixmap();
+    QBuffer buffer(&content);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
     reader.setAutoTransform(true);
     const QSize size = reader.size();
     // PNG, JPEG, BMP, GIF and WebP tell their size from the header, so an oversized one is
@@ -47,7 +61,7 @@ QPixmap loadPicture(const QString &path)
         return QPixmap();
     const QFileInfo file(path);
     if (!file.isFile())
-        return QPixmap();
+        return QPixmap();  // not worth asking the cache
 
     QHash<QString, SharedPicture> &pictures = picturesInUse();
     for (auto it = pictures.begin(); it != pictures.end();) {
