@@ -42,6 +42,12 @@ class TestMidiJack : public QObject {
         return index >= 0;
     }
 
+    bool waitUntilConnected()
+    {
+        return receiver->waitUntilConnected(
+            [this] { panel->midiOut()->sendMsg(int(midi::controlChangeMessage(16, 127, 127))); }, kSentinel);
+    }
+
     // Everything the receiver got before a sentinel message sent after it.
     QList<QByteArray> receivedUpToSentinel()
     {
@@ -75,6 +81,7 @@ private slots:
         button->click();
         QCOMPARE(scripted.messageTexts(), QStringList({"Successfully connected to MIDI device."}));
         QVERIFY(panel->midiConnected());
+        QVERIFY(waitUntilConnected());
     }
 
     void cleanupTestCase()
@@ -160,6 +167,7 @@ private slots:
         QVERIFY(selectPort(receiver->portName()));
         button->click();
         QVERIFY(panel->midiConnected());
+        QVERIFY(waitUntilConnected());
         QCOMPARE(scripted.asked.size(), 4);
     }
 
@@ -195,6 +203,7 @@ private slots:
         QVERIFY(selectPort(receiver->portName()));
         button->click();
         QVERIFY(panel->midiConnected());
+        QVERIFY(waitUntilConnected());
         panel->sendNoteMessage(3, 61, 1);
         QCOMPARE(receivedUpToSentinel(), QList<QByteArray>{QByteArray::fromHex("923D01")});
     }

@@ -125,6 +125,9 @@ private:
         form->pushButton_5->click();
         QCOMPARE(dialogs->lastMessage().text, QStringLiteral("Successfully connected to MIDI device."));
         QVERIFY(form->midiPanel()->midiConnected());
+        QVERIFY(receiver->waitUntilConnected(
+            [this] { form->midiPanel()->midiOut()->sendMsg(int(midi::controlChangeMessage(16, 127, 127))); },
+            kSentinel));
         dialogs->clear();
     }
 

@@ -9,6 +9,7 @@
 #include <QList>
 #include <QMutex>
 #include <QString>
+#include <QTest>
 
 #include <vector>
 
@@ -37,6 +38,22 @@ public:
     {
         QMutexLocker lock(&m_mutex);
         m_messages.clear();
+    }
+
+    // A connection just made to this input may lose what is sent on it until JACK has
+    // wired it up (on a loaded machine, the first messages go nowhere). Calls `send` to
+    // send `probe` again and again until one arrives, then forgets everything received.
+    template <class Send>
+    bool waitUntilConnected(Send send, const QByteArray &probe, int timeoutMs = 10000)
+    {
+        const bool arrived = QTest::qWaitFor(
+            [&] {
+                send();
+                return messages().contains(probe);
+            },
+            timeoutMs);
+        clear();
+        return arrived;
     }
 
 private:
