@@ -62,19 +62,25 @@ QByteArray authenticationChallenge(const QByteArray &chunk);
 QByteArrayList authenticationAnswer(const QByteArray &challenge);
 
 // Collects a table upload from the byte stream. A collection starts at "download" and
-// ends at the first "end of data" that starts 256 bytes or more after it; both markers
-// are found wherever the stream was cut into pieces. A later "download" restarts the
-// collection there. The record area between the header and "end of data" comes out as
-// 8-byte groups (a shorter last group included), however many there are; the caller
-// decides whether they make a whole table. A collection that grows past
-// kMaxCollected bytes without its end is dropped, so a babbling line cannot fill memory.
+// ends at the first "end of data" that starts 256 bytes or more after it. A "download"
+// that arrives before that end restarts the collection there, so an upload the box broke
+// off is dropped and the one it starts next is taken whole, and the "download request"
+// after a "download success" is where its image starts. The record area between the
+// header and "end of data" comes out as 8-byte groups (a shorter last group included),
+// however many there are; the caller decides whether they make a whole table. A
+// collection that reaches kMaxCollected bytes without its end is dropped, so a babbling
+// line cannot fill memory.
+//
+// The stream is read as if byte by byte: whatever pieces the link cuts it into, the same
+// uploads come out, each from the piece that holds the last byte of its "end of data".
 class UploadCollector {
 public:
     static constexpr int kMaxCollected = 64 * 1024;
 
     // Feeds the next piece of the stream; returns the record groups of every upload that
-    // ended in it (normally none or one).
-    QList<QByteArrayList> feed(const QByteArray &piece);
+    // ended in it (normally none or one). `ends`, when given, receives for each of them
+    // the offset in `piece` just after its "end of data".
+    QList<QByteArrayList> feed(const QByteArray &piece, QList<int> *ends = nullptr);
     bool isCollecting() const { return m_collecting; }
     // The upload collected so far, starting at its "download".
     const QByteArray &buffer() const { return m_buffer; }
@@ -84,28 +90,31 @@ public:
 private:
     QByteArray m_buffer;
     QByteArray m_tail;  // the last bytes seen while idle, for a start marker cut in two
-    int m_endSearchedTo = 0;
     bool m_collecting = false;
 };
 
-// Hands every received chunk to the handlers in a fixed order: the upload collector, the
-// identity replies, "ERASE END", the settings reply and the keyword chain. Each handler
-// looks at every chunk, whatever the others found. Replies the protocol itself sends
-// (the model acknowledgement, "upload request" after "setting end", the authentication
-// answer) go out through the writer.
+// Recognises what the box sends in the byte stream, whatever pieces the link delivers it
+// in, and hands it on through signals: table uploads (UploadCollector), version and model
+// replies, "ERASE END", settings replies and the keywords. Every reply is looked for
+// everywhere, table uploads included, and each one found is acted on once, in the order
+// in which the stream completes them; a reply split across pieces counts like a whole
+// one. A version or model reply is the text from its "V" or "KVR-" to the next "\r\n",
+// at most kMaxReplyLine bytes; a model text inside a version reply is part of the
+// version. A settings reply or an authentication challenge counts once all of its bytes
+// are in. Replies the protocol itself sends (the model acknowledgement, "upload request"
+// after "setting end", the authentication answer) go out through the writer, in the same
+// order.
 class ReceiveDispatcher : public QObject {
     Q_OBJECT
 public:
     using Writer = std::function<void(const QByteArray &bytes)>;
+    static constexpr int kMaxReplyLine = 64;
 
     explicit ReceiveDispatcher(Writer writer, QObject *parent = nullptr);
 
     void feed(const QByteArray &chunk);
-
-    void handleTableUpload(const QByteArray &chunk);
-    void handleIdentity(const QByteArray &chunk);
-    void handleSettingsReply(const QByteArray &chunk);
-    void handleKeywords(const QByteArray &chunk);
+    // Forgets every byte seen so far (a new connection starts a new stream).
+    void reset();
 
     UploadCollector &collector() { return m_collector; }
 
@@ -125,10 +134,12 @@ signals:
     void sure_open(bool sure);
 
 private:
+    struct Reply;
     void write(const QByteArray &bytes);
 
     Writer m_writer;
     UploadCollector m_collector;
+    QByteArray m_carry;  // the last bytes of the stream, where a reply may have begun
 };
 
 // Writes `data` in consecutive pieces of at most `pieceSize` bytes, flushing the port

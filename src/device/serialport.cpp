@@ -47,7 +47,7 @@ SerialPort::~SerialPort()
 
 bool SerialPort::openPort(const QString &name, qint32 baudRate)
 {
-    m_dispatcher->collector().reset();
+    m_dispatcher->reset();
     if (name.isEmpty()) {
         warning(nullptr, QStringLiteral("KVR Tool"), QStringLiteral("port name error, please choose right com!"),
                 QMessageBox::Ok);
