@@ -221,23 +221,22 @@ void ReceiveDispatcher::feed(const QByteArray &chunk)
     find(msg::closeTheDoor, msg::closeTheDoor.size(), ReplyKind::CloseTheDoor);
     find(msg::ok, msg::ok.size(), ReplyKind::Ok);
 
-    // Line replies whose "\r\n" is new. A model text that stands inside a version reply
-    // (it ends at the same "\r\n") belongs to the version.
+    // Line replies whose "\r\n" is new. A line that is a version reply is no model reply,
+    // wherever its "KVR-" stands.
     const int lineFrom = qMax(0, fresh - kLongestReply + 1);
+    std::vector<int> versionEnds;
     for (int at = window.indexOf(msg::versionHeader, lineFrom); at >= 0;
          at = window.indexOf(msg::versionHeader, at + 1)) {
         const int end = lineReplyEnd(window, at + kVersionAt);
-        if (end > fresh)
+        if (end > fresh) {
             replies.push_back({end, ReplyKind::Version, at});
+            versionEnds.push_back(end);
+        }
     }
     for (int at = window.indexOf(msg::modelPrefix, lineFrom); at >= 0; at = window.indexOf(msg::modelPrefix, at + 1)) {
         const int end = lineReplyEnd(window, at);
-        if (end <= fresh)
-            continue;
-        const int header = window.lastIndexOf(msg::versionHeader, at - 1);
-        if (header >= 0 && lineReplyEnd(window, header + kVersionAt) == end)
-            continue;
-        replies.push_back({end, ReplyKind::Model, at});
+        if (end > fresh && std::find(versionEnds.begin(), versionEnds.end(), end) == versionEnds.end())
+            replies.push_back({end, ReplyKind::Model, at});
     }
 
     std::sort(replies.begin(), replies.end(), [](const Reply &a, const Reply &b) {

@@ -99,8 +99,7 @@ private:
 // everywhere, table uploads included, and each one found is acted on once, in the order
 // in which the stream completes them; a reply split across pieces counts like a whole
 // one. A version or model reply is the text from its "V" or "KVR-" to the next "\r\n",
-// at most kMaxReplyLine bytes; a model text inside a version reply is part of the
-// version. A settings reply or an authentication challenge counts once all of its bytes
+// at most kMaxReplyLine bytes; a line that is a version reply gives no model reply. A settings reply or an authentication challenge counts once all of its bytes
 // are in. Replies the protocol itself sends (the model acknowledgement, "upload request"
 // after "setting end", the authentication answer) go out through the writer, in the same
 // order.

@@ -127,6 +127,8 @@ private slots:
         QTest::newRow("model text inside a version reply")
             << QByteArrayList{QByteArray("\xAA\xCC\x06V2.1 KVR-9000\r\n")} << QStringList{"version V2.1 KVR-9000"}
             << none;
+        QTest::newRow("version header inside a model text")
+            << QByteArrayList{QByteArray("KVR-\xAA\xCC\x06V1.0.3\r\n")} << QStringList{"version V1.0.3"} << none;
         QTest::newRow("version and model reply")
             << QByteArrayList{QByteArray("\xAA\xCC\x06V2.1\r\nKVR-9000\r\n")}
             << QStringList{"version V2.1", "model KVR-9000"} << QByteArrayList{msg::modelAck};
@@ -314,15 +316,16 @@ private slots:
         QFETCH(QByteArray, stream);
         QFETCH(QByteArrayList, records);
 
+        QList<int> places{UploadCollector::kMaxCollected};
+        for (const QByteArray &marker : {msg::imageStart, msg::imageEnd})
+            for (int at = stream.indexOf(marker); at >= 0; at = stream.indexOf(marker, at + 1))
+                places << at;
         QList<int> cuts;
         for (int at = 1; at < stream.size(); ++at) {
-            bool nearMarker = stream.size() <= 2048;
-            for (const QByteArray &marker : {msg::imageStart, msg::imageEnd}) {
-                const int from = qMax(0, at - 16);
-                const int found = stream.indexOf(marker, from);
-                nearMarker = nearMarker || (found >= 0 && found <= at + 16);
-            }
-            if (nearMarker || qAbs(at - UploadCollector::kMaxCollected) <= 16)
+            bool near = stream.size() <= 2048;
+            for (const int place : places)
+                near = near || qAbs(at - place) <= 16;
+            if (near)
                 cuts << at;
         }
         QList<QByteArrayList> ways{{stream}, bytesApart(stream)};
