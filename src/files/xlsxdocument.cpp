@@ -552,6 +552,25 @@ QVariant Document::read(int row, int column) const
     return v;
 }
 
+std::map<std::pair<int, int>, QVariant> Document::cells() const
+{
+    std::map<std::pair<int, int>, QVariant> all;
+    const Sheet *sheet = current();
+    if (!sheet)
+        return all;
+    for (const auto &[cell, text] : sheet->written)
+        all[cell] = text;
+    for (auto it = sheet->cells.cbegin(); it != sheet->cells.cend(); ++it)  // as read() prefers them
+        all[{int(it.key() >> 32), int(quint32(it.key()))}] = it.value();
+    for (auto it = all.begin(); it != all.end();) {
+        if (it->second.userType() == QMetaType::QString && it->second.toString().isEmpty())
+            it = all.erase(it);
+        else
+            ++it;
+    }
+    return all;
+}
+
 bool Document::write(int row, int column, const QVariant &value)
 {
     Sheet *sheet = current();

@@ -73,6 +73,8 @@ public:
     // The value of a cell of the current sheet: a QString for text, a double for a number,
     // a bool for a logical value; an invalid QVariant for an empty cell.
     QVariant read(int row, int column) const;
+    // Every cell of the current sheet that read() gives a value for, by (row, column).
+    std::map<std::pair<int, int>, QVariant> cells() const;
     // Writes a value into the current sheet (its text form). False outside the sheet's limits.
     bool write(int row, int column, const QVariant &value);
     bool addDataValidation(const DataValidation &validation);

@@ -1,0 +1,106 @@
+#pragma once
+
+// What the fuzz targets share: a private scratch directory for inputs that the code under
+// test takes by file name, and checks of properties that end the run loudly. A target is
+// built twice from the same source: with libFuzzer (clang, build-fuzz) to search, and with
+// replaymain.cpp into the ordinary test build to replay the inputs kept in the repository.
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+namespace vl::fuzz {
+
+// Stops the run so that libFuzzer keeps the input (and the replay test fails).
+[[noreturn]] inline void fail(const char *what, const char *file, int line)
+{
+    std::fprintf(stderr, "%s:%d: property does not hold: %s\n", file, line, what);
+    std::fflush(stderr);
+    std::abort();
+}
+
+#define FUZZ_EXPECT(condition)                                       \
+    do {                                                             \
+        if (!(condition))                                            \
+            ::vl::fuzz::fail(#condition, __FILE__, __LINE__);        \
+    } while (false)
+
+// Like FUZZ_EXPECT(a == b) for two texts, naming the first line where they differ.
+inline void expectSame(const QByteArray &a, const QByteArray &b, const char *what, const char *file, int line)
+{
+    if (a == b)
+        return;
+    const QList<QByteArray> la = a.split('\n'), lb = b.split('\n');
+    for (int i = 0; i < qMax(la.size(), lb.size()); ++i) {
+        const QByteArray x = la.value(i), y = lb.value(i);
+        if (x != y) {
+            std::fprintf(stderr, "line %d differs:\n  %s\n  %s\n", i + 1, x.left(300).toHex(' ').constData(),
+                         y.left(300).toHex(' ').constData());
+            std::fprintf(stderr, "  \"%s\"\n  \"%s\"\n", x.left(300).constData(), y.left(300).constData());
+            break;
+        }
+    }
+    fail(what, file, line);
+}
+
+#define FUZZ_EXPECT_SAME(a, b) ::vl::fuzz::expectSame((a), (b), #a " == " #b, __FILE__, __LINE__)
+
+inline QByteArray bytesOf(const uint8_t *data, size_t size)
+{
+    return QByteArray(reinterpret_cast<const char *>(data), int(size));
+}
+
+// A directory of this process, removed when it ends; in memory where /dev/shm exists, as
+// the targets write a file for every input.
+inline const QString &scratchDir()
+{
+    static QTemporaryDir dir(QDir(QStringLiteral("/dev/shm")).exists()
+                                 ? QStringLiteral("/dev/shm/varilume-fuzz-XXXXXX")
+                                 : QDir::tempPath() + QStringLiteral("/varilume-fuzz-XXXXXX"));
+    static const QString path = dir.path();
+    if (!dir.isValid()) {
+        std::fprintf(stderr, "cannot create a scratch directory\n");
+        std::abort();
+    }
+    return path;
+}
+
+// Writes `bytes` to `name` in the scratch directory and gives the file's path.
+inline QString scratchFile(const QString &name, const QByteArray &bytes)
+{
+    const QString path = scratchDir() + QLatin1Char('/') + name;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size()) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        std::abort();
+    }
+    return path;
+}
+
+// A small deterministic generator, seeded from the input, for choices a target makes
+// about an input (such as where to cut it).
+class Choices {
+public:
+    explicit Choices(const QByteArray &seed)
+    {
+        for (const char c : seed)
+            m_state = (m_state ^ quint8(c)) * 1099511628211ULL;  // FNV-1a
+    }
+    // A number in [low, high].
+    int between(int low, int high)
+    {
+        m_state = m_state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return low + int((m_state >> 33) % quint64(high - low + 1));
+    }
+
+private:
+    quint64 m_state = 14695981039346656037ULL;
+};
+
+}  // namespace vl::fuzz
