@@ -7,6 +7,8 @@
 #   scripts/fuzz.sh --time 1800          every target for 30 minutes (unattended long run)
 #   scripts/fuzz.sh --ci                 every target for 20 s, as CI runs it
 #   scripts/fuzz.sh --time 300 sheet     only the named targets
+#   scripts/fuzz.sh --keep-going ...      go on after a finding (libFuzzer's fork mode), to
+#                                        collect every fault a target finds in the time
 #
 # The corpus grows in build-fuzz/corpus/<target>/ (seeded from tests/fuzz/corpus/<target>/)
 # and is kept between runs; what a target finds (crash-*, oom-*, timeout-*, leak-*) lands
@@ -18,22 +20,30 @@ cd "$(dirname "$0")/.."
 
 seconds=60
 build_only=0
+keep_going=0
+ci=0
 targets=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --time) seconds="$2"; shift 2 ;;
-    --ci) seconds=20; shift ;;
+    --ci) seconds=20; ci=1; shift ;;
     --build-only) build_only=1; shift ;;
-    -h|--help) sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --keep-going) keep_going=1; shift ;;
+    -h|--help) awk 'NR > 1 && /^#/ { sub(/^# ?/, ""); print; next } NR > 1 { exit }' "$0"; exit 0 ;;
     -*) echo "fuzz.sh: unknown option $1" >&2; exit 2 ;;
     *) targets+=("$1"); shift ;;
   esac
 done
 
 all_targets=(receive tableimage workbook sheet aliases config)
-# A target listed here is one of all_targets that is only built, not run, until the
-# fault it finds at once is mended on main (name: reason).
+# Targets the CI run leaves out while a fault they find is known and being mended
+# elsewhere ("target: reason"); a run that names its targets or sets a time runs them.
+ci_held_back=(
+  "sheet: finds the row number INT_MAX + 1 of issue 18, mended on the workbooks branch"
+  "aliases: finds the lost U+FEFF at a line's start of issue 18, mended on the cores branch"
+)
 held_back=()
+[ "$ci" = 1 ] && held_back=("${ci_held_back[@]}")
 [ ${#targets[@]} -eq 0 ] && targets=("${all_targets[@]}")
 
 bash scripts/install-deps.sh
@@ -78,19 +88,22 @@ for t in "${targets[@]}"; do
   mkdir -p "$corpus" "$findings" "$(dirname "$log")"
   options=(-max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1
            -artifact_prefix="$findings/")
+  [ "$keep_going" = 1 ] && options+=(-fork=1 -ignore_crashes=1 -ignore_ooms=1 -ignore_timeouts=1)
   [ -f "tests/fuzz/dict/$t.dict" ] && options+=(-dict="$(pwd)/tests/fuzz/dict/$t.dict")
   echo "== $t: $seconds s (log: $log)"
   status=0
+  stamp="$log.start"
+  touch "$stamp"
   # New inputs go to the first corpus directory; the seeds in the repository stay as they are.
   seeds="$(pwd)/tests/fuzz/corpus/$t"
   (cd "$findings" && "$program" "${options[@]}" "$corpus" "$seeds") >"$log" 2>&1 || status=$?
-  execs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' | tail -1)
-  speed=$(grep -o 'stat::average_exec_per_sec: *[0-9]*' "$log" | grep -o '[0-9]*$' | tail -1)
-  cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | grep -o '[0-9]*$')
-  ft=$(grep -o 'ft: [0-9]*' "$log" | tail -1 | grep -o '[0-9]*$')
+  execs=$(grep -o '^#[0-9][0-9]*' "$log" | tail -1 | tr -d '#' || true)
+  speed=$(grep -o 'exec/s:\? *[0-9]*' "$log" | tail -1 | grep -o '[0-9]*$' || true)
+  cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | grep -o '[0-9]*$' || true)
+  ft=$(grep -o 'ft: [0-9]*' "$log" | tail -1 | grep -o '[0-9]*$' || true)
   units=$(ls "$corpus" | wc -l)
-  rss=$(grep -o 'stat::peak_rss_mb: *[0-9]*' "$log" | grep -o '[0-9]*$' | tail -1)
-  artifacts=$(grep -o "Test unit written to [^ ]*" "$log" | sed 's/Test unit written to //' || true)
+  rss=$(grep -o 'stat::peak_rss_mb: *[0-9]*' "$log" | grep -o '[0-9]*$' | tail -1 || true)
+  artifacts=$(find "$findings" -type f -newer "$stamp" | sort | tr '\n' ' ')
   result=ok
   if [ "$status" -ne 0 ] || [ -n "$artifacts" ]; then
     result="FOUND: ${artifacts:-exit status $status, see $log}"
