@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Whole-process figures of varilume-cli (/usr/bin/time -v): the offline commands on a full
 # table, and read, write and settings against a simulated box on a pseudo-terminal (default
-# pacing, then without pauses). Needs an optimised build (scripts/build-release.sh).
+# pacing, then without pauses). Needs an optimised build (bash scripts/build-release.sh --bench).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bin=build-release

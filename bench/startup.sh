@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Whole-process start-up of the editor: time from main() to the first painted window as
 # the editor reports it, wall time of the whole process and its peak memory, five runs.
-# Needs an optimised build (scripts/build-release.sh); runs under Xvfb.
+# Needs an optimised build (bash scripts/build-release.sh); runs under Xvfb.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bin=$PWD/build-release/src/app/varilume

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Our workbook save and open against python3-openpyxl on the same full rule table, in one run.
-# Needs an optimised build (scripts/build-release.sh).
+# Needs an optimised build (bash scripts/build-release.sh --bench).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bin=build-release/bench/bench_files

@@ -11,12 +11,13 @@ packages=(
   libjack-jackd2-dev
   libxlsxwriter-dev libminizip-dev zlib1g-dev
   libssl3 ca-certificates
-  libbenchmark-dev libgtest-dev
+  libbenchmark-dev
   clang libclang-rt-14-dev
   python3 python3-openpyxl
   xvfb xauth imagemagick x11-utils
   fonts-dejavu-core fonts-liberation fonts-wqy-microhei
   time
+  desktop-file-utils appstream dpkg-dev file
 )
 
 missing=()

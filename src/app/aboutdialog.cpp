@@ -1,6 +1,6 @@
 #include "aboutdialog.h"
 
-#include "vendor.h"
+#include "common/vendor.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

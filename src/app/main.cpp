@@ -3,6 +3,7 @@
 #include "resources/resources.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QPalette>
 #include <QTimer>
@@ -41,7 +42,20 @@ int main(int argc, char *argv[])
     clock.start();
     QApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("varilume"));
+    // Lets the desktop match the window with its launcher and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.varilume.Varilume"));
     vl::initResources();
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Varilume, the editor of the KVR-9000's MIDI-to-DMX rules."));
+    parser.addHelpOption();
+    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A workbook (.xlsx) to open at start-up."),
+                                 QStringLiteral("[file.xlsx]"));
+    QCommandLineOption quitAfterShow(QStringLiteral("quit-after-show"));
+    quitAfterShow.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(quitAfterShow);
+    parser.process(app);
 
     vl::Widget window;
     window.setAutoFillBackground(true);
@@ -50,9 +64,19 @@ int main(int argc, char *argv[])
     window.setPalette(palette);
 
     FirstPaintProbe probe(clock);
-    if (QCoreApplication::arguments().contains(QStringLiteral("--quit-after-show")))
+    if (parser.isSet(quitAfterShow))
         window.installEventFilter(&probe);
 
     window.show();
+    // A workbook named on the command line (a launcher passes the files the user opened
+    // with it) is opened once the window shows, so that its messages appear over it. The
+    // editor holds one table: further files are left alone.
+    const QStringList files = parser.positionalArguments();
+    if (!files.isEmpty()) {
+        if (files.size() > 1)
+            std::fprintf(stderr, "varilume: opening %s only; the editor holds one table at a time\n",
+                         qPrintable(files.first()));
+        QTimer::singleShot(0, &window, [&window, path = files.first()] { window.openWorkbookFile(path); });
+    }
     return app.exec();
 }

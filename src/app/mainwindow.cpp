@@ -1,6 +1,6 @@
 #include "mainwindow.h"
 
-#include "vendor.h"
+#include "common/vendor.h"
 
 #include <QAction>
 #include <QActionGroup>

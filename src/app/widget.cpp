@@ -82,19 +82,20 @@ Widget::Widget(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("Widget"));
 
-    // 1. Naming and the rule table. The note-name tables are built on first use.
+    // Middle C named C4 until the stored naming is restored at the end; the rule table. The
+    // note-name tables are built on first use.
     m_cnum = 2;
     m_rules = new RuleModel(this);
     NoteNames::name(0, m_cnum);
 
-    // 2. Child widgets; the rule table's changes are forwarded to the preview.
+    // Child widgets and the alias dialog; the rule table's changes are forwarded to the preview.
     buildLayout();
     m_aliasDialog = new AliasEditDialog(this);
     // The buttons' on_<object>_<signal> slots, bound while only the window's own widgets exist.
     QMetaObject::connectSlotsByName(this);
     connect(m_rules, &QStandardItemModel::dataChanged, this, &Widget::onDataChanged33);
 
-    // 4. The rule view.
+    // The rule view: the table as its model, its delegate, and the naming it follows.
     m_tableView->setAliasSource(m_aliasDialog);
     m_tableView->setModel(m_rules);
     m_rules->restoreLabels();
@@ -105,17 +106,18 @@ Widget::Widget(QWidget *parent) : QWidget(parent)
     m_tableView->setItemDelegate(m_delegate);
     connect(this, &Widget::cnum_change, m_delegate, &CombinedDelegate::setCnum);
 
-    // 5. The remark model.
+    // The remarks beside the rules.
     m_remarks = new RemarkModel(this);
     connect(m_remarks, &QStandardItemModel::dataChanged, this, &Widget::onDataChanged333);
     m_tableView->setRemarkModel(m_remarks);
 
-    // 7. The automatic preview flag.
+    // Whether finished reads and remark edits reload the preview ("Auto-Updates").
     m_autoUpdates = Preferences::autoUpdates();
     m_menu->actionAuto_Updates->setCheckable(true);
     m_menu->actionAuto_Updates->setChecked(m_autoUpdates);
 
-    // 8. Timers, icon and title.
+    // The preview's refresh countdown, the controller-text tick, the alias label timer; icon
+    // and title.
     m_refreshCountdown = new QTimer(this);
     m_refreshCountdown->setSingleShot(true);
     connect(m_refreshCountdown, &QTimer::timeout, this, &Widget::handleDataChanged);
@@ -128,36 +130,39 @@ Widget::Widget(QWidget *parent) : QWidget(parent)
     setWindowIcon(QIcon(QStringLiteral(":/IMG/kvr.png")));
     setWindowTitle(QStringLiteral("Varilume"));
 
-    // 9. The serial link; row insertions and deletions reach the preview.
+    // The serial link (its port scan starts at once); row insertions and deletions reach the
+    // preview.
     setupSerialLink();
     connect(m_tableView, &MyTableView::send_startrow, this, &Widget::startrow_rec);
     connect(m_tableView, &MyTableView::send_start_ad_strow, this, &Widget::startrow_rec2);
 
-    // 10. Dialogs.
+    // The device settings dialogs and the about box, created once and shown again.
     setupDeviceDialogs();
     m_about = new About_Dialog(this);
 
-    // 11. Hidden buttons; forwarding of changed cells and of finished reads.
+    // Buttons that stay hidden; forwarding of changed cells and of finished reads.
     m_checkButton->hide();
     m_hiddenButton->hide();
     connect(this, &Widget::updateTableData, this, &Widget::updateTableDataSlot);
     connect(this, &Widget::table_change, this, &Widget::onDataChanged55);
 
-    // 12. The menu entries.
+    // The menu entries.
     m_tableView->horizontalHeader()->hide();
     connectMenu();
 
-    // 13. Only one of the two views shows a selection.
+    // Only one of the two views shows a selection.
     m_focusFilter = new SharedFocusFilter(m_tableView, m_tableView2, this);
     m_tableView->installEventFilter(m_focusFilter);
     m_tableView2->installEventFilter(m_focusFilter);
 
-    // 14. The DMX channel aliases.
+    // The DMX channel aliases from "./Aliases.txt"; the views need them from here on.
     loadAliasFile();
 
-    // 15. The stored naming.
+    // The stored naming, which relabels everything built above; then the check for a newer
+    // editor, which never waits for the network.
     m_previewButton->show();
     restoreNaming();
+    startSoftwareUpdate();
 }
 
 Widget::~Widget() = default;
@@ -177,7 +182,7 @@ void Widget::buildLayout()
     top->setContentsMargins(top->contentsMargins().left(), 0, top->contentsMargins().right(),
                             top->contentsMargins().bottom());
 
-    // 3. The menu bar is the first row.
+    // The menu bar is the first row.
     m_menu = new MainWindow(this);
     m_menu->setWindowFlags(Qt::WindowFlags());  // a main window is always a window until told otherwise
     m_menu->setMaximumSize(3000, 20);
@@ -320,6 +325,7 @@ void Widget::connectMenu()
     });
     connect(m_menu->action2_3, &QAction::triggered, this, &Widget::show_ab_dlg_Dialog);
     connect(m_menu->actionDmx_Rname, &QAction::triggered, this, &Widget::changmarkname);
+    connect(m_menu->actioncheck_for_updates, &QAction::triggered, this, &Widget::updatalightdata2);
 }
 
 void Widget::setPreview(PreviewSink *preview)

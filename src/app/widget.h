@@ -34,6 +34,7 @@ class RemarkModel;
 class RuleModel;
 class SerialPort;
 class SharedFocusFilter;
+class SoftwareUpdater;
 struct WorkbookHooks;
 class sleep_time_Dialog;
 
@@ -210,9 +211,21 @@ private:
 public slots:
     void open_midi_file();
     void save_As_file();
+public:
+    // Opens a workbook named on the command line as "Open File" opens the chosen one.
+    void openWorkbookFile(const QString &path);
 private:
     WorkbookHooks workbookHooks();
     void connectWorkbookMenu();
+
+    // Software update: the check at start-up and "Check for Update" (widget_update.cpp)
+public:
+    SoftwareUpdater *softwareUpdater() const { return m_updater; }
+public slots:
+    void updatalightdata2();
+private:
+    void startSoftwareUpdate();
+    SoftwareUpdater *m_updater = nullptr;
 };
 
 }  // namespace vl

@@ -31,6 +31,8 @@ WorkbookHooks Widget::workbookHooks()
 
 void Widget::open_midi_file() { openRuleWorkbook(this, *m_rules, workbookHooks()); }
 
+void Widget::openWorkbookFile(const QString &path) { loadRuleWorkbook(this, path, *m_rules, workbookHooks()); }
+
 void Widget::save_As_file()
 {
     saveRuleWorkbookAs(this, m_tableView->model(), m_tableView2->model(), workbookHooks());

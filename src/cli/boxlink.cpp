@@ -1,5 +1,6 @@
 #include "boxlink.h"
 
+#include "device/portaccess.h"
 #include "device/tableimage.h"
 
 #include <QEventLoop>
@@ -52,14 +53,17 @@ bool BoxLink::open(const QString &portName)
     m_name = portName;
     m_port.setPortName(portName);
     m_port.setBaudRate(115200, QSerialPort::AllDirections);
-    if (m_port.open(QIODevice::ReadWrite))
+    switch (openSerialPort(m_port)) {
+    case PortOpenFailure::None:
         return true;
-    switch (m_port.error()) {
-    case QSerialPort::DeviceNotFoundError:
+    case PortOpenFailure::NotFound:
         m_error = QStringLiteral("no such port: %1").arg(portName);
         break;
-    case QSerialPort::PermissionError:
-        m_error = QStringLiteral("cannot open %1: the port is busy or you may not use it (%2)")
+    case PortOpenFailure::NoPermission:
+        m_error = QStringLiteral("cannot open %1: %2").arg(portName, permissionDeniedLine());
+        break;
+    case PortOpenFailure::InUse:
+        m_error = QStringLiteral("cannot open %1: the port is busy, another program uses it (%2)")
                       .arg(portName, m_port.errorString());
         break;
     default:

@@ -1,6 +1,7 @@
 #include "serialport.h"
 
 #include "common/dialogs.h"
+#include "device/portaccess.h"
 #include "device/portscan.h"
 
 #include <QComboBox>
@@ -53,16 +54,21 @@ bool SerialPort::openPort(const QString &name, qint32 baudRate)
                 QMessageBox::Ok);
         return false;
     }
-    bool opened = false;
+    const QString notice = m_modemManagerNotice.beforeOpening(name);
+    if (!notice.isEmpty())
+        information(nullptr, ModemManagerNotice::title(), notice);
+    PortOpenFailure failure = PortOpenFailure::Other;  // an open port cannot be opened again
     if (!isOpen()) {
         setPortName(name);
         setBaudRate(baudRate, QSerialPort::AllDirections);
-        opened = open(QIODevice::ReadWrite);
+        failure = openSerialPort(*this);
     }
-    if (!opened) {
+    if (failure != PortOpenFailure::None) {
         MessageRequest box;
         box.kind = MessageKind::NoIcon;
         box.text = QStringLiteral("Device error");
+        if (failure == PortOpenFailure::NoPermission)
+            box.text += QStringLiteral("\n\n") + permissionDeniedMessage(portDevicePath(name));
         box.buttons = QMessageBox::Ok;
         box.iconPixmap = QStringLiteral(":/ico.png");
         dialogs().message(box);

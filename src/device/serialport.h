@@ -4,6 +4,7 @@
 // to date, hands every received chunk to the receive dispatcher and keeps the settings
 // the box last reported.
 
+#include "device/portaccess.h"
 #include "device/protocol.h"
 #include "device/settingsframes.h"
 
@@ -42,7 +43,9 @@ public:
     ReceiveDispatcher *dispatcher() const { return m_dispatcher; }
 
     // Opens `name` for reading and writing at `baudRate`, 8N1 without flow control. An
-    // empty name or a port that cannot be opened is reported in a message box.
+    // empty name or a port that cannot be opened is reported in a message box, a port the
+    // user may not use with the ways to get access. The first time a USB port is opened
+    // while ModemManager could disturb it, a notice says so.
     bool openPort(const QString &name, qint32 baudRate);
 
     // Whether the device behind the open port has gone away: the line was hung up or the
@@ -74,6 +77,7 @@ private:
     std::unique_ptr<QMessageBox> m_busyBox;
     ReceiveDispatcher *m_dispatcher = nullptr;
     bool m_reading = false;
+    ModemManagerNotice m_modemManagerNotice;
 };
 
 }  // namespace vl

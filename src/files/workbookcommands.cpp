@@ -18,9 +18,12 @@ const QString kFilter = QStringLiteral("Excel Files (*.xlsx)");
 void openRuleWorkbook(QWidget *parent, RuleModel &rules, const WorkbookHooks &hooks)
 {
     const QString path = getOpenFileName(parent, QStringLiteral("Open Excel File"), QString(), kFilter);
-    if (path.isEmpty())
-        return;
+    if (!path.isEmpty())
+        loadRuleWorkbook(parent, path, rules, hooks);
+}
 
+void loadRuleWorkbook(QWidget *parent, const QString &path, RuleModel &rules, const WorkbookHooks &hooks)
+{
     // Everything is checked before the table is touched, so a file that cannot be used
     // leaves the user's table as it was.
     const WorkbookImport in = readRuleWorkbook(path);

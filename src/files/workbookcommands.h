@@ -29,6 +29,9 @@ struct WorkbookHooks {
 // Asks for a workbook and loads it into the rule table. A workbook that cannot be used
 // changes nothing.
 void openRuleWorkbook(QWidget *parent, RuleModel &rules, const WorkbookHooks &hooks);
+// Loads the workbook at `path` as openRuleWorkbook loads the chosen one, with the same
+// checks and messages.
+void loadRuleWorkbook(QWidget *parent, const QString &path, RuleModel &rules, const WorkbookHooks &hooks);
 
 // Asks for a file name and saves the rule table and the remarks. `rules` and `remarks`
 // are the models of the two views (either may be missing).

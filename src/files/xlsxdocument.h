@@ -1,7 +1,7 @@
 #pragma once
 
 // A small workbook document: exactly what the editor needs of .xlsx files. A new document
-// is written with libxlsxwriter; an existing one is read with QuaZip and QXmlStreamReader.
+// is written with libxlsxwriter; an existing one is read with minizip and QXmlStreamReader.
 // Rows and columns count from 1, as in a spreadsheet.
 
 #include <QHash>

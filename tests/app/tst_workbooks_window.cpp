@@ -91,6 +91,58 @@ private slots:
         QCOMPARE(w.remarkModel()->text(0, 0), QString("Front"));
     }
 
+    // A workbook named on the command line is opened as "Open File" opens it: the same
+    // messages, the same table.
+    void commandLineOpensAsOpenFileDoes_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("workbook") << "show.xlsx" << "Excel file loaded successfully!";
+        QTest::newRow("not a workbook") << "notes.xlsx" << QString();
+        QTest::newRow("missing") << "missing.xlsx" << QString();
+    }
+
+    void commandLineOpensAsOpenFileDoes()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, message);
+        {
+            Widget w;
+            fillFullTable(w);
+            dialogs->files << dir->file("show.xlsx");
+            w.save_As_file();
+        }
+        QFile notWorkbook(dir->file("notes.xlsx"));
+        QVERIFY(notWorkbook.open(QIODevice::WriteOnly));
+        notWorkbook.write("just text");
+        notWorkbook.close();
+
+        QList<QStringList> messages;
+        QList<QStringList> firstRows;
+        for (const bool fromCommandLine : {false, true}) {
+            Widget w;
+            dialogs->clear();
+            if (fromCommandLine) {
+                w.openWorkbookFile(name);  // relative to the working directory
+            } else {
+                dialogs->files << dir->file(name);
+                w.open_midi_file();
+            }
+            messages << dialogs->messageTexts();
+            QStringList row;
+            for (int c = 0; c < w.ruleModel()->columnCount() && w.ruleModel()->rowCount() > 0; ++c)
+                row << w.ruleModel()->text(0, c);
+            firstRows << QStringList{QString::number(w.ruleModel()->rowCount())} + row;
+        }
+        QCOMPARE(messages[1], messages[0]);
+        QCOMPARE(firstRows[1], firstRows[0]);
+        QCOMPARE(messages[1].size(), 1);
+        if (!message.isEmpty())
+            QCOMPARE(messages[1].first(), message);
+        else
+            QCOMPARE(dialogs->lastMessage().title, QString("Error"));
+    }
+
     void saveOfAShortTableIsRefused()
     {
         Widget w;
