@@ -5,9 +5,11 @@
 #include "app/widget.h"
 #include "common/dialogs.h"
 #include "common/simulatedbox.h"
+#include "device/portlistupdater.h"
 #include "device/protocol.h"
 #include "device/serialport.h"
 #include "device/tableimage.h"
+#include "ruletables.h"
 #include "table/rulecolumns.h"
 #include "table/rulemodel.h"
 
@@ -38,18 +40,8 @@ public:
     int runDialog(QDialog *) override { return 0; }
 };
 
-void fillFullTable(RuleModel &m)
-{
-    m.setRowCount(kRuleRows);
-    for (int r = 0; r < kRuleRows; ++r) {
-        const bool cc = r % 2;
-        const QStringList cells = {QString::number(r % 1024 + 1), cc ? "CC" : "Note", cc ? "7" : "60 / C4",
-                                   r % 3 ? QString::number(r % 16 + 1) : "ALL", "OFF", "OFF", "5", "OFF", "ON"};
-        m.setText(r, ColSn, QString::number(r + 1));
-        for (int c = 0; c < cells.size(); ++c)
-            m.setText(r, ColDmx + c, cells[c]);
-    }
-}
+// The tests' sample table, every row a rule.
+void fillFullTable(RuleModel &m) { vl::test::fillRuleTable(m, vl::test::sampleRuleRows(kRuleRows, 0)); }
 
 // The box's end of a pseudo-terminal.
 struct PtyMaster {
@@ -118,7 +110,7 @@ void BM_ReadIntoTable(benchmark::State &state)
     const QByteArray image = encodeTableImage(source);
     bool changed = false;
     QObject::connect(&w, &Widget::table_change, [&changed] { changed = true; });
-    ReceiveDispatcher *dispatcher = w.serialPort()->dispatcher();
+    ReceiveDispatcher *dispatcher = &w.serialPort()->conversation()->dispatcher();
     for (auto _ : state) {
         state.PauseTiming();
         w.ruleModel()->removeRows(0, w.ruleModel()->rowCount());
@@ -154,7 +146,7 @@ void BM_SetOverPseudoTerminal(benchmark::State &state)
     while (settle.elapsed() < 50)
         QCoreApplication::processEvents();
     box.drain();
-    QMessageBox *busy = w.serialPort()->busyBox();
+    QMessageBox *busy = w.busyBox();
     for (auto _ : state) {
         w.on_pushButton_2_clicked();
         qint64 received = 0;
@@ -199,7 +191,7 @@ void BM_SetAgainstSimulatedBox(benchmark::State &state)
             QCoreApplication::processEvents();
         if (!settings)
             state.SkipWithError("no handshake with the simulated box");
-        QMessageBox *busy = w.serialPort()->busyBox();
+        QMessageBox *busy = w.busyBox();
         for (auto _ : state) {
             if (!settings)
                 break;
@@ -229,9 +221,10 @@ void BM_ScanPorts(benchmark::State &state)
     SimulatedBoxAnnouncement announcement;
     announcement.announce({pty.slave, 0x0483, 0x5740, QStringLiteral("Nemora KVR-9000")});
     QComboBox list;
-    SerialPort port(&list, QStringLiteral("Nemora"));
+    PortListUpdater updater;
+    updater.addList(&list, PortFilter::boxes());
     for (auto _ : state)
-        port.scanPorts();
+        updater.scanPorts();
     if (list.count() != 1)
         state.SkipWithError("box not listed");
 }

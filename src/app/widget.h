@@ -6,13 +6,15 @@
 
 #include <QByteArrayList>
 #include <QModelIndex>
-#include <QSerialPort>
 #include <QVector>
 #include <QWidget>
+
+#include <memory>
 
 class QAction;
 class QComboBox;
 class QLabel;
+class QMessageBox;
 class QPushButton;
 class QTimer;
 class QVBoxLayout;
@@ -29,6 +31,7 @@ class CustomLabel;
 class MainWindow;
 class MyTableView;
 class MyTableView2;
+class PortListUpdater;
 class PreviewSink;
 class RemarkModel;
 class RuleModel;
@@ -163,9 +166,13 @@ private:
     bool m_countdownRunning = false;
     QTimer *m_aliasTimer = nullptr;
 
-    // Device link: serial port, configuration transfer, device settings (widget_device.cpp)
+    // Device link: the port list, Connect, Read, Set and the device settings (widget_device.cpp)
 public:
     SerialPort *serialPort() const { return m_serial; }
+    // Keeps the port list beside Connect showing the maker's boxes.
+    PortListUpdater *portListUpdater() const { return m_portLists; }
+    // Shown while a table written by Set waits for the box's "download success".
+    QMessageBox *busyBox() const { return m_busyBox.get(); }
     Bk_Tim_Dialog *bkTimDialog() const { return m_bkTimDialog; }
     Abt_Dialog *abtDialog() const { return m_abtDialog; }
     cof_Dialog *cofDialog() const { return m_cofDialog; }
@@ -179,10 +186,8 @@ public slots:
     void on_connectButton_clicked();
     void on_pushButton_clicked();
     void on_pushButton_2_clicked();
-    void handleSerialError(QSerialPort::SerialPortError error);
     void updateConnectUi();
     void is_open(bool sure);
-    void Definite_connection(bool sure);
     void applyUploadedRows(const QByteArrayList &groupedData);
     void is_connect(int num);
     void show_Bk_Tim_Dialog();
@@ -199,7 +204,11 @@ private:
     void setupSerialLink();
     void setupDeviceDialogs();
     bool linkIsOpen();
+    void insertRowLater(int row, const QStringList &texts);
+    void reportConfigured();
     SerialPort *m_serial = nullptr;
+    PortListUpdater *m_portLists = nullptr;
+    std::unique_ptr<QMessageBox> m_busyBox;
     Bk_Tim_Dialog *m_bkTimDialog = nullptr;
     Abt_Dialog *m_abtDialog = nullptr;
     cof_Dialog *m_cofDialog = nullptr;

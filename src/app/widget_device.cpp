@@ -1,16 +1,16 @@
-// The editor window's side of the device link: Connect, the connection handshake, Read
-// and Set of the rule table, and the device settings dialogs.
+// The editor window's side of the device link: the port list, Connect, Read, Set and the
+// device settings dialogs. The conversation with the box is BoxConversation's; the
+// window asks the user, shows what the box answered and keeps its controls in step.
 
 #include "widget.h"
 
 #include "mainwindow.h"
 
 #include "common/dialogs.h"
-#include "device/portscan.h"
-#include "device/protocol.h"
+#include "device/boxconversation.h"
+#include "device/portlistupdater.h"
 #include "device/serialport.h"
 #include "device/settingsdialogs.h"
-#include "device/tableimage.h"
 #include "table/rulecolumns.h"
 #include "table/rulemodel.h"
 #include "table/tableviews.h"
@@ -19,26 +19,28 @@
 #include <QComboBox>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QStandardItem>
 
 namespace vl {
 
-namespace {
-
-QString elided(const QString &text, int length = 40)
-{
-    return text.size() <= length ? text : text.left(length) + QStringLiteral("…");
-}
-
-}  // namespace
-
 void Widget::setupSerialLink()
 {
-    m_serial = new SerialPort(m_portList, boxMakerName(), this);
+    m_portLists = new PortListUpdater(this);
+    m_portLists->addList(m_portList, PortFilter::boxes(boxMakerName()));
+
+    m_busyBox = std::make_unique<QMessageBox>();
+    m_busyBox->setWindowTitle(QStringLiteral("Warning"));
+    m_busyBox->setText(QStringLiteral("Data is being sent..."));
+    m_busyBox->setIcon(QMessageBox::Information);
+    m_busyBox->setStandardButtons(QMessageBox::NoButton);
+
+    m_serial = new SerialPort(this);
+    BoxConversation *box = m_serial->conversation();
     connect(m_serial, &SerialPort::showdata, this, &Widget::applyUploadedRows);
-    connect(m_serial, &SerialPort::sure_connect, this, &Widget::Definite_connection);
     connect(m_serial, &SerialPort::sure_open, this, &Widget::is_open);
-    connect(m_serial, &QSerialPort::errorOccurred, this, &Widget::handleSerialError);
+    connect(box, &BoxConversation::imageAccepted, this, &Widget::reportConfigured);
+    connect(box, &BoxConversation::lineLost, this, &Widget::updateConnectUi);
+    // Once the port is closed no "download success" can arrive any more.
+    connect(m_serial, &QIODevice::aboutToClose, m_busyBox.get(), &QWidget::hide);
     updateConnectUi();
 }
 
@@ -83,15 +85,14 @@ void Widget::on_connectButton_clicked()
 {
     resetRemarkColumn(kRuleRows);
     if (m_serial->isOpen()) {
-        m_serial->clear(QSerialPort::AllDirections);
-        m_serial->close();
+        m_serial->conversation()->close();
         ++m_tableGeneration;
         m_rules->removeRows(0, m_rules->rowCount());
         m_remarks->removeRows(0, m_remarks->rowCount());
     } else {
         const QString name = m_portList->currentData(Qt::UserRole).toString();
-        if (m_serial->openPort(name, SerialPort::kBaudRate))
-            m_serial->write(msg::hello);
+        if (m_serial->openPort(name, kBoxBaudRate))
+            m_serial->conversation()->greet();
         m_remarks->setRowCount(kRuleRows);
         for (int r = 0; r < kRuleRows; ++r)
             m_remarks->clearCell(r, 0);
@@ -106,20 +107,8 @@ void Widget::updateConnectUi()
     m_connectButton->setText(open ? QStringLiteral("Disconnect") : QStringLiteral("Connect"));
 }
 
-void Widget::handleSerialError(QSerialPort::SerialPortError error)
-{
-    if (!m_serial->isOpen() || (error != QSerialPort::ResourceError && error != QSerialPort::ReadError))
-        return;
-    // A device that went away shows as ResourceError, or on Linux as endless read errors
-    // on a hung-up line. Linux also reports a full output buffer (EAGAIN) as
-    // ResourceError; the bytes are still queued then and go out once the line drains,
-    // so only a line that is really gone is closed.
-    if (!m_serial->deviceHasGone())
-        return;
-    m_serial->close();
-    updateConnectUi();
-}
-
+// The box's answer to "hello". On "open the door" the conversation has asked for the
+// settings; the window only brings its controls up to date.
 void Widget::is_open(bool sure)
 {
     if (!sure) {
@@ -128,42 +117,27 @@ void Widget::is_open(bool sure)
         return;
     }
     updateConnectUi();
-    if (m_serial->isOpen())
-        m_serial->write(msg::settingRequest);
-}
-
-void Widget::Definite_connection(bool sure)
-{
-    if (sure && m_serial->isOpen())
-        m_serial->write(msg::settingRequest);
 }
 
 // --- Set ---------------------------------------------------------------------------------
 
 int Widget::sendConfigurationImage(int mode)
 {
-    if (m_rules->rowCount() < kRuleRows) {
+    const SetCheck check = checkForSet(*m_rules, mode == 1);
+    switch (check.status) {
+    case SetCheck::TooFewRows:
         information(nullptr, QStringLiteral("Warning"),
                     QStringLiteral("The table has no data. Please fill in the data before saving."));
         return 0;
+    case SetCheck::InvalidRule:
+        warning(nullptr, QStringLiteral("warning"),
+                invalidRuleText(check.problem) + QStringLiteral(" Nothing was sent to the device."));
+        return 0;
+    case SetCheck::Ready: break;
     }
-    if (mode == 1) {
-        // The box's fields are narrow: a text outside its column would reach it as a
-        // different rule, so nothing is sent until every rule is one the box can hold.
-        const RuleProblem problem = findInvalidRule(*m_rules);
-        if (problem.found()) {
-            warning(nullptr, QStringLiteral("warning"),
-                    QStringLiteral("Row %1, column \"%2\": \"%3\" is not a valid value. "
-                                   "Nothing was sent to the device.")
-                        .arg(problem.row + 1)
-                        .arg(ruleColumnTitle(problem.column), elided(problem.text)));
-            return 0;
-        }
-    }
-    const QByteArray image = encodeTableImage(*m_rules);
     if (mode != 1)
         return 2;
-    return writeInPieces(*m_serial, image) ? 1 : 0;
+    return m_serial->conversation()->sendImage(check.image) ? 1 : 0;
 }
 
 void Widget::on_pushButton_2_clicked()
@@ -175,7 +149,13 @@ void Widget::on_pushButton_2_clicked()
     if (!linkIsOpen())
         return;
     if (sendConfigurationImage(1) == 1)
-        m_serial->busyBox()->show();
+        m_busyBox->show();
+}
+
+void Widget::reportConfigured()
+{
+    m_busyBox->hide();
+    information(nullptr, QStringLiteral("operate successfully"), QStringLiteral("Product is configured successfully!"));
 }
 
 // --- Read --------------------------------------------------------------------------------
@@ -191,7 +171,7 @@ void Widget::on_pushButton_clicked()
     ++m_tableGeneration;
     m_rules->removeRows(0, m_rules->rowCount());
     m_tableView->viewport()->update();
-    m_serial->write(msg::uploadRequest);
+    m_serial->conversation()->requestTable();
     resetRemarkColumn(kRuleRows);
     prepareAliasesForRead();
 }
@@ -202,13 +182,16 @@ void Widget::applyUploadedRows(const QByteArrayList &groupedData)
     // upload must not pile a second table onto the rules the user has.
     if (m_rules->rowCount() > 0 || m_rowsPending > 0)
         return;
-    if (!isCompleteUpload(groupedData)) {
+    const QList<QStringList> rows = rowsOfUpload(groupedData, m_cnum);
+    if (rows.isEmpty()) {
         warning(nullptr, QStringLiteral("Warning"),
                 QStringLiteral("The configuration read from the device was incomplete. No rules were loaded."));
         return;
     }
-    for (int row = 0; row < kRuleRows; ++row)
-        decodeRuleRecord(row, groupedData.at(row));
+    // The rows go in through queued calls, so the message box below sees the table
+    // filling behind it.
+    for (int row = 0; row < rows.size(); ++row)
+        insertRowLater(row, rows.at(row));
     const int generation = m_tableGeneration;
     QMetaObject::invokeMethod(
         this,
@@ -231,9 +214,12 @@ void Widget::applyUploadedRows(const QByteArrayList &groupedData)
 
 void Widget::decodeRuleRecord(int row, const QByteArray &record)
 {
-    if (row < 0 || row >= kRuleRows)
-        return;
-    const QStringList texts = vl::decodeRuleRecord(record, row, m_cnum);
+    if (row >= 0 && row < kRuleRows)
+        insertRowLater(row, vl::decodeRuleRecord(record, row, m_cnum));
+}
+
+void Widget::insertRowLater(int row, const QStringList &texts)
+{
     if (texts.isEmpty())
         return;
     ++m_rowsPending;
@@ -242,16 +228,8 @@ void Widget::decodeRuleRecord(int row, const QByteArray &record)
         this,
         [this, row, texts, generation] {
             --m_rowsPending;
-            if (generation != m_tableGeneration)
-                return;  // the table was emptied again since this upload arrived
-            if (texts.size() > 1 && (m_rules->columnCount() < kRuleColumns || row == 0))
-                m_rules->restoreLabels();
-            QList<QStandardItem *> items;
-            items.reserve(texts.size());
-            for (const QString &text : texts)
-                items << new QStandardItem(text);
-            items.first()->setEditable(false);
-            m_rules->insertRow(qMin(row, m_rules->rowCount()), items);
+            if (generation == m_tableGeneration)  // else the table was emptied again since
+                insertUploadedRow(*m_rules, row, texts);
         },
         Qt::QueuedConnection);
 }
@@ -287,7 +265,7 @@ void Widget::factory_Dialog()
                  QMessageBox::Ok | QMessageBox::Cancel)
         != QMessageBox::Ok)
         return;
-    m_serial->sendCommand(factoryResetCommand());
+    m_serial->conversation()->sendFactoryReset();
 }
 
 }  // namespace vl

@@ -1,10 +1,12 @@
 #include "boxlink.h"
 
+#include "common/scheduler.h"
 #include "device/portaccess.h"
 #include "device/tableimage.h"
 
 #include <QEventLoop>
-#include <QTimer>
+
+#include <memory>
 
 namespace vl::cli {
 
@@ -14,36 +16,30 @@ Interrupter &Interrupter::instance()
     return interrupter;
 }
 
-BoxLink::BoxLink(int timeoutMs, QObject *parent)
-    : QObject(parent),
-      m_timeoutMs(timeoutMs),
-      m_dispatcher([this](const QByteArray &bytes) { send(bytes); })
-{
-    connect(&m_port, &QSerialPort::readyRead, this, &BoxLink::readAvailable);
-    connect(&m_port, &QSerialPort::errorOccurred, this, &BoxLink::portError);
+BoxLink::BoxLink(int timeoutMs, QObject *parent) : BoxLink(timeoutMs, vl::scheduler(), parent) {}
 
-    connect(&m_dispatcher, &ReceiveDispatcher::sure_open, this, [this](bool open) {
-        if (!m_connecting)
-            return;
-        if (open) {
+BoxLink::BoxLink(int timeoutMs, Scheduler &scheduler, QObject *parent)
+    : QObject(parent), m_timeoutMs(timeoutMs), m_scheduler(scheduler), m_box(m_port)
+{
+    connect(&m_box, &BoxConversation::doorAnswered, this, [this](bool open) {
+        if (open)
             m_doorOpened = true;
-            send(msg::settingRequest);
-        } else {
+        else
             m_doorClosed = true;
-        }
     });
-    connect(&m_dispatcher, &ReceiveDispatcher::sure_connect, this, [this](bool sure) {
-        if (sure && m_connecting)
-            send(msg::settingRequest);
+    connect(&m_box, &BoxConversation::settingsReported, this, [this] { ++m_settingsReplies; });
+    connect(&m_box, &BoxConversation::tableUploaded, this,
+            [this](const QByteArrayList &records) { m_uploads << records; });
+    connect(&m_box, &BoxConversation::imageAccepted, this, [this] { ++m_imagesAccepted; });
+    connect(&m_box, &BoxConversation::settingAcknowledged, this, [this] { ++m_settingEnds; });
+    connect(&m_box, &BoxConversation::lineLost, this,
+            [this] { fail(QStringLiteral("the box on %1 went away").arg(m_name)); });
+    connect(&m_box, &BoxConversation::writeFailed, this, &BoxLink::failToWrite);
+    // Whatever the box said, a wait may be over.
+    connect(&m_port, &QSerialPort::readyRead, this, [this] {
+        if (m_wake)
+            m_wake();
     });
-    connect(&m_dispatcher, &ReceiveDispatcher::settingsReceived, this, [this](const DeviceSettings &s) {
-        m_settings = s;
-        ++m_settingsReplies;
-    });
-    connect(&m_dispatcher, &ReceiveDispatcher::showdata, this,
-            [this](const QByteArrayList &groups) { m_uploads << groups; });
-    connect(&m_dispatcher, &ReceiveDispatcher::downloadSucceeded, this, [this] { ++m_downloadSuccesses; });
-    connect(&m_dispatcher, &ReceiveDispatcher::settingEndReceived, this, [this] { ++m_settingEnds; });
 }
 
 BoxLink::~BoxLink() { close(); }
@@ -51,9 +47,7 @@ BoxLink::~BoxLink() { close(); }
 bool BoxLink::open(const QString &portName)
 {
     m_name = portName;
-    m_port.setPortName(portName);
-    m_port.setBaudRate(115200, QSerialPort::AllDirections);
-    switch (openSerialPort(m_port)) {
+    switch (m_box.open(portName)) {
     case PortOpenFailure::None:
         return true;
     case PortOpenFailure::NotFound:
@@ -74,13 +68,7 @@ bool BoxLink::open(const QString &portName)
     return false;
 }
 
-void BoxLink::close()
-{
-    if (m_port.isOpen()) {
-        m_port.clear(QSerialPort::AllDirections);
-        m_port.close();
-    }
-}
+void BoxLink::close() { m_box.close(); }
 
 void BoxLink::fail(const QString &error)
 {
@@ -92,46 +80,7 @@ void BoxLink::fail(const QString &error)
         m_wake();
 }
 
-bool BoxLink::send(const QByteArray &bytes)
-{
-    if (!m_port.isOpen())
-        return false;
-    if (m_port.write(bytes) != bytes.size()) {
-        fail(QStringLiteral("cannot write to %1: %2").arg(m_name, m_port.errorString()));
-        return false;
-    }
-    return true;
-}
-
-void BoxLink::readAvailable()
-{
-    while (m_port.isOpen() && m_port.bytesAvailable() > 0)
-        m_dispatcher.feed(m_port.readAll());
-    if (m_wake)
-        m_wake();
-}
-
-void BoxLink::portError(QSerialPort::SerialPortError error)
-{
-    if (!m_port.isOpen())
-        return;
-    switch (error) {
-    case QSerialPort::ResourceError:
-    case QSerialPort::ReadError:
-        // A full output buffer also shows as ResourceError; only a line that is really
-        // gone ends the conversation.
-        if (deviceHasGone(m_port)) {
-            m_port.close();
-            fail(QStringLiteral("the box on %1 went away").arg(m_name));
-        }
-        break;
-    case QSerialPort::WriteError:
-        fail(QStringLiteral("cannot write to %1: %2").arg(m_name, m_port.errorString()));
-        break;
-    default:
-        break;
-    }
-}
+void BoxLink::failToWrite() { fail(QStringLiteral("cannot write to %1: %2").arg(m_name, m_port.errorString())); }
 
 bool BoxLink::waitUntil(const std::function<bool()> &done, const std::function<QString()> &waitingFor)
 {
@@ -142,23 +91,23 @@ bool BoxLink::waitUntil(const std::function<bool()> &done, const std::function<Q
         return false;
     }
     QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    connect(&timer, &QTimer::timeout, &loop, [&] {
+    const std::unique_ptr<Timer> timer(m_scheduler.createTimer());
+    timer->setSingleShot(true);
+    connect(timer.get(), &Timer::timeout, &loop, [&] {
         fail(QStringLiteral("no answer from the box on %1 within %2 s (waiting for %3)")
                  .arg(m_name, QString::number(m_timeoutMs / 1000.0), waitingFor()));
     });
     // Bytes going out show the line is moving; the box's time starts once they are sent.
-    connect(&m_port, &QSerialPort::bytesWritten, &timer, [&] { timer.start(m_timeoutMs); });
+    connect(&m_port, &QSerialPort::bytesWritten, timer.get(), [&] { timer->start(m_timeoutMs); });
     connect(&Interrupter::instance(), &Interrupter::interrupted, &loop,
             [&] { fail(QStringLiteral("interrupted")); });
     m_wake = [&] {
         if (m_failed || done())
             loop.quit();
     };
-    timer.start(m_timeoutMs);
+    timer->start(m_timeoutMs);
     // Anything already received (or a failure already reported) ends the wait at once.
-    readAvailable();
+    m_box.receive();
     if (!m_failed && !done())
         loop.exec();
     m_wake = nullptr;
@@ -167,14 +116,14 @@ bool BoxLink::waitUntil(const std::function<bool()> &done, const std::function<Q
 
 bool BoxLink::connectToBox()
 {
-    m_connecting = true;
     m_doorOpened = m_doorClosed = false;
     const int before = m_settingsReplies;
-    const bool sent = send(msg::hello);
-    const bool ok = sent && waitUntil([&] { return m_doorClosed || m_settingsReplies > before; }, [&] {
-        return m_doorOpened ? QStringLiteral("the settings reply") : QStringLiteral("the answer to \"hello\"");
-    });
-    m_connecting = false;
+    const bool ok = sent(m_box.greet())
+                    && waitUntil([&] { return m_doorClosed || m_settingsReplies > before; },
+                                 [&] {
+                                     return m_doorOpened ? QStringLiteral("the settings reply")
+                                                         : QStringLiteral("the answer to \"hello\"");
+                                 });
     if (ok && m_doorClosed && m_settingsReplies == before) {
         fail(QStringLiteral("the box refused the connection: Failed to connect because no product model was "
                             "specified"));
@@ -186,7 +135,7 @@ bool BoxLink::connectToBox()
 bool BoxLink::readTable(QByteArrayList *records)
 {
     const int before = m_uploads.size();
-    if (!send(msg::uploadRequest)
+    if (!sent(m_box.requestTable())
         || !waitUntil([&] { return m_uploads.size() > before; }, [] { return QStringLiteral("the table"); }))
         return false;
     const QByteArrayList &groups = m_uploads.last();
@@ -200,40 +149,48 @@ bool BoxLink::readTable(QByteArrayList *records)
     return true;
 }
 
-bool BoxLink::writeImage(const QByteArray &image)
+bool BoxLink::sent(bool ok)
 {
-    const int before = m_downloadSuccesses;
-    if (m_failed)
-        return false;
-    if (!writeInPieces(m_port, image)) {
-        fail(QStringLiteral("cannot write to %1: %2").arg(m_name, m_port.errorString()));
-        return false;
-    }
-    return waitUntil([&] { return m_downloadSuccesses > before; },
-                     [] { return QStringLiteral("\"download success\""); });
+    if (!ok && !m_failed)
+        fail(QStringLiteral("the port is not open"));
+    return ok && !m_failed;
 }
 
-bool BoxLink::sendSettingsCommand(const QList<PortWrite> &writes)
+bool BoxLink::writeImage(const QByteArray &image)
+{
+    const int before = m_imagesAccepted;
+    if (m_failed || !sent(m_box.sendImage(image)))
+        return false;
+    return waitUntil([&] { return m_imagesAccepted > before; }, [] { return QStringLiteral("\"download success\""); });
+}
+
+bool BoxLink::settingCommand(const std::function<bool()> &send)
 {
     const int ends = m_settingEnds;
     const int uploads = m_uploads.size();
-    if (m_failed)
+    if (m_failed || !sent(send()))
         return false;
-    if (!writeCommand(m_port, writes)) {
-        fail(QStringLiteral("cannot write to %1: %2").arg(m_name, m_port.errorString()));
-        return false;
-    }
     if (!waitUntil([&] { return m_settingEnds > ends; }, [] { return QStringLiteral("\"setting end\""); }))
         return false;
-    // Receiving "setting end" made the dispatcher ask for the table.
+    // Receiving "setting end" made the conversation ask for the table.
     return waitUntil([&] { return m_uploads.size() > uploads; },
                      [] { return QStringLiteral("the table the box sends after a setting"); });
+}
+
+bool BoxLink::sendSetting(DeviceSetting setting, quint16 value)
+{
+    return settingCommand([&] { return m_box.sendSetting(setting, value); });
+}
+
+bool BoxLink::sendFactoryReset()
+{
+    return settingCommand([&] { return m_box.sendFactoryReset(); });
 }
 
 bool BoxLink::refreshSettings()
 {
     const int before = m_settingsReplies;
-    return send(msg::settingRequest)
+    return sent(m_box.requestSettings())
            && waitUntil([&] { return m_settingsReplies > before; },
                         [] { return QStringLiteral("the settings reply"); });
 }

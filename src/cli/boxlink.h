@@ -1,17 +1,20 @@
 #pragma once
 
-// A conversation with the box for the command-line tool. The bytes go through a plain
-// QSerialPort and the editor's receive dispatcher; unlike the editor, every step waits
-// for the box's answer with a time limit and ends in success or one line saying what
-// went wrong. Nothing here needs a widget.
+// The command-line tool's side of the conversation with the box. The conversation itself
+// is the editor's (BoxConversation); unlike the editor, every step here waits for the
+// box's answer with a time limit and ends in success or one line saying what went wrong.
+// The time limit runs on the scheduler's clock. Nothing here needs a widget.
 
-#include "device/protocol.h"
-#include "device/settingsframes.h"
+#include "device/boxconversation.h"
 
 #include <QByteArrayList>
 #include <QSerialPort>
 #include <QString>
 #include <functional>
+
+namespace vl {
+class Scheduler;
+}
 
 namespace vl::cli {
 
@@ -30,57 +33,58 @@ public:
     static constexpr int kDefaultTimeoutMs = 10000;
 
     // `timeoutMs` is how long each answer may take; sending restarts the clock, so a slow
-    // line does not count against the box.
+    // line does not count against the box. The waits take their timers from `scheduler`.
     explicit BoxLink(int timeoutMs = kDefaultTimeoutMs, QObject *parent = nullptr);
+    BoxLink(int timeoutMs, Scheduler &scheduler, QObject *parent = nullptr);
     ~BoxLink() override;
 
-    // Opens the port at 115 200 baud, 8N1, as the editor does.
+    // Opens the port as the editor's Connect does.
     bool open(const QString &portName);
-    // Greets the box as the editor's Connect does ("hello", "setting request" on "open the
-    // door", the challenge answered, the settings asked for again on "ok") and waits for
-    // its settings reply, which settings() then holds.
+    // Greets the box as the editor's Connect does and waits for the settings reply the
+    // handshake asks for, which settings() then holds.
     bool connectToBox();
     // "upload request" and the whole table back: 3072 records of 8 bytes.
     bool readTable(QByteArrayList *records);
-    // Sends an image in 256-byte pieces and waits for "download success".
+    // Sends an image as Set does and waits for "download success".
     bool writeImage(const QByteArray &image);
-    // Sends a settings command and waits for its "setting end". The editor then asks for
-    // the table, as the protocol does after every settings command; that upload is waited
-    // for too, so the box is quiet before the next command.
-    bool sendSettingsCommand(const QList<PortWrite> &writes);
+    // Sends a settings command (or the factory reset) and waits for its "setting end". The
+    // conversation then asks for the table, as it does after every settings command; that
+    // upload is waited for too, so the box is quiet before the next command.
+    bool sendSetting(DeviceSetting setting, quint16 value);
+    bool sendFactoryReset();
     // Asks for the settings again.
     bool refreshSettings();
     void close();
 
-    DeviceSettings settings() const { return m_settings; }
+    DeviceSettings settings() const { return m_box.settings(); }
     QString portName() const { return m_name; }
     // Why the last step failed.
     QString error() const { return m_error; }
 
 private:
-    void readAvailable();
-    void portError(QSerialPort::SerialPortError error);
     void fail(const QString &error);
-    bool send(const QByteArray &bytes);
+    void failToWrite();
+    // `ok` as a send's result; a send that failed on a closed port is a failure too.
+    bool sent(bool ok);
+    bool settingCommand(const std::function<bool()> &send);
     // Runs the event loop until `done` holds, the time is up or the link fails.
     bool waitUntil(const std::function<bool()> &done, const std::function<QString()> &waitingFor);
 
     int m_timeoutMs;
+    Scheduler &m_scheduler;
     QSerialPort m_port;
+    BoxConversation m_box;
     QString m_name;  // as the user gave it
-    ReceiveDispatcher m_dispatcher;
     QString m_error;
     bool m_failed = false;
     std::function<void()> m_wake;
 
     // What the box has said so far.
-    bool m_connecting = false;
-    bool m_doorOpened = false;
     bool m_doorClosed = false;
+    bool m_doorOpened = false;
     int m_settingsReplies = 0;
-    DeviceSettings m_settings;
     QList<QByteArrayList> m_uploads;
-    int m_downloadSuccesses = 0;
+    int m_imagesAccepted = 0;
     int m_settingEnds = 0;
 };
 

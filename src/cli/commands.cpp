@@ -488,7 +488,7 @@ int Cli::settings(const QStringList &args)
         return fail(link.error());
     if (!changes.isEmpty()) {
         for (const Change &change : qAsConst(changes))
-            if (!link.sendSettingsCommand(settingsCommand(change.option->setting, quint16(change.value))))
+            if (!link.sendSetting(change.option->setting, quint16(change.value)))
                 return fail(link.error());
         if (!link.refreshSettings())
             return fail(link.error());
@@ -521,7 +521,7 @@ int Cli::factoryReset(const QStringList &args)
     if (!resolvePort(given, &port))
         return m_status;
     BoxLink link(timeoutMs);
-    if (!link.open(port) || !link.connectToBox() || !link.sendSettingsCommand(factoryResetCommand()))
+    if (!link.open(port) || !link.connectToBox() || !link.sendFactoryReset())
         return fail(link.error());
     return ExitOk;
 }

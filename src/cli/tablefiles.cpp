@@ -1,14 +1,14 @@
 #include "tablefiles.h"
 
+#include "device/boxconversation.h"
 #include "device/protocol.h"
 #include "device/tableimage.h"
 #include "files/workbookio.h"
+#include "files/workbookproblems.h"
 #include "files/xlsxdocument.h"
 #include "table/rulecolumns.h"
 #include "table/rulemodel.h"
 #include "table/ruleops.h"
-
-#include <QStandardItem>
 
 namespace vl::cli {
 
@@ -18,46 +18,12 @@ QString hex16(quint16 v) { return QStringLiteral("0x%1").arg(v, 4, 16, QLatin1Ch
 
 }  // namespace
 
-QString oneLine(const QString &text, int length)
-{
-    QString out;
-    for (const QChar c : text) {
-        if (out.size() >= length) {
-            out += QStringLiteral("…");
-            break;
-        }
-        if (c == QLatin1Char('\n'))
-            out += QStringLiteral("\\n");
-        else if (c == QLatin1Char('\r'))
-            out += QStringLiteral("\\r");
-        else if (c == QLatin1Char('\t'))
-            out += QStringLiteral("\\t");
-        else if (c.category() == QChar::Other_Control || c.category() == QChar::Other_Format)
-            out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
-        else
-            out += c;
-    }
-    return out;
-}
-
 bool loadRuleWorkbook(const QString &path, RuleModel &rules, QString *error)
 {
     const WorkbookImport in = readRuleWorkbook(path);
-    switch (in.status) {
-    case WorkbookImport::Unreadable:
-        *error = QStringLiteral("The Excel file could not be read: %1.").arg(oneLine(in.detail, 200));
+    if (in.status != WorkbookImport::Loaded) {
+        *error = oneLine(workbookImportProblem(in), 240);
         return false;
-    case WorkbookImport::NoSheets:
-        *error = QStringLiteral("Excel file has no worksheets!");
-        return false;
-    case WorkbookImport::NoHeader:
-        *error = QStringLiteral("Main sheet has no header columns!");
-        return false;
-    case WorkbookImport::OneColumn:
-        *error = QStringLiteral("Need at least 2 columns (last column is remark/alias).");
-        return false;
-    case WorkbookImport::Loaded:
-        break;
     }
     applyWorkbookRows(rules, in);
     return true;
@@ -65,42 +31,33 @@ bool loadRuleWorkbook(const QString &path, RuleModel &rules, QString *error)
 
 bool imageForSet(const RuleModel &rules, const QString &refusal, QByteArray *image, QString *error, QString *warning)
 {
-    const int rows = rules.rowCount();
-    if (rows < kRuleRows) {
+    const SetCheck check = checkForSet(rules);
+    switch (check.status) {
+    case SetCheck::TooFewRows:
         *error = QStringLiteral("The table has %1 rows; the device holds %2 rules and needs every row. %3")
-                     .arg(rows)
+                     .arg(check.rows)
                      .arg(kRuleRows)
                      .arg(refusal);
         return false;
-    }
-    const RuleProblem problem = findInvalidRule(rules);
-    if (problem.found()) {
-        *error = QStringLiteral("Row %1, column \"%2\": \"%3\" is not a valid value. %4")
-                     .arg(problem.row + 1)
-                     .arg(ruleColumnTitle(problem.column), oneLine(problem.text), refusal);
-        return false;
+    case SetCheck::InvalidRule: *error = invalidRuleText(check.problem) + QLatin1Char(' ') + refusal; return false;
+    case SetCheck::Ready: break;
     }
     if (warning) {
         warning->clear();
-        int extra = 0;
-        for (int r = kRuleRows; r < rows; ++r)
-            if (!rules.isRuleRowEmpty(r))
-                ++extra;
-        if (extra > 0)
+        if (check.rowsLeftOut > 0)
             *warning = QStringLiteral("rows %1 to %2 hold %3 rules that do not fit the device's %4; "
                                       "they were left out")
                            .arg(kRuleRows + 1)
-                           .arg(rows)
-                           .arg(extra)
+                           .arg(check.rows)
+                           .arg(check.rowsLeftOut)
                            .arg(kRuleRows);
     }
-    *image = encodeTableImage(rules);
+    *image = check.image;
     return true;
 }
 
 bool recordsOfImage(const QByteArray &bytes, bool ignoreChecksum, QByteArrayList *groups, QString *error)
 {
-    const QByteArray start = QByteArrayLiteral("download request");
     if (bytes.size() > kImageSize) {
         *error = QStringLiteral("not a table image: it is longer than an image's %1 bytes").arg(kImageSize);
         return false;
@@ -111,7 +68,7 @@ bool recordsOfImage(const QByteArray &bytes, bool ignoreChecksum, QByteArrayList
                      .arg(kImageSize);
         return false;
     }
-    if (!bytes.startsWith(start)) {
+    if (!bytes.startsWith(msg::imageHeader)) {
         *error = QStringLiteral("not a table image: it does not begin with \"download request\"");
         return false;
     }
@@ -142,19 +99,13 @@ bool recordsOfImage(const QByteArray &bytes, bool ignoreChecksum, QByteArrayList
 
 bool applyUploadedRecords(RuleModel &rules, const QByteArrayList &groups, int cnum)
 {
-    if (!isCompleteUpload(groups))
+    const QList<QStringList> rows = rowsOfUpload(groups, cnum);
+    if (rows.isEmpty())
         return false;
     rules.removeRows(0, rules.rowCount());
     rules.restoreLabels();
-    for (int row = 0; row < kRuleRows; ++row) {
-        const QStringList texts = decodeRuleRecord(groups.at(row), row, cnum);
-        QList<QStandardItem *> items;
-        items.reserve(texts.size());
-        for (const QString &text : texts)
-            items << new QStandardItem(text);
-        items.first()->setEditable(false);
-        rules.insertRow(row, items);
-    }
+    for (int row = 0; row < rows.size(); ++row)
+        insertUploadedRow(rules, row, rows.at(row));
     // The editor's 100 ms pass settles the controller texts the decoder leaves unnamed
     // (rows whose status code is none of the three).
     normalizeControllerTexts(rules, cnum);

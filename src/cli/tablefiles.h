@@ -4,6 +4,8 @@
 // reading, Set checks, image codec, record decoding and workbook saving the editor uses,
 // with every refusal turned into one line of text instead of a message box.
 
+#include "common/oneline.h"
+
 #include <QByteArray>
 #include <QByteArrayList>
 #include <QString>
@@ -16,10 +18,6 @@ namespace vl::cli {
 
 // The middle-C naming of a fresh editor (no stored preference): note 60 is "C3".
 constexpr int kDefaultNaming = 1;
-
-// `text` made fit for one line of a message: control characters are escaped and a long
-// text is cut to `length` characters.
-QString oneLine(const QString &text, int length = 40);
 
 // Opens a workbook as the editor's Open does and puts its rows into `rules` (columns and
 // titles as the workbook has them). On failure `rules` is untouched and `error` says why,

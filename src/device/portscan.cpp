@@ -181,10 +181,22 @@ PortListChange planPortList(const QStringList &current, const QList<SystemPort> 
     return change;
 }
 
+PortSnapshot presentPorts() { return {presentUsbDevices(), systemSerialPorts()}; }
+
+PortListChange planPortList(const QStringList &current, const PortSnapshot &snapshot, const PortFilter &filter)
+{
+    return planPortList(current, snapshot.ports,
+                        buildUsbDeviceMap(snapshot.devices, filter.descriptionPrefix, filter.byPrefix));
+}
+
+QList<PortListItem> listedPorts(const PortSnapshot &snapshot, const PortFilter &filter)
+{
+    return planPortList({}, snapshot, filter).append;
+}
+
 QList<PortListItem> currentBoxPorts(const QString &makerName)
 {
-    const UsbDeviceMap devices = findUsbDevices(QString(), QStringLiteral("USB"), makerName, true);
-    return planPortList({}, systemSerialPorts(), devices).append;
+    return listedPorts(presentPorts(), PortFilter::boxes(makerName));
 }
 
 }  // namespace vl

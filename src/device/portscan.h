@@ -75,6 +75,31 @@ struct PortListChange {
 PortListChange planPortList(const QStringList &current, const QList<SystemPort> &ports,
                             const UsbDeviceMap &devices);
 
+// Which ports a port list shows: those of USB devices whose description begins with a
+// prefix (the maker's boxes), or those of every USB device.
+struct PortFilter {
+    QString descriptionPrefix;
+    bool byPrefix = true;
+
+    // The editor's list: the maker's boxes.
+    static PortFilter boxes(const QString &makerName = boxMakerName()) { return {makerName, true}; }
+    // Every USB serial device, whatever its description (a box in upgrade mode too).
+    static PortFilter everyUsbSerialDevice() { return {QString(), false}; }
+};
+
+// The USB devices and serial ports present at one moment; one snapshot serves every list
+// refreshed at that moment.
+struct PortSnapshot {
+    QList<UsbDevice> devices;
+    QList<SystemPort> ports;
+};
+PortSnapshot presentPorts();
+
+// One refresh of a port list with the items `filter` admits among `snapshot`.
+PortListChange planPortList(const QStringList &current, const PortSnapshot &snapshot, const PortFilter &filter);
+
+// What a freshly filled list shows, in its order.
+QList<PortListItem> listedPorts(const PortSnapshot &snapshot, const PortFilter &filter);
 // What a port list scanned now for the maker's boxes shows, in its order.
 QList<PortListItem> currentBoxPorts(const QString &makerName = boxMakerName());
 

@@ -251,45 +251,47 @@ void ReceiveDispatcher::feed(const QByteArray &chunk)
     for (const Reply &r : replies) {
         switch (r.kind) {
         case ReplyKind::Upload:
-            emit showdata(uploads.at(r.start));
+            emit tableUploaded(uploads.at(r.start));
             break;
         case ReplyKind::Version: {
             const int text = r.start + kVersionAt;
-            emit send_vesion(QString::fromUtf8(window.mid(text, r.end - msg::lineEnd.size() - text)));
+            emit versionReported(QString::fromUtf8(window.mid(text, r.end - msg::lineEnd.size() - text)));
             break;
         }
         case ReplyKind::Model:
-            emit send_KVR(QString::fromUtf8(window.mid(r.start, r.end - msg::lineEnd.size() - r.start)));
+            emit modelReported(QString::fromUtf8(window.mid(r.start, r.end - msg::lineEnd.size() - r.start)));
             write(msg::modelAck);
             break;
         case ReplyKind::EraseEnd:
-            emit send_erase(true);
+            emit eraseFinished();
             break;
         case ReplyKind::Settings: {
             DeviceSettings settings;
             if (parseSettingsReply(window.mid(r.start, kSettingsReplySize), &settings))
-                emit settingsReceived(settings);
+                emit settingsReported(settings);
             break;
         }
         case ReplyKind::DownloadSuccess:
-            emit downloadSucceeded();
+            emit imageAccepted();
             break;
         case ReplyKind::SettingEnd:
-            emit settingEndReceived();
             write(msg::uploadRequest);
+            emit settingAcknowledged();
             break;
         case ReplyKind::Cipher:
             for (const QByteArray &part : authenticationAnswer(authenticationChallenge(window.mid(r.start, kChallengeReplySize))))
                 write(part);
             break;
         case ReplyKind::OpenTheDoor:
-            emit sure_open(true);
+            write(msg::settingRequest);
+            emit doorAnswered(true);
             break;
         case ReplyKind::CloseTheDoor:
-            emit sure_open(false);
+            emit doorAnswered(false);
             break;
         case ReplyKind::Ok:
-            emit sure_connect(true);
+            write(msg::settingRequest);
+            emit boxAccepted();
             break;
         }
     }

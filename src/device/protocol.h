@@ -20,6 +20,9 @@ class QSerialPort;
 
 namespace vl {
 
+// The box's line: 115 200 baud, 8 data bits, no parity, 1 stop bit, no flow control.
+constexpr qint32 kBoxBaudRate = 115200;
+
 namespace msg {
 // Editor to box.
 inline const QByteArray hello = QByteArrayLiteral("hello");
@@ -30,9 +33,12 @@ inline const QByteArray identifyRequest = QByteArrayLiteral("\xAA\xCC\x02\x00\x0
 inline const QByteArray eraseRequest = QByteArrayLiteral("\xAA\xCC\x02\x00\x02\x0D\x0A");
 inline const QByteArray answerStart = QByteArrayLiteral("give you");
 inline const QByteArray answerEnd = QByteArrayLiteral("nxxxxx");
-// Box to editor.
+// Both ways: the table image begins with "download request" and its records end at
+// "end of data". An upload is recognised by "download" alone.
+inline const QByteArray imageHeader = QByteArrayLiteral("download request");
 inline const QByteArray imageStart = QByteArrayLiteral("download");
 inline const QByteArray imageEnd = QByteArrayLiteral("end of data");
+// Box to editor.
 inline const QByteArray versionHeader = QByteArrayLiteral("\xAA\xCC\x06\x56");
 inline const QByteArray modelPrefix = QByteArrayLiteral("KVR-");
 inline const QByteArray lineEnd = QByteArrayLiteral("\r\n");
@@ -99,10 +105,11 @@ private:
 // everywhere, table uploads included, and each one found is acted on once, in the order
 // in which the stream completes them; a reply split across pieces counts like a whole
 // one. A version or model reply is the text from its "V" or "KVR-" to the next "\r\n",
-// at most kMaxReplyLine bytes; a line that is a version reply gives no model reply. A settings reply or an authentication challenge counts once all of its bytes
-// are in. Replies the protocol itself sends (the model acknowledgement, "upload request"
-// after "setting end", the authentication answer) go out through the writer, in the same
-// order.
+// at most kMaxReplyLine bytes; a line that is a version reply gives no model reply. A
+// settings reply or an authentication challenge counts once all of its bytes are in.
+// The replies the protocol itself sends go out through the writer, in the same order:
+// "setting request" when the box opens the door or accepts the editor ("ok"), the model
+// acknowledgement, "upload request" after "setting end" and the answer to a challenge.
 class ReceiveDispatcher : public QObject {
     Q_OBJECT
 public:
@@ -116,21 +123,26 @@ public:
     void reset();
 
     UploadCollector &collector() { return m_collector; }
+    const UploadCollector &collector() const { return m_collector; }
 
 signals:
-    // The 8-byte records of a finished table upload.
-    void showdata(const QByteArrayList &groupedData);
+    // The 8-byte records of a finished table upload, however many there are.
+    void tableUploaded(const QByteArrayList &records);
     // A version reply: "V" and the version number.
-    void send_vesion(const QString &version);
-    // A model reply, e.g. "KVR-9000".
-    void send_KVR(const QString &KVR);
-    void send_erase(bool eraseflag);
-    void settingsReceived(const vl::DeviceSettings &settings);
-    void downloadSucceeded();
-    // The box acknowledged a settings command ("setting end").
-    void settingEndReceived();
-    void sure_connect(bool sure);
-    void sure_open(bool sure);
+    void versionReported(const QString &version);
+    // A model reply, e.g. "KVR-9000"; it has been acknowledged.
+    void modelReported(const QString &model);
+    // "ERASE END": the box in upgrade mode has erased its flash.
+    void eraseFinished();
+    void settingsReported(const vl::DeviceSettings &settings);
+    // "download success": the box took the table image.
+    void imageAccepted();
+    // "setting end": the box carried out a settings command; the table has been asked for.
+    void settingAcknowledged();
+    // "open the door" (the settings have been asked for) or "close the door".
+    void doorAnswered(bool open);
+    // "ok": the box accepted the editor; the settings have been asked for again.
+    void boxAccepted();
 
 private:
     struct Reply;

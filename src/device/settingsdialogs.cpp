@@ -45,7 +45,7 @@ void DeviceSettingDialog::start_send()
     const int value = settingValueForChoice(m_setting, m_comboBox->currentIndex());
     if (value < 0 || !m_port)
         return;
-    m_port->sendCommand(settingsCommand(m_setting, quint16(value)));
+    m_port->conversation()->sendSetting(m_setting, quint16(value));
 }
 
 void DeviceSettingDialog::selectChoice(const QString &text)

@@ -1,5 +1,6 @@
 #include "tableimage.h"
 
+#include "device/protocol.h"
 #include "table/notenames.h"
 #include "table/rulemodel.h"
 #include "table/ruletext.h"
@@ -9,18 +10,6 @@
 namespace vl {
 
 namespace {
-
-const QByteArray &imageStart()
-{
-    static const QByteArray s("download request");
-    return s;
-}
-
-const QByteArray &imageEnd()
-{
-    static const QByteArray s("end of data");
-    return s;
-}
 
 const QString &cell(const QStringList &cells, int column)
 {
@@ -140,13 +129,13 @@ quint16 recordChecksum(const QByteArray &records)
 QByteArray buildTableImage(const QByteArray &records)
 {
     QByteArray image(kImageHeaderSize, '\0');
-    image.replace(0, imageStart().size(), imageStart());
+    image.replace(0, msg::imageHeader.size(), msg::imageHeader);
     const quint16 sum = recordChecksum(records);
     image[kChecksumOffset] = char(sum & 0xFF);
     image[kChecksumOffset + 1] = char(sum >> 8);
     image.reserve(kImageSize);
     image += records;
-    image += imageEnd();
+    image += msg::imageEnd;
     image += '\0';
     return image;
 }

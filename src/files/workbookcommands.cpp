@@ -1,6 +1,7 @@
 #include "workbookcommands.h"
 
 #include "files/workbookio.h"
+#include "files/workbookproblems.h"
 #include "table/rulemodel.h"
 
 #include "common/dialogs.h"
@@ -27,22 +28,9 @@ void loadRuleWorkbook(QWidget *parent, const QString &path, RuleModel &rules, co
     // Everything is checked before the table is touched, so a file that cannot be used
     // leaves the user's table as it was.
     const WorkbookImport in = readRuleWorkbook(path);
-    const QString error = QStringLiteral("Error");
-    switch (in.status) {
-    case WorkbookImport::Unreadable:
-        warning(parent, error, QStringLiteral("The Excel file could not be read: %1.").arg(in.detail));
+    if (in.status != WorkbookImport::Loaded) {
+        warning(parent, QStringLiteral("Error"), workbookImportProblem(in));
         return;
-    case WorkbookImport::NoSheets:
-        warning(parent, error, QStringLiteral("Excel file has no worksheets!"));
-        return;
-    case WorkbookImport::NoHeader:
-        warning(parent, error, QStringLiteral("Main sheet has no header columns!"));
-        return;
-    case WorkbookImport::OneColumn:
-        warning(parent, error, QStringLiteral("Need at least 2 columns (last column is remark/alias)."));
-        return;
-    case WorkbookImport::Loaded:
-        break;
     }
 
     applyWorkbookRows(rules, in);

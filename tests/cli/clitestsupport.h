@@ -1,13 +1,14 @@
 #pragma once
 
-// What the command-line tool's tests share: a sample rule table, workbooks saved the way
-// the editor saves them, running varilume-cli in-process or as the real program, and a
-// simulated box process.
+// What the command-line tool's tests share: the sample rule table (ruletables.h),
+// workbooks saved the way the editor saves them, running varilume-cli in-process or as the
+// real program, and a simulated box process.
 
 #include "boxprocess.h"
 #include "cli/commands.h"
 #include "files/workbookio.h"
 #include "files/xlsxdocument.h"
+#include "ruletables.h"
 #include "table/rulecolumns.h"
 #include "table/rulemodel.h"
 
@@ -19,49 +20,6 @@
 #include <QtTest>
 
 namespace vl::test {
-
-// A full table in the texts the editor shows after a Read under "C3" naming: notes,
-// after-touch and controllers, "ALL" and single channels, DMX 1 and 1024, fixed values
-// and fades on and off, toggles; every fifth row is empty.
-inline void fillSampleTable(RuleModel &m)
-{
-    m.setRowCount(kRuleRows);
-    const QStringList statuses = {"Note", "AT", "CC"};
-    const QStringList names = {"C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"};
-    for (int r = 0; r < kRuleRows; ++r) {
-        m.setText(r, ColSn, QString::number(r + 1));
-        if (r % 5 == 4)
-            continue;
-        const QString status = statuses[r % 3];
-        const int n = (r * 7) % 128;
-        const QString ctl = status == "CC" ? QString::number(n)
-                                           : QString("%1 / %2%3").arg(n).arg(names[n % 12]).arg(n / 12 - 2);
-        const QStringList cells = {QString::number(r % 1024 + 1),
-                                   status,
-                                   ctl,
-                                   r % 4 ? QString::number(r % 16 + 1) : "ALL",
-                                   r % 7 ? "OFF" : QString::number(r % 255 + 1),
-                                   r % 3 ? "OFF" : QString::number(r % 50 + 1),
-                                   r % 2 ? "OFF" : QString::number(r % 50 + 1),
-                                   r % 6 ? "OFF" : "ON",
-                                   r % 11 ? "ON" : "OFF"};
-        for (int c = 0; c < cells.size(); ++c)
-            m.setText(r, ColDmx + c, cells[c]);
-    }
-}
-
-// Every row's texts; rows the model holds no cell for read as empty texts.
-inline QList<QStringList> tableTexts(const RuleModel &m)
-{
-    QList<QStringList> rows;
-    for (int r = 0; r < m.rowCount(); ++r) {
-        QStringList texts;
-        for (int c = 0; c < kRuleColumns; ++c)
-            texts << m.text(r, c);
-        rows << texts;
-    }
-    return rows;
-}
 
 // The rows a workbook of `m` holds: the editor's Save keeps only the number of "Ctl".
 inline QList<QStringList> workbookTexts(const RuleModel &m)

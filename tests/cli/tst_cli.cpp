@@ -3,7 +3,9 @@
 // the same run() the program calls.
 
 #include "clitestsupport.h"
+#include "common/scheduler.h"
 #include "device/tableimage.h"
+#include "simboxonpty.h"
 
 #include <QTemporaryDir>
 
@@ -12,16 +14,20 @@ using namespace vl::test;
 
 namespace {
 
-// A workbook of the sample table with one cell changed (row and column from 0); a
-// negative row leaves the table as it is, `rows` cuts it short.
-bool sampleWorkbook(const QString &path, int row = -1, int column = 0, const QString &text = QString(),
-                    int rows = kRuleRows)
+// A workbook of `rows` rows that hold no rule but one, in row `row` (from 0), whose
+// column `column` holds `text`; a negative row leaves all of them empty.
+bool workbookWithOneRule(const QString &path, int rows, int row = -1, int column = 0, const QString &text = QString())
 {
     RuleModel m;
-    fillSampleTable(m);
-    if (row >= 0)
-        m.setText(row, column, text);
     m.setRowCount(rows);
+    for (int r = 0; r < rows; ++r)
+        m.setText(r, ColSn, QString::number(r + 1));
+    if (row >= 0) {
+        const QStringList rule = {"1", "CC", "7", "1", "OFF", "OFF", "OFF", "OFF", "ON"};
+        for (int c = 0; c < rule.size(); ++c)
+            m.setText(row, ColDmx + c, rule[c]);
+        m.setText(row, column, text);
+    }
     return saveWorkbook(m, path);
 }
 
@@ -66,9 +72,10 @@ private slots:
         QCOMPARE(lines.size(), kRuleRows + 2);  // titles, rows, nothing after the last line end
         QCOMPARE(lines.first(), ruleColumnLabels().join('\t').toUtf8());
         QVERIFY(lines.last().isEmpty());
+        const QList<QStringList> sampleTexts = tableTexts(sample);
         for (int r = 0; r < kRuleRows; ++r) {
             const QStringList expected = sample.isRuleRowEmpty(r) ? QStringList{QString::number(r + 1)}
-                                                                  : tableTexts(sample)[r];
+                                                                  : sampleTexts[r];
             QCOMPARE(QString::fromUtf8(lines[r + 1]).split('\t', Qt::SkipEmptyParts), expected);
         }
         QCOMPARE(runInProcess({"decode", file("show.bin"), "-o", file("show.tsv")}).status, 0);
@@ -106,7 +113,7 @@ private slots:
         QFETCH(QString, text);
         QFETCH(int, rows);
         QFETCH(QString, message);
-        QVERIFY(sampleWorkbook(file("bad.xlsx"), row, column, text, rows));
+        QVERIFY(workbookWithOneRule(file("bad.xlsx"), rows, row, column, text));
         QFile::remove(file("bad.bin"));
         const CliResult r = runInProcess({"image", file("bad.xlsx"), "-o", file("bad.bin")});
         QCOMPARE(r.status, 1);
@@ -201,6 +208,72 @@ private slots:
         QVERIFY(!QFile::exists(file("out.xlsx")));
     }
 
+    // A box that never answers ends the command after the time limit, with nothing
+    // written. The box runs in this process: when it has taken the request it will not
+    // answer, the clock moves on by the time limit instead of the test waiting it out.
+    void silentBox_data()
+    {
+        QTest::addColumn<QString>("silent");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("waitingFor");
+        QTest::newRow("greeting") << "hello"
+                                  << "read"
+                                  << "the answer to \"hello\"";
+        QTest::newRow("settings reply") << "setting request"
+                                        << "settings"
+                                        << "the settings reply";
+        QTest::newRow("table") << "upload request"
+                               << "read"
+                               << "the table";
+        QTest::newRow("download success") << "download request"
+                                          << "write"
+                                          << "\"download success\"";
+        QTest::newRow("setting end") << "settingdata"
+                                     << "settings"
+                                     << "\"setting end\"";
+    }
+    void silentBox()
+    {
+        QFETCH(QString, silent);
+        QFETCH(QString, command);
+        QFETCH(QString, waitingFor);
+        QVERIFY(workbookWithOneRule(file("one.xlsx"), kRuleRows, 0, ColEnable, "ON"));
+        QFile::remove(file("out.xlsx"));
+        BoxOptions options;
+        options.silent = QStringList{silent};
+        SimBoxOnPty box(options);
+        box.start();
+        ManualScheduler clock;
+        struct Installed {
+            explicit Installed(Scheduler *s) { installScheduler(s); }
+            ~Installed() { installScheduler(nullptr); }
+        } installed(&clock);
+        int silences = 0;
+        box.onSilence = [&] {
+            ++silences;
+            clock.advance(500);
+        };
+
+        QStringList args = {command, "--port", box.port(), "--timeout", "0.5"};
+        if (command == "read")
+            args << "-o" << file("out.xlsx");
+        else if (command == "write")
+            args << file("one.xlsx");
+        else if (silent == "settingdata")
+            args << "--sleep"
+                 << "20";
+        const CliResult r = runInProcess(args);
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.oneErrorLine(), r.err);
+        QVERIFY2(r.err.contains(QString("no answer from the box on %1 within 0.5 s (waiting for %2)")
+                                    .arg(box.port(), waitingFor)
+                                    .toUtf8()),
+                 r.err);
+        QCOMPARE(silences, 1);
+        QCOMPARE(clock.nowMs(), 500);
+        QVERIFY(!QFile::exists(file("out.xlsx")));
+    }
+
     // Mistakes in the command line are found before any box or file is touched.
     void usageErrors_data()
     {
@@ -264,7 +337,7 @@ private slots:
 
     void outputThatCannotBeWritten()
     {
-        QVERIFY(sampleWorkbook(file("show.xlsx")));
+        QVERIFY(workbookWithOneRule(file("show.xlsx"), kRuleRows));
         CliResult r = runInProcess({"image", file("show.xlsx"), "-o", file("no/such/dir/x.bin")});
         QCOMPARE(r.status, 1);
         QVERIFY2(r.err.contains("does not exist"), r.err);

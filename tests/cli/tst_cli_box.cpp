@@ -25,8 +25,13 @@ class TestCliBox : public QObject {
     QString announceDir() const { return dir.filePath("boxes"); }
 
     CliResult cli(const QStringList &args) { return runProgram(QStringLiteral(CLI_PROGRAM), args, announceDir()); }
-    bool startBox(BoxProcess &box, const QStringList &args)
+    // Unless a test is about the pace of the box's table upload (--pause), the box sends
+    // it as fast as the line takes it.
+    bool startBox(BoxProcess &box, QStringList args)
     {
+        if (!args.contains("--pause"))
+            args << "--pause"
+                 << "0";
         return box.start(QStringLiteral(SIMBOX_PROGRAM), args, announceDir());
     }
 
@@ -61,7 +66,7 @@ private slots:
         QTest::newRow("by description") << QStringList() << false;
         QTest::newRow("by path, challenge required") << QStringList{"--cipher-required"} << true;
         QTest::newRow("junk before messages, odd cuts")
-            << QStringList{"--garbage", "--split-at", "5,300,24835", "--chunk-size", "1000"} << false;
+            << QStringList{"--garbage", "--split-at", "5,300,24835", "--chunk-size", "1000", "--pause", "1"} << false;
     }
     void readRoundTrip()
     {
@@ -148,16 +153,16 @@ private slots:
     }
 
     // A box that never answers ends the command after the timeout, with nothing written.
+    // The program waits on its real clock here; tst_cli goes through every step the box
+    // can fall silent at on a clock it steps.
     void silentBox_data()
     {
         QTest::addColumn<QString>("silent");
         QTest::addColumn<QString>("command");
         QTest::addColumn<QString>("waitingFor");
-        QTest::newRow("greeting") << "hello" << "read" << "the answer to \"hello\"";
-        QTest::newRow("settings reply") << "setting request" << "settings" << "the settings reply";
-        QTest::newRow("table") << "upload request" << "read" << "the table";
-        QTest::newRow("download success") << "download request" << "write" << "\"download success\"";
-        QTest::newRow("setting end") << "settingdata" << "settings" << "\"setting end\"";
+        QTest::newRow("table") << "upload request"
+                               << "read"
+                               << "the table";
     }
     void silentBox()
     {

@@ -7,10 +7,8 @@
 #include "app/widget.h"
 #include "cli/tablefiles.h"
 #include "clitestsupport.h"
-#include "common/simulatedbox.h"
 #include "device/tableimage.h"
-#include "ptypeer.h"
-#include "recordingpreview.h"
+#include "editoronpty.h"
 #include "windowtest.h"
 
 #include <QAction>
@@ -59,32 +57,24 @@ QByteArray oddRecords()
 class TestCliEditor : public WindowTest {
     Q_OBJECT
 
-    QTemporaryDir boxDir;
-    std::unique_ptr<PtyPeer> peer;
-    std::unique_ptr<SimulatedBoxAnnouncement> box;
-    RecordingPreview preview;
-    std::unique_ptr<Widget> w;
+    std::unique_ptr<EditorOnPty> editor;
+    Widget *w = nullptr;
+    PtyPeer *peer = nullptr;
 
     void startEditorOnPeer()
     {
-        qputenv("VARILUME_SIMBOX_DIR", boxDir.filePath("boxes").toUtf8());
-        peer = std::make_unique<PtyPeer>();
-        QVERIFY2(peer->open(), qPrintable(peer->lastError()));
-        box = std::make_unique<SimulatedBoxAnnouncement>();
-        QVERIFY(box->announce({peer->slavePath(), 0x1209, 0x4b39, "Nemora KVR-9000"}));
-        w = std::make_unique<Widget>();
-        w->setPreview(&preview);
-        w->findChild<QPushButton *>("connectButton")->click();
-        QVERIFY2(peer->expect("hello"), qPrintable(peer->lastError()));
-        QVERIFY(peer->write("open the door"));
-        QVERIFY2(peer->expect("setting request"), qPrintable(peer->lastError()));
+        editor = std::make_unique<EditorOnPty>();
+        editor->start();
+        editor->connectBox();
+        w = editor->window.get();
+        peer = &editor->peer;
     }
 
     void stopEditor()
     {
-        w.reset();
-        box.reset();
-        peer.reset();
+        editor.reset();
+        w = nullptr;
+        peer = nullptr;
     }
 
 private slots:
@@ -103,14 +93,14 @@ private slots:
         QVERIFY(writeAll(dir->file("box.bin"), image));
 
         startEditorOnPeer();
-        QSignalSpy changed(w.get(), &Widget::table_change);
+        QSignalSpy changed(w, &Widget::table_change);
         dialogs->buttons = {QMessageBox::Ok};
         w->findChild<QPushButton *>("pushButton")->click();
         QVERIFY2(peer->expect("upload request"), qPrintable(peer->lastError()));
         QVERIFY(peer->writeInPieces(image, {64, 64, 64, 4096}));
         QTRY_COMPARE(changed.count(), 1);
         QCOMPARE(w->ruleModel()->rowCount(), kRuleRows);
-        QTest::qWait(150);  // the table as the window shows it: after its 100 ms controller pass
+        w->normalizeControllerTexts();  // the table as the window shows it: after its controller pass
 
         const CliResult text = runInProcess({"decode", dir->file("box.bin"), "-o", "-"});
         QCOMPARE(text.status, 0);

@@ -4,13 +4,12 @@
 
 #include "app/mainwindow.h"
 #include "app/widget.h"
-#include "common/simulatedbox.h"
 #include "device/serialport.h"
 #include "device/settingsdialogs.h"
 #include "device/tableimage.h"
-#include "ptypeer.h"
-#include "recordingpreview.h"
+#include "editoronpty.h"
 #include "resources/resources.h"
+#include "ruletables.h"
 #include "scripteddialogs.h"
 #include "table/rulecolumns.h"
 #include "table/rulemodel.h"
@@ -27,8 +26,8 @@
 #include <memory>
 
 using namespace vl;
+using vl::test::EditorOnPty;
 using vl::test::PtyPeer;
-using vl::test::RecordingPreview;
 using vl::test::ScriptedDialogs;
 using vl::test::TempWorkDir;
 
@@ -49,21 +48,15 @@ QByteArray settingsCommand(const char *payloadHex)
     return QByteArray("settingdata") + QByteArray::fromHex(payloadHex) + "setting end";
 }
 
-// A full table of valid rules: varied, some rows empty.
-void fillValidTable(RuleModel &m)
+// A table the user has: the full sample table, valid throughout.
+void fillValidTable(RuleModel &m) { vl::test::fillSampleTable(m); }
+
+// Rows enough for a full table, but hardly anything in them: what the commands that
+// refuse before they look at the rules need.
+void fillBareTable(RuleModel &m)
 {
     m.setRowCount(kRuleRows);
-    for (int r = 0; r < kRuleRows; ++r) {
-        m.setText(r, ColSn, QString::number(r + 1));
-        if (r % 5 == 4)
-            continue;
-        const bool cc = r % 2;
-        const QStringList cells = {QString::number(r % 1024 + 1), cc ? "CC" : "Note", cc ? "7" : "60 / C3",
-                                   r % 3 ? QString::number(r % 16 + 1) : "ALL", r % 7 ? "OFF" : "200", "OFF",
-                                   QString::number(r % 50 + 1), r % 2 ? "ON" : "OFF", "ON"};
-        for (int c = 0; c < cells.size(); ++c)
-            m.setText(r, ColDmx + c, cells[c]);
-    }
+    m.setText(0, ColDmx, "1");
 }
 
 // The records the test box holds: rule r drives DMX r % 1024 + 1 from CC r % 128.
@@ -88,37 +81,24 @@ QByteArray boxRecords()
 class TestDeviceLink : public QObject {
     Q_OBJECT
 
-    QTemporaryDir boxDir;
     std::unique_ptr<TempWorkDir> dir;
     std::unique_ptr<ScriptedDialogs> dialogs;
-    std::unique_ptr<PtyPeer> peer;
-    std::unique_ptr<SimulatedBoxAnnouncement> box;
-    RecordingPreview preview;
-    std::unique_ptr<Widget> w;
+    std::unique_ptr<EditorOnPty> editor;
+    Widget *w = nullptr;
+    PtyPeer *peer = nullptr;
 
-    QPushButton *button(const char *name) { return w->findChild<QPushButton *>(name); }
-    QString caption() { return button("connectButton")->text(); }
-    QComboBox *portList() { return w->findChild<QComboBox *>("comboBox_ComDevices"); }
+    QPushButton *button(const char *name) { return editor->button(name); }
+    QString caption() { return editor->caption(); }
+    QComboBox *portList() { return editor->portList(); }
 
-    // Announces the test's box and builds the window, whose first scan lists it.
+    // Builds the window; its first scan lists the test's box unless there is none.
     void startEditor(bool withBox = true)
     {
-        if (withBox) {
-            box = std::make_unique<SimulatedBoxAnnouncement>();
-            QVERIFY(box->announce({peer->slavePath(), 0x0483, 0x5740, "Nemora KVR-9000"}));
-        }
-        w = std::make_unique<Widget>();
-        w->setPreview(&preview);
+        editor->start(withBox);
+        w = editor->window.get();
     }
 
-    void connectBox()
-    {
-        button("connectButton")->click();
-        QVERIFY2(peer->expect("hello"), qPrintable(peer->lastError()));
-        QCOMPARE(caption(), QString("Disconnect"));
-        QVERIFY(peer->write("open the door"));
-        QVERIFY2(peer->expect("setting request"), qPrintable(peer->lastError()));
-    }
+    void connectBox() { editor->connectBox(); }
 
     int messagesWith(const QString &text) const { return dialogs->messageTexts().count(text); }
 
@@ -127,23 +107,21 @@ private slots:
     {
         initResources();
         qRegisterMetaType<QSerialPort::SerialPortError>();
-        qputenv("VARILUME_SIMBOX_DIR", boxDir.filePath("boxes").toUtf8());
     }
 
     void init()
     {
         dir = std::make_unique<TempWorkDir>();
         dialogs = std::make_unique<ScriptedDialogs>();
-        peer = std::make_unique<PtyPeer>();
-        QVERIFY2(peer->open(), qPrintable(peer->lastError()));
-        preview.calls.clear();
+        editor = std::make_unique<EditorOnPty>();
+        peer = &editor->peer;
     }
 
     void cleanup()
     {
-        w.reset();
-        box.reset();
-        peer.reset();
+        editor.reset();
+        w = nullptr;
+        peer = nullptr;
         dialogs.reset();
         dir.reset();
     }
@@ -171,7 +149,7 @@ private slots:
         QCOMPARE(w->sleepTimeDialog()->comboBox()->currentText(), QString("60"));
         QCOMPARE(w->serialPort()->breakTime, 1000);
         QCOMPARE(w->currentCoefficient(), 2.01);
-        QVERIFY(preview.calls.contains("setCoefficient 2.01"));
+        QVERIFY(editor->preview.calls.contains("setCoefficient 2.01"));
 
         // Values that are not on a list leave the choices alone.
         QVERIFY(peer->write(settingsReply(110, 51, 9, 0)));
@@ -203,7 +181,7 @@ private slots:
     {
         startEditor();
         connectBox();
-        fillValidTable(*w->ruleModel());
+        fillBareTable(*w->ruleModel());
         button("connectButton")->click();
         QVERIFY(!w->serialPort()->isOpen());
         QCOMPARE(caption(), QString("Connect"));
@@ -248,7 +226,7 @@ private slots:
     {
         QFETCH(QString, command);
         startEditor();
-        fillValidTable(*w->ruleModel());
+        fillBareTable(*w->ruleModel());
         dialogs->buttons = {QMessageBox::Ok};
         if (command == "Read")
             button("pushButton")->click();
@@ -280,8 +258,8 @@ private slots:
         QFETCH(QList<int>, pieces);
         startEditor();
         connectBox();
-        QSignalSpy changed(w.get(), &Widget::table_change);
-        fillValidTable(*w->ruleModel());
+        QSignalSpy changed(w, &Widget::table_change);
+        fillBareTable(*w->ruleModel());
 
         dialogs->buttons = {QMessageBox::Ok};
         button("pushButton")->click();
@@ -315,7 +293,7 @@ private slots:
     {
         startEditor();
         connectBox();
-        fillValidTable(*w->ruleModel());
+        fillBareTable(*w->ruleModel());
         dialogs->buttons = {QMessageBox::Cancel};
         button("pushButton")->click();
         QCOMPARE(w->ruleModel()->rowCount(), kRuleRows);
@@ -334,7 +312,7 @@ private slots:
         QFETCH(int, recordBytes);
         startEditor();
         connectBox();
-        QSignalSpy changed(w.get(), &Widget::table_change);
+        QSignalSpy changed(w, &Widget::table_change);
         dialogs->buttons = {QMessageBox::Ok};
         button("pushButton")->click();
         QVERIFY2(peer->expect("upload request"), qPrintable(peer->lastError()));
@@ -368,11 +346,12 @@ private slots:
             fillValidTable(*w->ruleModel());
         const QByteArray before = encodeTableImage(*w->ruleModel());
 
+        QSignalSpy uploads(w->serialPort(), &SerialPort::showdata);
         QVERIFY(peer->write("setting end"));
         QVERIFY2(peer->expect("upload request"), qPrintable(peer->lastError()));
         QVERIFY(peer->writeInPieces(buildTableImage(boxRecords()), {7000, 7000}));
-        QTest::qWait(100);
-        QCOMPARE(w->ruleModel()->rowCount(), kRuleRows);
+        QTRY_COMPARE(uploads.count(), 1);
+        QTRY_COMPARE(w->ruleModel()->rowCount(), kRuleRows);
         if (tableHasRows) {
             QCOMPARE(encodeTableImage(*w->ruleModel()), before);
             QCOMPARE(messagesWith("Read successfully!"), 0);
@@ -397,7 +376,7 @@ private slots:
         QCOMPARE(sent, encodeTableImage(*w->ruleModel()));
         QVERIFY(sent.startsWith("download request"));
         QVERIFY(peer->expectSilence(50));  // nothing after the image's last byte
-        QMessageBox *busy = w->serialPort()->busyBox();
+        QMessageBox *busy = w->busyBox();
         QVERIFY(busy->isVisible());
         QCOMPARE(busy->windowTitle(), QString("Warning"));
         QCOMPARE(busy->text(), QString("Data is being sent..."));
@@ -443,16 +422,21 @@ private slots:
         QFETCH(QString, message);
         startEditor();
         connectBox();
-        fillValidTable(*w->ruleModel());
-        w->ruleModel()->setRowCount(rows);
-        if (badRow >= 0)
-            w->ruleModel()->setText(badRow, badColumn, badText);
+        // One complete rule holds the bad text; the other rows hold no rule.
+        RuleModel *m = w->ruleModel();
+        m->setRowCount(rows);
+        if (badRow >= 0) {
+            const QStringList rule = {"1", "CC", "7", "1", "OFF", "OFF", "OFF", "OFF", "ON"};
+            for (int c = 0; c < rule.size(); ++c)
+                m->setText(badRow, ColDmx + c, rule[c]);
+            m->setText(badRow, badColumn, badText);
+        }
 
         dialogs->buttons = {QMessageBox::Ok};
         button("pushButton_2")->click();
         QCOMPARE(dialogs->lastMessage().text, message);
         QVERIFY(peer->expectSilence(100));
-        QVERIFY(!w->serialPort()->busyBox()->isVisible());
+        QVERIFY(!w->busyBox()->isVisible());
 
         // Building the image before a workbook save checks only the row count.
         dialogs->clear();
@@ -526,7 +510,7 @@ private slots:
         startEditor();
         QCOMPARE(w->currentCoefficient(), 1.0);
         w->cofDialog()->comboBox()->setCurrentIndex(4);
-        QCOMPARE(preview.calls.last(), QString("setCoefficient 4"));
+        QCOMPARE(editor->preview.calls.last(), QString("setCoefficient 4"));
         QCOMPARE(w->currentCoefficient(), 4.0);
     }
 
@@ -550,23 +534,22 @@ private slots:
             QVERIFY2(peer->expect("upload request"), qPrintable(peer->lastError()));
             QVERIFY(peer->write(buildTableImage(boxRecords()).left(9000)));
         } else if (when == "set") {
-            fillValidTable(*w->ruleModel());
+            fillBareTable(*w->ruleModel());
             dialogs->buttons = {QMessageBox::Ok};
             button("pushButton_2")->click();
             QCOMPARE(peer->take(kImageSize).size(), kImageSize);
-            QVERIFY(w->serialPort()->busyBox()->isVisible());
+            QVERIFY(w->busyBox()->isVisible());
         }
         const int messages = dialogs->asked.size();
         QSignalSpy errors(w->serialPort(), &QSerialPort::errorOccurred);
-        peer->vanish();
-        box.reset();
+        editor->unplug();
 
         QTRY_COMPARE_WITH_TIMEOUT(caption(), QString("Connect"), 2000);
         QVERIFY(!w->serialPort()->isOpen());
         QVERIFY(portList()->isEnabled());
         QTest::qWait(100);
         QVERIFY2(errors.count() < 10, qPrintable(QString::number(errors.count())));
-        QVERIFY(!w->serialPort()->busyBox()->isVisible());
+        QVERIFY(!w->busyBox()->isVisible());
         QCOMPARE(dialogs->asked.size(), messages);
     }
 };

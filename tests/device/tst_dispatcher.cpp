@@ -21,14 +21,15 @@ struct Recorder {
     Recorder()
     {
         auto &d = dispatcher;
-        QObject::connect(&d, &ReceiveDispatcher::showdata, [this](const QByteArrayList &g) {
-            events << QString("showdata %1").arg(g.size());
+        QObject::connect(&d, &ReceiveDispatcher::tableUploaded, [this](const QByteArrayList &g) {
+            events << QString("upload %1").arg(g.size());
             uploads << g;
         });
-        QObject::connect(&d, &ReceiveDispatcher::send_vesion, [this](const QString &v) { events << "version " + v; });
-        QObject::connect(&d, &ReceiveDispatcher::send_KVR, [this](const QString &m) { events << "model " + m; });
-        QObject::connect(&d, &ReceiveDispatcher::send_erase, [this](bool) { events << "erase"; });
-        QObject::connect(&d, &ReceiveDispatcher::settingsReceived, [this](const DeviceSettings &s) {
+        QObject::connect(&d, &ReceiveDispatcher::versionReported,
+                         [this](const QString &v) { events << "version " + v; });
+        QObject::connect(&d, &ReceiveDispatcher::modelReported, [this](const QString &m) { events << "model " + m; });
+        QObject::connect(&d, &ReceiveDispatcher::eraseFinished, [this] { events << "erase"; });
+        QObject::connect(&d, &ReceiveDispatcher::settingsReported, [this](const DeviceSettings &s) {
             events << QString("settings %1 %2 %3 %4 %5")
                           .arg(s.reserved)
                           .arg(s.breakTime)
@@ -36,10 +37,11 @@ struct Recorder {
                           .arg(s.coefficientCode)
                           .arg(s.sleepCode);
         });
-        QObject::connect(&d, &ReceiveDispatcher::downloadSucceeded, [this] { events << "download success"; });
-        QObject::connect(&d, &ReceiveDispatcher::sure_connect, [this](bool) { events << "sure_connect"; });
-        QObject::connect(&d, &ReceiveDispatcher::sure_open,
-                         [this](bool open) { events << (open ? "sure_open true" : "sure_open false"); });
+        QObject::connect(&d, &ReceiveDispatcher::imageAccepted, [this] { events << "download success"; });
+        QObject::connect(&d, &ReceiveDispatcher::settingAcknowledged, [this] { events << "setting end"; });
+        QObject::connect(&d, &ReceiveDispatcher::boxAccepted, [this] { events << "accepted"; });
+        QObject::connect(&d, &ReceiveDispatcher::doorAnswered,
+                         [this](bool open) { events << (open ? "door open" : "door closed"); });
     }
 
     void feed(const QByteArrayList &chunks)
@@ -106,21 +108,24 @@ private slots:
 
         const QByteArrayList none;
         QTest::newRow("garbage") << QByteArrayList{"\x01\x02 hello world \xff"} << QStringList() << none;
-        QTest::newRow("open the door") << QByteArrayList{"open the door"} << QStringList{"sure_open true"} << none;
-        QTest::newRow("close the door") << QByteArrayList{"close the door"} << QStringList{"sure_open false"}
-                                        << none;
-        QTest::newRow("ok") << QByteArrayList{"ok"} << QStringList{"sure_connect"} << none;
+        // The handshake: the settings are asked for when the door opens and again on "ok".
+        QTest::newRow("open the door") << QByteArrayList{"open the door"} << QStringList{"door open"}
+                                       << QByteArrayList{"setting request"};
+        QTest::newRow("close the door") << QByteArrayList{"close the door"} << QStringList{"door closed"} << none;
+        QTest::newRow("ok") << QByteArrayList{"ok"} << QStringList{"accepted"} << QByteArrayList{"setting request"};
         QTest::newRow("setting end asks for the table")
-            << QByteArrayList{"setting end"} << QStringList() << QByteArrayList{"upload request"};
+            << QByteArrayList{"setting end"} << QStringList{"setting end"} << QByteArrayList{"upload request"};
         QTest::newRow("download success, then ok")
-            << QByteArrayList{"download success ok"} << QStringList{"download success", "sure_connect"} << none;
+            << QByteArrayList{"download success ok"} << QStringList{"download success", "accepted"}
+            << QByteArrayList{"setting request"};
         QTest::newRow("every keyword of a chunk acts")
-            << QByteArrayList{"setting end open the door ok"} << QStringList{"sure_open true", "sure_connect"}
-            << QByteArrayList{"upload request"};
-        QTest::newRow("a keyword twice acts twice") << QByteArrayList{"ok ok"}
-                                                   << QStringList{"sure_connect", "sure_connect"} << none;
+            << QByteArrayList{"setting end open the door ok"} << QStringList{"setting end", "door open", "accepted"}
+            << QByteArrayList{"upload request", "setting request", "setting request"};
+        QTest::newRow("a keyword twice acts twice") << QByteArrayList{"ok ok"} << QStringList{"accepted", "accepted"}
+                                                   << QByteArrayList{"setting request", "setting request"};
         QTest::newRow("keyword cut in two") << QByteArrayList{"open the ", "door", "setting e", "nd"}
-                                            << QStringList{"sure_open true"} << QByteArrayList{"upload request"};
+                                            << QStringList{"door open", "setting end"}
+                                            << QByteArrayList{"setting request", "upload request"};
 
         QTest::newRow("version reply") << QByteArrayList{QByteArray("\xAA\xCC\x06V1.0.3\r\n")}
                                        << QStringList{"version V1.0.3"} << none;
@@ -147,7 +152,7 @@ private slots:
         QTest::newRow("version without line end") << QByteArrayList{QByteArray("\xAA\xCC\x06V2.1")} << QStringList()
                                                   << none;
         QTest::newRow("erase end and ok both act")
-            << QByteArrayList{"ERASE END ok"} << QStringList{"erase", "sure_connect"} << none;
+            << QByteArrayList{"ERASE END ok"} << QStringList{"erase", "accepted"} << QByteArrayList{"setting request"};
 
         QTest::newRow("settings reply") << QByteArrayList{settingsReply(1000, 50, 2, 6)}
                                         << QStringList{"settings 4660 1000 50 2 6"} << none;
@@ -155,7 +160,7 @@ private slots:
             << QByteArrayList{settingsReply(1000, 50, 2, 6).chopped(1)} << QStringList() << none;
         QTest::newRow("settings reply after other bytes")
             << QByteArrayList{"open the door" + settingsReply(1000, 50, 2, 6)}
-            << QStringList{"sure_open true", "settings 4660 1000 50 2 6"} << none;
+            << QStringList{"door open", "settings 4660 1000 50 2 6"} << QByteArrayList{"setting request"};
         QTest::newRow("settings reply after other bytes, one byte short")
             << QByteArrayList{"\x01\x02\x03" + settingsReply(1000, 50, 2, 6).chopped(1)} << QStringList() << none;
         QTest::newRow("settings keyword alone") << QByteArrayList{"setting request"} << QStringList() << none;
@@ -174,7 +179,7 @@ private slots:
             << QStringList{"settings 4660 1000 50 2 6"} << none;
 
         QTest::newRow("download success, then setting end closes nothing")
-            << QByteArrayList{"download success", "setting end"} << QStringList{"download success"}
+            << QByteArrayList{"download success", "setting end"} << QStringList{"download success", "setting end"}
             << QByteArrayList{"upload request"};
     }
     // The same replies, in the same order, wherever the stream is cut: as the row's
@@ -257,7 +262,7 @@ private slots:
         const QByteArray records = sampleRecords();
         Recorder rec;
         rec.dispatcher.feed(buildTableImage(records));
-        QCOMPARE(rec.events, QStringList({"sure_connect", "showdata 3072"}));
+        QCOMPARE(rec.events, QStringList({"accepted", "upload 3072"}));
         QCOMPARE(rec.uploads[0].join(), records);
     }
 

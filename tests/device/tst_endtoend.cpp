@@ -6,6 +6,8 @@
 #include "app/mainwindow.h"
 #include "app/widget.h"
 #include "boxprocess.h"
+#include "common/scheduler.h"
+#include "device/portlistupdater.h"
 #include "device/serialport.h"
 #include "device/settingsdialogs.h"
 #include "device/tableimage.h"
@@ -51,8 +53,6 @@ namespace {
 // Longest wait for anything the box does at its own pace (a whole upload in one-byte
 // pieces under the sanitizers is the slowest).
 constexpr int kBoxMs = 20000;
-// The port list is refreshed every 2000 ms; the scan timer may fire a little late.
-constexpr int kScanMs = SerialPort::kScanIntervalMs + 500;
 
 // The table the box starts with: varied valid rules, empty rows, and two rules whose
 // bytes spell the box's keywords "ok" and "end".
@@ -102,6 +102,8 @@ class TestEndToEnd : public QObject {
     Q_OBJECT
 
     QTemporaryDir tmp;
+    // The window's port scans run when the test says so.
+    ManualScheduler clock;
     std::unique_ptr<TempWorkDir> dir;
     std::unique_ptr<ScriptedDialogs> dialogs;
     std::unique_ptr<BoxProcess> box;
@@ -117,10 +119,16 @@ class TestEndToEnd : public QObject {
     QComboBox *portList() { return w->findChild<QComboBox *>("comboBox_ComDevices"); }
     int messagesWith(const QString &text) const { return dialogs->messageTexts().count(text); }
     QByteArray editorRecords() { return encodeTableImage(*w->ruleModel()).mid(kImageHeaderSize, kRecordAreaSize); }
+    // The port list's next scan.
+    void nextScan() { clock.advance(PortListUpdater::kScanIntervalMs); }
 
-    // Starts a box that keeps its table in savedTable().
-    void startBox(const QStringList &args, std::unique_ptr<BoxProcess> &into)
+    // Starts a box that keeps its table in savedTable(). Unless a test is about the pace of
+    // the box's table upload (--pause), the box sends it as fast as the line takes it.
+    void startBox(QStringList args, std::unique_ptr<BoxProcess> &into)
     {
+        if (!args.contains("--pause"))
+            args << "--pause"
+                 << "0";
         into = std::make_unique<BoxProcess>();
         QString why;
         QVERIFY2(into->start(QStringList{"--save-table", savedTable()} + args, announceDir(), &why),
@@ -137,7 +145,7 @@ class TestEndToEnd : public QObject {
     // Connect on the listed box; waits for the settings reply the handshake asks for.
     void connectToBox(bool expectSettings = true)
     {
-        QTRY_COMPARE(portList()->count(), 1);
+        QCOMPARE(portList()->count(), 1);
         QCOMPARE(portList()->currentData().toString(), box->port);
         QSignalSpy settings(w->serialPort(), &SerialPort::rec_sucess);
         button("connectButton")->click();
@@ -198,6 +206,7 @@ private slots:
         dialogs = std::make_unique<ScriptedDialogs>();
         preview.calls.clear();
         QFile::remove(savedTable());
+        installScheduler(&clock);
     }
 
     void cleanup()
@@ -206,6 +215,7 @@ private slots:
         box.reset();
         dialogs.reset();
         dir.reset();
+        installScheduler(nullptr);
     }
 
     // The port list shows a box that starts and drops it within one scan after it ends,
@@ -222,12 +232,16 @@ private slots:
         startEditor();
         QCOMPARE(portList()->count(), 0);
         STEP(startBox());
-        QTRY_COMPARE_WITH_TIMEOUT(portList()->count(), 1, kScanMs);
+        clock.advance(PortListUpdater::kScanIntervalMs - 1);
+        QCOMPARE(portList()->count(), 0);
+        clock.advance(1);
+        QCOMPARE(portList()->count(), 1);
         QCOMPARE(portList()->currentText(), QString("Nemora KVR-9000"));
         QCOMPARE(portList()->currentData().toString(), box->port);
 
         box->stop(killed);
-        QTRY_COMPARE_WITH_TIMEOUT(portList()->count(), 0, kScanMs);
+        nextScan();
+        QCOMPARE(portList()->count(), 0);
         QCOMPARE(caption(), QString("Connect"));
     }
 
@@ -279,7 +293,7 @@ private slots:
     void readGivesTheBoxsTable_data()
     {
         QTest::addColumn<QStringList>("args");
-        QTest::newRow("64-byte pieces") << QStringList();
+        QTest::newRow("64-byte pieces") << QStringList{"--pause", "1"};
         QTest::newRow("cut inside 'download request'")
             << QStringList{"--chunk-size", "24844", "--split-at", "4", "--pause", "50"};
         QTest::newRow("cut inside 'end of data'")
@@ -362,7 +376,7 @@ private slots:
         dialogs->buttons = {QMessageBox::Ok};
         button("pushButton_2")->click();
         QCOMPARE(dialogs->asked.last().text(), QString("Configure product？"));
-        QMessageBox *busy = w->serialPort()->busyBox();
+        QMessageBox *busy = w->busyBox();
         QVERIFY(busy->isVisible());
         QCOMPARE(busy->text(), QString("Data is being sent..."));
         QTRY_VERIFY2_WITH_TIMEOUT(!busy->isVisible(), qPrintable(box->log()), kBoxMs);
@@ -442,12 +456,14 @@ private slots:
     // A box that never answers the Read leaves the table empty and the editor working.
     void silentBox()
     {
-        STEP(startBox({"--demo", "--silent", "upload request"}));
+        STEP(startBox({"--demo", "--silent", "upload request", "-v"}));
         startEditor();
         STEP(connectToBox());
         dialogs->buttons = {QMessageBox::Ok};
         button("pushButton")->click();
-        QVERIFY(!QTest::qWaitFor([this] { return w->ruleModel()->rowCount() > 0; }, 1000));
+        // The box took the request and stays silent.
+        QTRY_VERIFY2_WITH_TIMEOUT(box->log().contains("<- upload request"), qPrintable(box->log()), kBoxMs);
+        QVERIFY(!QTest::qWaitFor([this] { return w->ruleModel()->rowCount() > 0; }, 200));
         QCOMPARE(dialogs->asked.size(), 1);  // only the question
 
         // The link still works both ways: a setting goes out and the box takes it.
@@ -462,7 +478,7 @@ private slots:
     // of the first upload is left over on either side, and the table arrives once, whole.
     void disconnectDuringRead()
     {
-        STEP(startBox({"--table", startTable(), "--pause", "5"}));
+        STEP(startBox({"--table", startTable(), "--pause", "2"}));
         startEditor();
         STEP(connectToBox());
         dialogs->buttons = {QMessageBox::Ok};
@@ -509,11 +525,12 @@ private slots:
         QCOMPARE(changed.count(), 0);
         QCOMPARE(w->ruleModel()->rowCount(), 0);
         QCOMPARE(messagesWith("Read successfully!"), 0);
-        QTRY_COMPARE_WITH_TIMEOUT(portList()->count(), 0, kScanMs);
+        nextScan();
+        QCOMPARE(portList()->count(), 0);
 
         // Plugged in again: found, connected, read.
         STEP(startBox({"--table", startTable()}));
-        w->serialPort()->scanPorts();
+        w->portListUpdater()->scanPorts();
         STEP(connectToBox());
         STEP(readFromBox());
         QCOMPARE(editorRecords(), startRecords());
@@ -533,8 +550,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(caption(), QString("Connect"), 2000);
         box = std::move(second);
 
-        QSignalSpy scans(w->serialPort()->scanTimer(), &QTimer::timeout);
-        QTRY_VERIFY_WITH_TIMEOUT(scans.count() >= 1, kScanMs);
+        nextScan();
         STEP(connectToBox());
         QCOMPARE(dialogs->messageTexts().count("Device error"), 0);
         STEP(readFromBox());

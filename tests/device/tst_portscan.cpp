@@ -1,9 +1,11 @@
-// Finding the box's ports: the USB device map, one refresh of the port list, and the
-// 2000 ms scan with simulated boxes announced on real pseudo-terminals.
+// Finding the box's ports: the USB device map, one refresh of a port list, and the
+// 2000 ms scan of every list, each with its filter, with simulated boxes announced on
+// real pseudo-terminals.
 
+#include "common/scheduler.h"
 #include "common/simulatedbox.h"
+#include "device/portlistupdater.h"
 #include "device/portscan.h"
-#include "device/serialport.h"
 #include "ptypeer.h"
 
 #include <QComboBox>
@@ -25,6 +27,15 @@ QStringList itemTexts(const QComboBox &box)
     for (int i = 0; i < box.count(); ++i)
         texts << box.itemText(i) + "@" + box.itemData(i).toString();
     return texts;
+}
+
+std::unique_ptr<SimulatedBoxAnnouncement> announce(const QString &path, quint16 product, const QString &description)
+{
+    auto a = std::make_unique<SimulatedBoxAnnouncement>();
+    QString error;
+    if (!a->announce({path, 0x0483, product, description}, &error))
+        qWarning("%s", qPrintable(error));
+    return a;
 }
 
 }  // namespace
@@ -130,36 +141,34 @@ private slots:
         PtyPeer first, second, stranger;
         QVERIFY2(first.open() && second.open() && stranger.open(), qPrintable(first.lastError()));
 
+        ManualScheduler clock;
         QComboBox list;
-        SerialPort port(&list, "Nemora");
-        QCOMPARE(port.scanTimer()->interval(), 2000);
-        QVERIFY(port.scanTimer()->isActive());
+        PortListUpdater updater(clock);
+        updater.addList(&list, PortFilter::boxes("Nemora"));
+        QCOMPARE(updater.scanTimer()->interval(), 2000);
+        QVERIFY(updater.scanTimer()->isActive());
         QCOMPARE(list.count(), 0);
 
-        auto announce = [](const QString &path, quint16 product, const QString &description) {
-            auto a = std::make_unique<SimulatedBoxAnnouncement>();
-            QString error;
-            if (!a->announce({path, 0x0483, product, description}, &error))
-                qWarning("%s", qPrintable(error));
-            return a;
-        };
         // A process announces one box at a time.
         auto box = announce(first.slavePath(), 0x5740, "Nemora KVR-9000");
-        port.scanPorts();
+        updater.scanPorts();
         QCOMPARE(itemTexts(list), QStringList{"Nemora KVR-9000@" + first.slavePath()});
         QCOMPARE(list.currentIndex(), 0);  // the first item of an empty list becomes current
 
         box.reset();
-        QTRY_COMPARE_WITH_TIMEOUT(list.count(), 0, 2500);  // the timer's next scan drops it
+        clock.advance(1999);
+        QCOMPARE(list.count(), 1);
+        clock.advance(1);  // the timer's next scan drops it
+        QCOMPARE(list.count(), 0);
 
         // A stranger's description never shows.
         auto strange = announce(stranger.slavePath(), 0x6001, "FTDI Serial");
-        port.scanPorts();
+        updater.scanPorts();
         QCOMPARE(list.count(), 0);
         strange.reset();
 
         box = announce(second.slavePath(), 0x5741, "Nemora KVR-9000 B");
-        port.scanPorts();
+        updater.scanPorts();
         QCOMPARE(itemTexts(list), QStringList{"Nemora KVR-9000 B@" + second.slavePath()});
 
         // The box came back on another port before a scan saw it go: its item, still the
@@ -168,10 +177,57 @@ private slots:
         list.setCurrentIndex(1);
         box.reset();
         box = announce(first.slavePath(), 0x5740, "Nemora KVR-9000");
-        port.scanPorts();
+        clock.advance(2000);
         QCOMPARE(itemTexts(list), QStringList{"Nemora KVR-9000@" + first.slavePath()});
         QCOMPARE(list.currentIndex(), 0);
         QCOMPARE(list.currentData().toString(), first.slavePath());
+    }
+
+    // One updater serves the editor's list and the firmware dialog's, each with its own
+    // filter: a box in upgrade mode reports a description without the maker's name.
+    void listsWithTheirOwnFilters()
+    {
+        PortSnapshot present;
+        present.devices = {{0x0483, 0x5740, "Nemora KVR-9000"},
+                           {0x1209, 0x4b3a, "KVR-9000 Bootloader"},
+                           {0x046d, 0xc52b, "USB Receiver"}};  // no serial port
+        present.ports = {{"ttyACM0", true, 0x0483, 0x5740}, {"ttyACM1", true, 0x1209, 0x4b3a}, {"ttyS0", false, 0, 0}};
+        int snapshots = 0;
+        ManualScheduler clock;
+        PortListUpdater updater(clock);
+        updater.setSource([&] {
+            ++snapshots;
+            return present;
+        });
+        QComboBox editor, firmware;
+        updater.addList(&editor, PortFilter::boxes());
+        QCOMPARE(itemTexts(editor), QStringList{"Nemora KVR-9000@ttyACM0"});
+        QCOMPARE(firmware.count(), 0);  // not served yet
+        updater.addList(&firmware, PortFilter::everyUsbSerialDevice());
+        QCOMPARE(itemTexts(firmware), QStringList({"Nemora KVR-9000@ttyACM0", "KVR-9000 Bootloader@ttyACM1"}));
+
+        // One list brought up to date on its own; both follow every scan, from one snapshot.
+        present.ports.removeAt(1);
+        updater.refresh(&firmware);
+        QCOMPARE(itemTexts(firmware), QStringList{"Nemora KVR-9000@ttyACM0"});
+        present.ports.removeFirst();
+        snapshots = 0;
+        clock.advance(PortListUpdater::kScanIntervalMs);
+        QCOMPARE(snapshots, 1);
+        QCOMPARE(editor.count(), 0);
+        QCOMPARE(firmware.count(), 0);
+
+        // A list taken out keeps what it shows; a list that is gone is no longer served.
+        present.ports = {{"ttyACM0", true, 0x0483, 0x5740}};
+        updater.removeList(&editor);
+        {
+            QComboBox brief;
+            updater.addList(&brief, PortFilter::boxes());
+            QCOMPARE(brief.count(), 1);
+        }
+        clock.advance(PortListUpdater::kScanIntervalMs);
+        QCOMPARE(editor.count(), 0);
+        QCOMPARE(itemTexts(firmware), QStringList{"Nemora KVR-9000@ttyACM0"});
     }
 };
 

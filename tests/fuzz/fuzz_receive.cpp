@@ -17,18 +17,18 @@ QByteArray run(const QByteArrayList &pieces)
 {
     QByteArray log;
     ReceiveDispatcher d([&log](const QByteArray &bytes) { log += "write " + bytes.toHex() + '\n'; });
-    QObject::connect(&d, &ReceiveDispatcher::showdata, [&log](const QByteArrayList &groups) {
-        log += "showdata " + QByteArray::number(groups.size()) + ' ' + groups.join().toHex() + '\n';
+    QObject::connect(&d, &ReceiveDispatcher::tableUploaded, [&log](const QByteArrayList &groups) {
+        log += "upload " + QByteArray::number(groups.size()) + ' ' + groups.join().toHex() + '\n';
         if (isCompleteUpload(groups))
             for (int row = 0; row < groups.size(); ++row)
                 FUZZ_EXPECT(!decodeRuleRecord(groups.at(row), row, 1 + row % 3).isEmpty());
     });
-    QObject::connect(&d, &ReceiveDispatcher::send_vesion,
+    QObject::connect(&d, &ReceiveDispatcher::versionReported,
                      [&log](const QString &v) { log += "version " + v.toUtf8().toHex() + '\n'; });
-    QObject::connect(&d, &ReceiveDispatcher::send_KVR,
+    QObject::connect(&d, &ReceiveDispatcher::modelReported,
                      [&log](const QString &m) { log += "model " + m.toUtf8().toHex() + '\n'; });
-    QObject::connect(&d, &ReceiveDispatcher::send_erase, [&log](bool) { log += "erase\n"; });
-    QObject::connect(&d, &ReceiveDispatcher::settingsReceived, [&log](const DeviceSettings &s) {
+    QObject::connect(&d, &ReceiveDispatcher::eraseFinished, [&log] { log += "erase\n"; });
+    QObject::connect(&d, &ReceiveDispatcher::settingsReported, [&log](const DeviceSettings &s) {
         log += QStringLiteral("settings %1 %2 %3 %4 %5\n")
                    .arg(s.reserved)
                    .arg(s.breakTime)
@@ -37,10 +37,10 @@ QByteArray run(const QByteArrayList &pieces)
                    .arg(s.sleepCode)
                    .toLatin1();
     });
-    QObject::connect(&d, &ReceiveDispatcher::downloadSucceeded, [&log] { log += "download success\n"; });
-    QObject::connect(&d, &ReceiveDispatcher::settingEndReceived, [&log] { log += "setting end\n"; });
-    QObject::connect(&d, &ReceiveDispatcher::sure_connect, [&log](bool) { log += "sure_connect\n"; });
-    QObject::connect(&d, &ReceiveDispatcher::sure_open, [&log](bool open) { log += open ? "open\n" : "closed\n"; });
+    QObject::connect(&d, &ReceiveDispatcher::imageAccepted, [&log] { log += "download success\n"; });
+    QObject::connect(&d, &ReceiveDispatcher::settingAcknowledged, [&log] { log += "setting end\n"; });
+    QObject::connect(&d, &ReceiveDispatcher::boxAccepted, [&log] { log += "accepted\n"; });
+    QObject::connect(&d, &ReceiveDispatcher::doorAnswered, [&log](bool open) { log += open ? "open\n" : "closed\n"; });
 
     for (const QByteArray &piece : pieces) {
         d.feed(piece);

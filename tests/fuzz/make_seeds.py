@@ -137,8 +137,27 @@ def config():
     put("config", "other-group", "[Other]\nautoUpdates=false\n[General]\nselectedActionIndex=-1\nx=\\u00e9\n")
 
 
+def project():
+    import json
+    fixtures = [
+        {"Pixmap": "./pix/par.png", "channelBindings": {"Blue": 3, "Green": 2, "Red": 1},
+         "colorMapping": {"Blue": 3, "Green": 2, "Red": 1}, "fixtureName": "Par left",
+         "selectedChannels": [{"Pixmap": "./pix/par.png", "dmxCH": 1, "remark": "red", "sn": "1"},
+                              {"dmxCH": 2, "remark": "green", "sn": "2"}, {"dmxCH": 3, "remark": "", "sn": "3"}]},
+        {"channelBindings": {"Brightness": 10}, "colorMapping": {"Brightness": 10}, "fixtureName": "Smoke",
+         "selectedChannels": [{"dmxCH": 10, "remark": "\u706f", "sn": "12"}]},
+    ]
+    put("project", "saved", json.dumps(fixtures, indent=4, sort_keys=True))
+    put("project", "empty", "[]")
+    put("project", "wrong-types", '[{"fixtureName": 5, "channelBindings": [1], "selectedChannels": '
+                                  '[{"sn": 7, "dmxCH": "x"}, 3]}, {"fixtureName": "Smoke"}, '
+                                  '{"fixtureName": "Smoke", "selectedChannels": [{"sn": "12", "dmxCH": 1e9}]}]')
+    put("project", "not-an-array", '{"fixtureName": "x"}')
+
+
 if __name__ == "__main__":
     img = receive_and_image()
     workbooks(sys.argv[1] if len(sys.argv) > 1 else None, img)
     aliases()
     config()
+    project()

@@ -1,8 +1,9 @@
 // The simulated box's protocol, driven directly: what it answers to what the editor sends,
 // in whatever pieces the bytes arrive, and what it stores.
 
-#include "cli/tablefiles.h"
 #include "device/tableimage.h"
+#include "files/workbookio.h"
+#include "files/xlsxdocument.h"
 #include "simbox.h"
 #include "simboxconfig.h"
 #include "table/rulecolumns.h"
@@ -541,7 +542,60 @@ private slots:
         QVERIFY(error.contains("table.xlsx"));
     }
 
-    // A workbook start table is what the editor's Set would send after opening it.
+    // A rule written as the editor shows it, in the box's record, worked out by hand.
+    void recordsFromTexts_data()
+    {
+        QTest::addColumn<QStringList>("cells");  // DMX … Enable
+        QTest::addColumn<QByteArray>("record");  // empty: refused
+        QTest::newRow("CC 7, channel 1, DMX 1, enabled")
+            << QStringList{"1", "CC", "7", "1", "OFF", "OFF", "OFF", "OFF", "ON"}
+            << QByteArray::fromHex("B007001400000000");
+        QTest::newRow("Note on all channels, DMX 1024 with an alias, toggling, off")
+            << QStringList{"1024-Back", "Note", "60 / C4", "ALL", "255", "OFF", "OFF", "ON", "OFF"}
+            << QByteArray::fromHex("903CFF3BFF000000");
+        QTest::newRow("after-touch on channel 16: fade in before fade out in the record")
+            << QStringList{"513", "AT", "127", "16", "OFF", "5", "50", "OFF", ""}
+            << QByteArray::fromHex("AF7F001200320500");
+        QTest::newRow("an empty Toggle: no rule")
+            << QStringList{"1", "CC", "7", "1", "OFF", "OFF", "OFF", "", "ON"} << QByteArray(8, '\0');
+        QTest::newRow("DMX 1025") << QStringList{"1025", "CC", "7", "1", "OFF", "OFF", "OFF", "OFF", "ON"}
+                                  << QByteArray();
+        QTest::newRow("fade of 51") << QStringList{"1", "CC", "7", "1", "OFF", "51", "OFF", "OFF", "ON"}
+                                    << QByteArray();
+        QTest::newRow("status PB") << QStringList{"1", "PB", "7", "1", "OFF", "OFF", "OFF", "OFF", "ON"}
+                                   << QByteArray();
+        QTest::newRow("channel 0") << QStringList{"1", "CC", "7", "0", "OFF", "OFF", "OFF", "OFF", "ON"}
+                                   << QByteArray();
+    }
+    void recordsFromTexts()
+    {
+        QFETCH(QStringList, cells);
+        QFETCH(QByteArray, record);
+        QList<QStringList> rows;
+        for (int r = 0; r < kBoxRules; ++r)
+            rows << QStringList{QString::number(r + 1)};
+        rows[2] = QStringList{"3"} + cells;
+        QByteArray records;
+        QString error;
+        const bool ok = boxRecordsFromTexts(rows, &records, &error);
+        QCOMPARE(ok, !record.isEmpty());
+        if (!ok) {
+            QVERIFY2(error.startsWith("Row 3, column"), qPrintable(error));
+            return;
+        }
+        QCOMPARE(records.size(), kBoxRecordBytes);
+        QCOMPARE(records.mid(16, 8), record);
+        QCOMPARE(records.left(16) + records.mid(24), QByteArray(kBoxRecordBytes - 8, '\0'));
+
+        // The box needs every row; rows after the 3072nd are not the box's.
+        QVERIFY(!boxRecordsFromTexts(rows.mid(1), &records, &error));
+        QVERIFY2(error.contains("3071 rows"), qPrintable(error));
+        rows << (QStringList{"3073"} + QStringList{"1", "PB"});
+        QVERIFY(boxRecordsFromTexts(rows, &records, &error));
+    }
+
+    // A workbook start table is what the editor's Set would send after opening it: the
+    // box's codec and the editor's agree.
     void workbookTables()
     {
         QTemporaryDir dir;
@@ -551,19 +605,32 @@ private slots:
             rules.setText(r, ColSn, QString::number(r + 1));
             if (r % 3)
                 continue;  // rows without a rule between the rules
-            const QStringList cells = {QString::number(r % 1024 + 1), "CC", QString::number(r % 128), "ALL", "OFF",
-                                       "OFF", "OFF", "ON", "ON"};
+            const QStringList cells = {QString::number(r % 1024 + 1),
+                                       r % 2 ? "CC" : "Note",
+                                       QString::number(r % 128),
+                                       r % 5 ? QString::number(r % 16 + 1) : "ALL",
+                                       r % 7 ? "OFF" : "200",
+                                       QString::number(r % 50 + 1),
+                                       "OFF",
+                                       r % 4 ? "ON" : "OFF",
+                                       "ON"};
             for (int c = 0; c < cells.size(); ++c)
                 rules.setText(r, ColDmx + c, cells[c]);
         }
-        QString error;
-        QVERIFY(cli::saveRuleWorkbook(rules, dir.filePath("show.xlsx"), &error));
+        const auto save = [&rules](const QString &path) {
+            RemarkModel remarks;
+            xlsx::Document doc;
+            fillRuleWorkbook(doc, rules, remarks);
+            return doc.saveAs(path);
+        };
+        QVERIFY(save(dir.filePath("show.xlsx")));
         QByteArray records;
+        QString error;
         QVERIFY2(loadBoxTable(dir.filePath("show.xlsx"), &records, &error), qPrintable(error));
         QCOMPARE(records, encodeTableImage(rules).mid(kImageHeaderSize, kRecordAreaSize));
 
         rules.setText(6, ColDmx, "1025");  // Set refuses it, and so does the box
-        QVERIFY(cli::saveRuleWorkbook(rules, dir.filePath("bad.xlsx"), &error));
+        QVERIFY(save(dir.filePath("bad.xlsx")));
         QVERIFY(!loadBoxTable(dir.filePath("bad.xlsx"), &records, &error));
         QVERIFY2(error.contains("Row 7"), qPrintable(error));
     }

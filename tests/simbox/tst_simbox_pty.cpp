@@ -153,13 +153,13 @@ private slots:
     void reopenedPortStartsClean()
     {
         BoxProcess box;
-        QVERIFY(box.start({"--pause", "5"}, announceDir()));
+        QVERIFY(box.start({"--pause", "5", "-v"}, announceDir()));
         QSerialPort port;
         QVERIFY(openPort(port, box.port));
         QVERIFY(send(port, "upload request"));
         QVERIFY(readBytes(port, 200).size() >= 200);
         port.close();
-        QTest::qWait(300);  // no user reconnects faster
+        QTRY_VERIFY2(box.log().contains("the port was closed"), qPrintable(box.log()));
 
         QVERIFY(openPort(port, box.port));
         QVERIFY(send(port, "hello"));

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -49,6 +50,9 @@ bool PtyPeer::open()
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
     m_master = fd;
     m_slavePath = QString::fromLocal8Bit(name);
+    // A look at the editor's side of the line, opened before the editor opens it (which
+    // then takes the line for itself): how much it has not read yet.
+    m_slaveProbe = ::open(name, O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     m_received.clear();
     m_error.clear();
     return true;
@@ -97,6 +101,30 @@ bool PtyPeer::write(const QByteArray &bytes)
     return true;
 }
 
+int PtyPeer::unread() const
+{
+    int n = 0;
+    if (m_slaveProbe < 0 || ::ioctl(m_slaveProbe, FIONREAD, &n) != 0)
+        return -1;
+    return n;
+}
+
+bool PtyPeer::waitUntilRead(int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (unread() > 0) {
+        if (clock.elapsed() > timeoutMs) {
+            m_error = QStringLiteral("the editor did not read %1 bytes").arg(unread());
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        if (unread() > 0)
+            QThread::usleep(200);
+    }
+    return true;
+}
+
 bool PtyPeer::writeInPieces(const QByteArray &bytes, const QList<int> &pieceSizes, int pauseMs)
 {
     int offset = 0;
@@ -106,13 +134,17 @@ bool PtyPeer::writeInPieces(const QByteArray &bytes, const QList<int> &pieceSize
         if (!write(bytes.mid(offset, size)))
             return false;
         offset += size;
-        // Give the editor time to read this piece on its own.
+        // Let the editor read this piece on its own before the next one follows. Without a
+        // look at the editor's side, a short pause has to do.
+        const int pause = unread() < 0 ? qMax(pauseMs, 2) : pauseMs;
         QElapsedTimer clock;
         clock.start();
-        while (clock.elapsed() < pauseMs) {
+        while (clock.elapsed() < pause) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
             QThread::msleep(1);
         }
+        if (!waitUntilRead())
+            return false;
     }
     return offset >= bytes.size() || write(bytes.mid(offset));
 }
@@ -177,8 +209,19 @@ QByteArray PtyPeer::pending()
     return m_received;
 }
 
+QByteArray PtyPeer::takeAll()
+{
+    pump();
+    QByteArray all;
+    all.swap(m_received);
+    return all;
+}
+
 void PtyPeer::vanish()
 {
+    if (m_slaveProbe >= 0)
+        ::close(m_slaveProbe);
+    m_slaveProbe = -1;
     if (m_master >= 0)
         ::close(m_master);
     m_master = -1;

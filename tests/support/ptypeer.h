@@ -25,9 +25,10 @@ public:
 
     // Sends bytes to the editor, all of them.
     bool write(const QByteArray &bytes);
-    // Sends bytes in pieces of the given sizes (the rest in one last piece), letting the
-    // editor read between them, as a USB device delivers a long reply.
-    bool writeInPieces(const QByteArray &bytes, const QList<int> &pieceSizes, int pauseMs = 2);
+    // Sends bytes in pieces of the given sizes (the rest in one last piece), as a USB device
+    // delivers a long reply: each piece is read by the editor before the next follows, at
+    // least `pauseMs` later.
+    bool writeInPieces(const QByteArray &bytes, const QList<int> &pieceSizes, int pauseMs = 0);
 
     // Waits until the editor has sent `bytes` next, and consumes them. Anything else in
     // their place is a failure, described by lastError().
@@ -39,6 +40,12 @@ public:
     bool expectSilence(int ms = 150);
     // Everything received and not consumed yet.
     QByteArray pending();
+    // Everything received, consumed.
+    QByteArray takeAll();
+    // Waits until the editor has read everything sent to it (false on time-out).
+    bool waitUntilRead(int timeoutMs = 5000);
+    // The master side's file descriptor, to watch it with a QSocketNotifier; -1 when closed.
+    int masterHandle() const { return m_master; }
 
     // The box goes away: the master side is closed and the editor's line is hung up.
     void vanish();
@@ -47,8 +54,11 @@ public:
 
 private:
     void pump();
+    // Bytes sent and not read by the editor yet; -1 when that cannot be told.
+    int unread() const;
 
     int m_master = -1;
+    int m_slaveProbe = -1;
     QString m_slavePath;
     QByteArray m_received;
     QString m_error;

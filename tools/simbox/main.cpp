@@ -267,13 +267,15 @@ void Runner::peerClosed()
     if (!m_peerOpen)
         return;
     m_peerOpen = false;
-    if (g_verbose || !m_queue.isEmpty())
-        say(QStringLiteral("the port was closed%1")
-                .arg(m_queue.isEmpty() ? QString() : QStringLiteral(": %1 answers dropped").arg(m_queue.size())));
+    const int dropped = m_queue.size();
     m_queue.clear();
     m_written = 0;
     m_box->lineClosed();
     resetSlave(m_slavePath);
+    // Said once the line is clean, so that whoever reads it may open the port again.
+    if (g_verbose || dropped > 0)
+        say(QStringLiteral("the port was closed%1")
+                .arg(dropped == 0 ? QString() : QStringLiteral(": %1 answers dropped").arg(dropped)));
 }
 
 void Runner::saveState()

@@ -138,22 +138,27 @@ int boxRuleCount(const QByteArray &records)
     return n;
 }
 
+QByteArray boxRecord(const BoxRule &rule)
+{
+    QByteArray r(kBoxRecordSize, '\0');
+    const int flags = ((rule.dmx - 1) & 0x3FF) | (rule.enable ? 1 << 10 : 0) | (rule.allChannels ? 1 << 11 : 0)
+                      | (1 << 12) | (rule.toggle ? 1 << 13 : 0);
+    r[0] = char((rule.status << 4) | (rule.allChannels ? 0 : (rule.channel - 1) & 0x0F));
+    r[1] = char(rule.number);
+    r[2] = char(flags & 0xFF);
+    r[3] = char(flags >> 8);
+    r[4] = char(rule.fix);
+    r[5] = char(rule.fadeOut);
+    r[6] = char(rule.fadeIn);
+    return r;
+}
+
 QByteArray demoBoxRecords()
 {
-    QByteArray records(kBoxRecordBytes, '\0');
-    int row = 0;
-    // status 9 Note, 10 AT, 11 CC; channel 0 with `all` for "ALL"
-    auto add = [&records, &row](int status, int channel, bool all, int number, int dmx, int fix, int fadeIn,
-                                int fadeOut, bool toggle) {
-        const int flags = ((dmx - 1) & 0x3FF) | (1 << 10) | (all ? 1 << 11 : 0) | (1 << 12) | (toggle ? 1 << 13 : 0);
-        char *r = records.data() + kBoxRecordSize * row++;
-        r[0] = char((status << 4) | (all ? 0 : channel - 1));
-        r[1] = char(number);
-        r[2] = char(flags & 0xFF);
-        r[3] = char(flags >> 8);
-        r[4] = char(fix);
-        r[5] = char(fadeOut);
-        r[6] = char(fadeIn);
+    QByteArray records;
+    auto add = [&records](int status, int channel, bool all, int number, int dmx, int fix, int fadeIn, int fadeOut,
+                          bool toggle) {
+        records += boxRecord({status, channel, all, number, dmx, fix, fadeIn, fadeOut, toggle, true});
     };
     for (int i = 0; i < 12; ++i)  // one octave of notes from middle C, each on its own channel
         add(9, 0, true, 60 + i, 1 + i, 0, 0, 0, false);
@@ -162,7 +167,106 @@ QByteArray demoBoxRecords()
     add(10, 1, false, 60, 21, 0, 5, 20, false);    // after-touch with slow fades
     add(9, 10, false, 36, 22, 255, 0, 10, true);   // a drum pad that toggles full light
     add(9, 10, false, 38, 513, 128, 0, 0, false);  // the second DMX port
+    records.append(QByteArray(kBoxRecordBytes - records.size(), '\0'));
     return records;
+}
+
+namespace {
+
+// A whole decimal number without sign or spaces, within [low, high].
+bool readNumber(const QString &text, int low, int high, int *value)
+{
+    if (text.isEmpty() || text.size() > 5)
+        return false;
+    for (const QChar c : text)
+        if (!c.isDigit() || c.unicode() > '9')
+            return false;
+    *value = text.toInt();
+    return *value >= low && *value <= high;
+}
+
+bool readOffOrNumber(const QString &text, int high, int *value)
+{
+    if (text == QLatin1String("OFF")) {
+        *value = 0;
+        return true;
+    }
+    return readNumber(text, 1, high, value);
+}
+
+bool readOnOff(const QString &text, bool *on)
+{
+    *on = text == QLatin1String("ON");
+    return *on || text == QLatin1String("OFF");
+}
+
+// Column `column` of a rule row into `rule`; false when the box cannot take the text.
+bool readCell(int column, const QString &text, BoxRule *rule)
+{
+    switch (column) {
+    case 1:  // DMX, perhaps followed by "-" and the channel's alias
+        return readNumber(text.section(QLatin1Char('-'), 0, 0), 1, 1024, &rule->dmx);
+    case 2: {  // Sta
+        const QStringList names = {QStringLiteral("Note"), QStringLiteral("AT"), QStringLiteral("CC")};
+        const int at = names.indexOf(text);
+        rule->status = 9 + at;
+        return at >= 0;
+    }
+    case 3: {  // Ctl: the number, perhaps followed by " / " and a note name
+        const int slash = text.indexOf(QLatin1String(" / "));
+        return (slash < 0 || slash + 3 < text.size()) && readNumber(text.left(slash), 0, 127, &rule->number);
+    }
+    case 4:  // CH
+        rule->allChannels = text == QLatin1String("ALL");
+        return rule->allChannels || readNumber(text, 1, 16, &rule->channel);
+    case 5: return readOffOrNumber(text, 255, &rule->fix);
+    case 6: return readOffOrNumber(text, 50, &rule->fadeIn);
+    case 7: return readOffOrNumber(text, 50, &rule->fadeOut);
+    case 8: return readOnOff(text, &rule->toggle);
+    case 9:  // Enable may be left empty: the rule is then off
+        return text.isEmpty() || readOnOff(text, &rule->enable);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool boxRecordsFromTexts(const QList<QStringList> &rows, QByteArray *records, QString *error)
+{
+    static const char *const columns[] = {"SN",  "DMX",     "Sta",      "Ctl",    "CH",
+                                          "Fix", "Fade In", "Fade Out", "Toggle", "Enable"};
+    auto fail = [error](const QString &why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    if (rows.size() < kBoxRules)
+        return fail(QStringLiteral("the table has %1 rows; the box holds %2 rules and needs every row")
+                        .arg(rows.size())
+                        .arg(kBoxRules));
+    QByteArray out;
+    out.reserve(kBoxRecordBytes);
+    for (int r = 0; r < kBoxRules; ++r) {
+        const QStringList &row = rows.at(r);
+        const auto cell = [&row](int c) { return c < row.size() ? row.at(c) : QString(); };
+        bool rule = true;
+        for (int c = 1; c <= 8; ++c)
+            rule = rule && !cell(c).isEmpty();
+        if (!rule) {
+            out += QByteArray(kBoxRecordSize, '\0');
+            continue;
+        }
+        BoxRule parsed;
+        for (int c = 1; c <= 9; ++c)
+            if (!readCell(c, cell(c), &parsed))
+                return fail(QStringLiteral("Row %1, column %2: \"%3\" is not a value the box can hold")
+                                .arg(r + 1)
+                                .arg(QLatin1String(columns[c]), cell(c).left(40)));
+        out += boxRecord(parsed);
+    }
+    if (records)
+        *records = out;
+    return true;
 }
 
 QStringList boxRequestNames()

@@ -70,6 +70,29 @@ int boxRuleCount(const QByteArray &records);
 // DMX channels, with fades and a toggle.
 QByteArray demoBoxRecords();
 
+// One rule as the box stores it. `status` is 9 (Note), 10 (AT) or 11 (CC); `channel` 1-16
+// unless `allChannels`; `dmx` 1-1024; `fix` 0-255 and the fades 0-50, 0 meaning off.
+struct BoxRule {
+    int status = 9;
+    int channel = 1;
+    bool allChannels = false;
+    int number = 0;
+    int dmx = 1;
+    int fix = 0;
+    int fadeIn = 0;
+    int fadeOut = 0;
+    bool toggle = false;
+    bool enable = false;
+};
+QByteArray boxRecord(const BoxRule &rule);
+
+// The records of a table written as the editor shows it: one list of cell texts per row,
+// "SN" first, then DMX, Sta, Ctl, CH, Fix, Fade In, Fade Out, Toggle and Enable. A row
+// with any of DMX to Toggle empty holds no rule; rows after the 3072nd are not the box's.
+// Fails, naming the first cell by row and column, when a rule holds a text the box
+// cannot take, and when there are fewer than 3072 rows (the box needs every one).
+bool boxRecordsFromTexts(const QList<QStringList> &rows, QByteArray *records, QString *error = nullptr);
+
 // One write of the box: `delayMs` is the pause after the previous write before this one.
 struct BoxPiece {
     QByteArray bytes;

@@ -1,7 +1,7 @@
 #include "simboxconfig.h"
 
-#include "cli/tablefiles.h"
-#include "table/rulemodel.h"
+#include "files/workbookio.h"
+#include "files/workbookproblems.h"
 
 #include <QCommandLineParser>
 #include <QFile>
@@ -218,18 +218,15 @@ bool parseSimBoxArguments(const QStringList &arguments, SimBoxConfig *config, QS
 bool loadBoxTable(const QString &path, QByteArray *records, QString *error)
 {
     if (path.endsWith(QStringLiteral(".xlsx"), Qt::CaseInsensitive)) {
-        // The box then holds what the editor's Set would send after opening the workbook.
-        RuleModel rules;
-        QByteArray image;
-        QString why;
-        if (!cli::loadRuleWorkbook(path, rules, &why) ||
-            !cli::imageForSet(rules, QStringLiteral("The box was not started."), &image, &why) ||
-            !parseBoxImage(image, records, &why)) {
-            if (error)
-                *error = QStringLiteral("%1: %2").arg(path, why);
-            return false;
-        }
-        return true;
+        // The box then holds what the editor's Set would send after opening the workbook,
+        // and refuses what Set refuses.
+        const WorkbookImport in = readRuleWorkbook(path);
+        QString why = workbookImportProblem(in);
+        if (why.isEmpty() && boxRecordsFromTexts(in.rows, records, &why))
+            return true;
+        if (error)
+            *error = QStringLiteral("%1: %2").arg(path, why);
+        return false;
     }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {

@@ -1,0 +1,186 @@
+#include "boxconversation.h"
+
+#include "common/oneline.h"
+#include "table/rulecolumns.h"
+#include "table/rulemodel.h"
+
+#include <QStandardItem>
+
+namespace vl {
+
+BoxConversation::BoxConversation(QSerialPort &port, QObject *parent)
+    : QObject(parent), m_port(port), m_dispatcher([this](const QByteArray &bytes) { write(bytes); })
+{
+    connect(&m_port, &QSerialPort::readyRead, this, &BoxConversation::receive);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &BoxConversation::handlePortError);
+
+    connect(&m_dispatcher, &ReceiveDispatcher::doorAnswered, this, &BoxConversation::doorAnswered);
+    connect(&m_dispatcher, &ReceiveDispatcher::boxAccepted, this, &BoxConversation::boxAccepted);
+    connect(&m_dispatcher, &ReceiveDispatcher::settingsReported, this, [this](const DeviceSettings &settings) {
+        m_settings = settings;
+        emit settingsReported(settings);
+    });
+    connect(&m_dispatcher, &ReceiveDispatcher::tableUploaded, this, &BoxConversation::tableUploaded);
+    connect(&m_dispatcher, &ReceiveDispatcher::imageAccepted, this, &BoxConversation::imageAccepted);
+    connect(&m_dispatcher, &ReceiveDispatcher::settingAcknowledged, this, &BoxConversation::settingAcknowledged);
+    connect(&m_dispatcher, &ReceiveDispatcher::modelReported, this, &BoxConversation::modelReported);
+    connect(&m_dispatcher, &ReceiveDispatcher::versionReported, this, &BoxConversation::versionReported);
+    connect(&m_dispatcher, &ReceiveDispatcher::eraseFinished, this, &BoxConversation::eraseFinished);
+}
+
+const QByteArray &BoxConversation::uploadBuffer() const { return m_dispatcher.collector().buffer(); }
+
+PortOpenFailure BoxConversation::open(const QString &portName, qint32 baudRate)
+{
+    m_dispatcher.reset();  // a new connection starts a new stream
+    if (m_port.isOpen())
+        return PortOpenFailure::Other;
+    if (portName.isEmpty())
+        return PortOpenFailure::NotFound;
+    m_port.setPortName(portName);
+    m_port.setBaudRate(baudRate, QSerialPort::AllDirections);
+    return openSerialPort(m_port);
+}
+
+void BoxConversation::close()
+{
+    if (!m_port.isOpen())
+        return;
+    m_port.clear(QSerialPort::AllDirections);
+    m_port.close();
+}
+
+bool BoxConversation::deviceHasGone() const { return vl::deviceHasGone(m_port); }
+
+void BoxConversation::handlePortError(QSerialPort::SerialPortError error)
+{
+    if (!m_port.isOpen())
+        return;
+    switch (error) {
+    case QSerialPort::ResourceError:
+    case QSerialPort::ReadError:
+        // A device that went away shows as ResourceError, or on Linux as endless read
+        // errors on a hung-up line. Linux also reports a full output buffer (EAGAIN) as
+        // ResourceError; the bytes are still queued then and go out once the line drains,
+        // so only a line that is really gone is closed.
+        if (deviceHasGone()) {
+            m_port.close();
+            emit lineLost();
+        }
+        break;
+    case QSerialPort::WriteError: emit writeFailed(); break;
+    default: break;
+    }
+}
+
+void BoxConversation::receive()
+{
+    if (m_receiving)
+        return;
+    m_receiving = true;
+    while (m_port.isOpen() && m_port.bytesAvailable() > 0)
+        m_dispatcher.feed(m_port.readAll());
+    m_receiving = false;
+}
+
+bool BoxConversation::written(bool ok)
+{
+    if (!ok && m_port.isOpen())
+        emit writeFailed();
+    return ok;
+}
+
+bool BoxConversation::write(const QByteArray &bytes)
+{
+    if (!m_port.isOpen())
+        return false;
+    return written(m_port.write(bytes) == bytes.size());
+}
+
+bool BoxConversation::greet() { return write(msg::hello); }
+
+bool BoxConversation::requestSettings() { return write(msg::settingRequest); }
+
+bool BoxConversation::requestTable() { return write(msg::uploadRequest); }
+
+bool BoxConversation::sendImage(const QByteArray &image)
+{
+    if (!m_port.isOpen())
+        return false;
+    return written(writeInPieces(m_port, image));
+}
+
+bool BoxConversation::sendSetting(DeviceSetting setting, quint16 value)
+{
+    if (!m_port.isOpen())
+        return false;
+    return written(writeCommand(m_port, settingsCommand(setting, value)));
+}
+
+bool BoxConversation::sendFactoryReset()
+{
+    if (!m_port.isOpen())
+        return false;
+    return written(writeCommand(m_port, factoryResetCommand()));
+}
+
+// ---------------------------------------------------------------------------------------
+
+SetCheck checkForSet(const RuleModel &rules, bool checkRules)
+{
+    SetCheck check;
+    check.rows = rules.rowCount();
+    if (check.rows < kRuleRows) {
+        check.status = SetCheck::TooFewRows;
+        return check;
+    }
+    if (checkRules) {
+        // The box's fields are narrow: a text outside its column would reach it as a
+        // different rule, so nothing is sent until every rule is one the box can hold.
+        check.problem = findInvalidRule(rules);
+        if (check.problem.found()) {
+            check.status = SetCheck::InvalidRule;
+            return check;
+        }
+    }
+    for (int r = kRuleRows; r < check.rows; ++r)
+        if (!rules.isRuleRowEmpty(r))
+            ++check.rowsLeftOut;
+    check.image = encodeTableImage(rules);
+    check.status = SetCheck::Ready;
+    return check;
+}
+
+QString invalidRuleText(const RuleProblem &problem)
+{
+    return QStringLiteral("Row %1, column \"%2\": \"%3\" is not a valid value.")
+        .arg(problem.row + 1)
+        .arg(ruleColumnTitle(problem.column), oneLine(problem.text));
+}
+
+QList<QStringList> rowsOfUpload(const QByteArrayList &records, int cnum)
+{
+    QList<QStringList> rows;
+    if (!isCompleteUpload(records))
+        return rows;
+    rows.reserve(kRuleRows);
+    for (int row = 0; row < kRuleRows; ++row)
+        rows << decodeRuleRecord(records.at(row), row, cnum);
+    return rows;
+}
+
+void insertUploadedRow(RuleModel &rules, int row, const QStringList &texts)
+{
+    if (texts.isEmpty())
+        return;
+    if (texts.size() > 1 && (rules.columnCount() < kRuleColumns || row == 0))
+        rules.restoreLabels();
+    QList<QStandardItem *> items;
+    items.reserve(texts.size());
+    for (const QString &text : texts)
+        items << new QStandardItem(text);
+    items.first()->setEditable(false);
+    rules.insertRow(qMin(row, rules.rowCount()), items);
+}
+
+}  // namespace vl

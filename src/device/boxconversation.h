@@ -1,0 +1,136 @@
+#pragma once
+
+// The conversation with the box over its serial port, as the editor window and
+// varilume-cli both hold it:
+//
+//   Connect   open() the port at 115 200 baud and greet() the box; the rest of the
+//             handshake follows its answers (the receive dispatcher asks for the settings
+//             on "open the door" and "ok" and answers a challenge). settingsReported()
+//             brings the box's four values, which settings() keeps.
+//   Read      requestTable(); tableUploaded() brings the records, rowsOfUpload() turns a
+//             whole table of them into the rows the editor shows.
+//   Set       checkForSet() checks every complete rule and builds the image; sendImage()
+//             writes it in 256-byte pieces; imageAccepted() is the box's "download success".
+//   Settings  sendSetting() and sendFactoryReset(); settingAcknowledged() is the box's
+//             "setting end", after which the table has been asked for.
+//
+// Nothing waits here: every answer arrives as a signal. The window shows its messages on
+// them; the command-line tool waits for them with time limits. Nothing needs a widget.
+
+#include "device/portaccess.h"
+#include "device/protocol.h"
+#include "device/settingsframes.h"
+#include "device/tableimage.h"
+
+#include <QByteArrayList>
+#include <QList>
+#include <QObject>
+#include <QSerialPort>
+#include <QStringList>
+
+namespace vl {
+
+class RuleModel;
+
+class BoxConversation : public QObject {
+    Q_OBJECT
+public:
+    // Talks over `port`, which must outlive the conversation. Received bytes are read as
+    // they arrive; a device that goes away closes the port.
+    explicit BoxConversation(QSerialPort &port, QObject *parent = nullptr);
+
+    QSerialPort &port() const { return m_port; }
+    ReceiveDispatcher &dispatcher() { return m_dispatcher; }
+    // The table upload collected so far.
+    const QByteArray &uploadBuffer() const;
+
+    // Opens `portName` for reading and writing, 8N1 without flow control, and forgets any
+    // upload collected on an earlier line. A port that is open already, or no name at all,
+    // cannot be opened; port().errorString() says more about other failures.
+    PortOpenFailure open(const QString &portName, qint32 baudRate = kBoxBaudRate);
+    // Discards what is queued either way and closes the port.
+    void close();
+    bool isOpen() const { return m_port.isOpen(); }
+    // Whether the device behind the open port has gone away (see deviceHasGone()).
+    bool deviceHasGone() const;
+
+    // "hello", the start of the handshake.
+    bool greet();
+    // "setting request": the box answers with its settings.
+    bool requestSettings();
+    // "upload request": the box answers with its table.
+    bool requestTable();
+    // The table image, in pieces of 256 bytes, each flushed.
+    bool sendImage(const QByteArray &image);
+    // A settings command carrying `value` in the setting's own units (see settingsCommand()).
+    bool sendSetting(DeviceSetting setting, quint16 value);
+    bool sendFactoryReset();
+
+    // The settings the box last reported; all zero before the first report.
+    DeviceSettings settings() const { return m_settings; }
+
+public slots:
+    // Hands everything received so far to the dispatcher. A handler that runs an event
+    // loop of its own (a message box) does not read again inside it; what arrives
+    // meanwhile is read once it returns.
+    void receive();
+
+signals:
+    void doorAnswered(bool open);
+    void boxAccepted();
+    void settingsReported(const vl::DeviceSettings &settings);
+    void tableUploaded(const QByteArrayList &records);
+    void imageAccepted();
+    void settingAcknowledged();
+    void modelReported(const QString &model);
+    void versionReported(const QString &version);
+    void eraseFinished();
+    // The device went away; the port has been closed.
+    void lineLost();
+    // A write failed; port().errorString() says why.
+    void writeFailed();
+
+private:
+    void handlePortError(QSerialPort::SerialPortError error);
+    bool write(const QByteArray &bytes);
+    bool written(bool ok);
+
+    QSerialPort &m_port;
+    ReceiveDispatcher m_dispatcher;
+    DeviceSettings m_settings;
+    bool m_receiving = false;
+};
+
+// What Set finds in a table before anything is sent.
+struct SetCheck {
+    enum Status {
+        Ready,        // `image` is what goes to the box
+        TooFewRows,   // the box holds 3072 rules and needs every row
+        InvalidRule,  // `problem` names the first cell the box could not hold
+    };
+    Status status = TooFewRows;
+    int rows = 0;
+    RuleProblem problem;
+    // Rows after the 3072nd that hold anything: they never reach the box.
+    int rowsLeftOut = 0;
+    QByteArray image;
+
+    bool ready() const { return status == Ready; }
+};
+
+// Set's checks of `rules`, and the image when they pass. With `checkRules` false only the
+// row count is checked (the image a workbook save builds first).
+SetCheck checkForSet(const RuleModel &rules, bool checkRules = true);
+// "Row 6, column "DMX Channels": "1025" is not a valid value." for the problem found.
+QString invalidRuleText(const RuleProblem &problem);
+
+// The rows the editor shows for an upload under middle-C naming `cnum`: for each of the
+// 3072 records its ten cell texts, or the "SN" text alone for a record without a rule.
+// Empty when the upload is not exactly 3072 records of 8 bytes.
+QList<QStringList> rowsOfUpload(const QByteArrayList &records, int cnum);
+// Inserts one row of texts (from rowsOfUpload()) at `row`, or at the end of a table that
+// has fewer rows; its "SN" cell is not editable. A full row first gives the table its
+// ten columns and their labels.
+void insertUploadedRow(RuleModel &rules, int row, const QStringList &texts);
+
+}  // namespace vl
