@@ -8,12 +8,16 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QString>
-#include <QTemporaryDir>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+
+#include <unistd.h>
 
 namespace vl::fuzz {
 
@@ -56,18 +60,32 @@ inline QByteArray bytesOf(const uint8_t *data, size_t size)
     return QByteArray(reinterpret_cast<const char *>(data), int(size));
 }
 
-// A directory of this process, removed when it ends; in memory where /dev/shm exists, as
-// the targets write a file for every input.
+// A directory of this process, removed when it ends, in memory where /dev/shm exists, as
+// the targets write a file for every input. A run that crashed or was killed cannot remove
+// its own; the next run removes those of processes that no longer exist.
 inline const QString &scratchDir()
 {
-    static QTemporaryDir dir(QDir(QStringLiteral("/dev/shm")).exists()
-                                 ? QStringLiteral("/dev/shm/varilume-fuzz-XXXXXX")
-                                 : QDir::tempPath() + QStringLiteral("/varilume-fuzz-XXXXXX"));
-    static const QString path = dir.path();
-    if (!dir.isValid()) {
-        std::fprintf(stderr, "cannot create a scratch directory\n");
-        std::abort();
-    }
+    static const QString path = [] {
+        const QString base = QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm") : QDir::tempPath();
+        const QString prefix = QStringLiteral("varilume-fuzz-");
+        for (const QFileInfo &old : QDir(base).entryInfoList({prefix + QLatin1Char('*')}, QDir::Dirs)) {
+            const qint64 pid = old.fileName().mid(prefix.size()).toLongLong();
+            if (pid > 0 && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH)
+                QDir(old.filePath()).removeRecursively();
+        }
+        const QString dir = base + QLatin1Char('/') + prefix + QString::number(::getpid());
+        QDir(dir).removeRecursively();
+        if (!QDir().mkpath(dir)) {
+            std::fprintf(stderr, "cannot create a scratch directory in %s\n", qPrintable(base));
+            std::abort();
+        }
+        return dir;
+    }();
+    static const bool cleanup = [] {
+        std::atexit([] { QDir(scratchDir()).removeRecursively(); });
+        return true;
+    }();
+    (void)cleanup;
     return path;
 }
 
