@@ -9,7 +9,7 @@ packages=(
   libudev-dev
   librtmidi-dev jackd2
   libjack-jackd2-dev
-  libxlsxwriter-dev libminizip-dev zlib1g-dev
+  libxlsxwriter-dev libminizip-dev zlib1g-dev libdeflate-dev
   libssl3 ca-certificates
   libbenchmark-dev
   clang libclang-rt-14-dev
