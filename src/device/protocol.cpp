@@ -62,7 +62,7 @@ void UploadCollector::reset()
     m_collecting = false;
 }
 
-QList<QByteArrayList> UploadCollector::feed(const QByteArray &piece, QList<int> *ends)
+QList<QByteArrayList> UploadCollector::feed(const QByteArray &piece, QList<QByteArray> *headers, QList<int> *ends)
 {
     const QByteArray &start = msg::imageStart;
     const QByteArray &end = msg::imageEnd;
@@ -116,6 +116,8 @@ QList<QByteArrayList> UploadCollector::feed(const QByteArray &piece, QList<int> 
             m_buffer = start;
         } else {
             finished << splitRecords(m_buffer.mid(kImageHeaderSize, stop - kImageHeaderSize));
+            if (headers)
+                *headers << m_buffer.left(kImageHeaderSize);
             if (ends)
                 *ends << pos;
             m_buffer.clear();
@@ -199,8 +201,9 @@ void ReceiveDispatcher::feed(const QByteArray &chunk)
     const int fresh = m_carry.size();
     std::vector<Reply> replies;
 
+    QList<QByteArray> uploadHeaders;
     QList<int> uploadEnds;
-    const QList<QByteArrayList> uploads = m_collector.feed(chunk, &uploadEnds);
+    const QList<QByteArrayList> uploads = m_collector.feed(chunk, &uploadHeaders, &uploadEnds);
     for (int i = 0; i < uploads.size(); ++i)
         replies.push_back({fresh + uploadEnds.at(i), ReplyKind::Upload, i});
 
@@ -251,7 +254,7 @@ void ReceiveDispatcher::feed(const QByteArray &chunk)
     for (const Reply &r : replies) {
         switch (r.kind) {
         case ReplyKind::Upload:
-            emit tableUploaded(uploads.at(r.start));
+            emit tableUploaded(uploads.at(r.start), imageDamage(uploadHeaders.at(r.start), uploads.at(r.start).join()));
             break;
         case ReplyKind::Version: {
             const int text = r.start + kVersionAt;

@@ -8,7 +8,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,25 +29,37 @@ constexpr int kMaxLineBytes = kMaxAliasLength * 4;
 class LineSplitter {
 public:
     // Feeds bytes; returns false once the line limit is reached and nothing more is needed.
+    // Line ends are found with memchr, so the bytes of a line too long to keep cost little.
     bool feed(const char *data, qint64 size)
     {
-        for (qint64 i = 0; i < size; ++i) {
-            const char b = data[i];
-            if (b == '\n') {
-                if (m_afterCr) {  // the LF of a CR LF pair
-                    m_afterCr = false;
+        const char *p = data;
+        const char *const end = data + size;
+        const char *nextLf = nullptr;  // the next LF and CR at or after p, found once each
+        const char *nextCr = nullptr;
+        while (p < end) {
+            if (m_afterCr) {
+                m_afterCr = false;
+                if (*p == '\n') {  // the LF of a CR LF pair
+                    ++p;
                     continue;
                 }
-                endLine();
-            } else if (b == '\r') {
-                endLine();
-                m_afterCr = true;
-            } else {
-                m_afterCr = false;
-                m_open = true;
-                if (m_line.size() < kMaxLineBytes)
-                    m_line.append(b);
             }
+            if (!nextLf || nextLf < p)
+                nextLf = find(p, end, '\n');
+            if (!nextCr || nextCr < p)
+                nextCr = find(p, end, '\r');
+            const char *const stop = std::min(nextLf, nextCr);
+            if (stop > p) {
+                m_open = true;
+                const qint64 room = kMaxLineBytes - m_line.size();
+                if (room > 0)
+                    m_line.append(p, int(std::min<qint64>(room, stop - p)));
+            }
+            if (stop == end)
+                break;
+            endLine();
+            m_afterCr = *stop == '\r';
+            p = stop + 1;
             if (m_lines.size() >= kMaxAliasLines)
                 return false;
         }
@@ -88,6 +102,12 @@ private:
         if (encoded > decoded)
             text.prepend(QString(encoded - decoded, QChar(0xFEFF)));
         return text;
+    }
+
+    static const char *find(const char *from, const char *end, char c)
+    {
+        const void *found = std::memchr(from, c, size_t(end - from));
+        return found ? static_cast<const char *>(found) : end;
     }
 
     QStringList m_lines;

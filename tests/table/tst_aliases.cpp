@@ -105,7 +105,7 @@ private slots:
         QVERIFY(!aliases[0].contains(QChar(0xFFFD)));
         QVERIFY(!aliases[0].at(aliases[0].size() - 1).isHighSurrogate());
 
-        aliases = vl::parseAliasText(manyLines(200000));
+        aliases = vl::parseAliasText(manyLines(2 * kMaxAliasLines));
         QCOMPARE(aliases.size(), kMaxAliasLines);
         QCOMPARE(aliases.last(), QString("alias %1").arg(kMaxAliasLines - 1));
     }
@@ -120,7 +120,7 @@ private slots:
         QVERIFY(QFileInfo(dir.file("Aliases.txt")).isFile());
         QCOMPARE(QFileInfo(dir.file("Aliases.txt")).size(), 0);
 
-        writeBytes(aliasFilePath(), manyLines(200000));
+        writeBytes(aliasFilePath(), manyLines(2 * kMaxAliasLines));
         read = vl::readAliasFile(aliasFilePath());
         QCOMPARE(read.status, AliasFileResult::Loaded);
         QCOMPARE(read.aliases.size(), kMaxAliasLines);
