@@ -147,7 +147,7 @@ enum class ReplyKind {
     Ok,
 };
 
-constexpr int kVersionAt = 3;                              // the "V" that ends the version header
+constexpr int kVersionAt = 3;                                // the "V" that ends the version header
 constexpr int kChallengeReplySize = 6 + 1 + kChallengeSize;  // "cipher", a separator, the challenge
 // Replies are recognised within the carried bytes and the new chunk; the longest one is
 // a version reply of the longest line.
@@ -168,7 +168,7 @@ int lineReplyEnd(const QByteArray &window, int text)
 }  // namespace
 
 struct ReceiveDispatcher::Reply {
-    int end;    // just after its last byte, in the window
+    int end;  // just after its last byte, in the window
     ReplyKind kind;
     int start;  // its first byte, in the window; for an upload the index of its groups
 };
@@ -265,33 +265,28 @@ void ReceiveDispatcher::feed(const QByteArray &chunk)
             emit modelReported(QString::fromUtf8(window.mid(r.start, r.end - msg::lineEnd.size() - r.start)));
             write(msg::modelAck);
             break;
-        case ReplyKind::EraseEnd:
-            emit eraseFinished();
-            break;
+        case ReplyKind::EraseEnd: emit eraseFinished(); break;
         case ReplyKind::Settings: {
             DeviceSettings settings;
             if (parseSettingsReply(window.mid(r.start, kSettingsReplySize), &settings))
                 emit settingsReported(settings);
             break;
         }
-        case ReplyKind::DownloadSuccess:
-            emit imageAccepted();
-            break;
+        case ReplyKind::DownloadSuccess: emit imageAccepted(); break;
         case ReplyKind::SettingEnd:
             write(msg::uploadRequest);
             emit settingAcknowledged();
             break;
         case ReplyKind::Cipher:
-            for (const QByteArray &part : authenticationAnswer(authenticationChallenge(window.mid(r.start, kChallengeReplySize))))
+            for (const QByteArray &part :
+                 authenticationAnswer(authenticationChallenge(window.mid(r.start, kChallengeReplySize))))
                 write(part);
             break;
         case ReplyKind::OpenTheDoor:
             write(msg::settingRequest);
             emit doorAnswered(true);
             break;
-        case ReplyKind::CloseTheDoor:
-            emit doorAnswered(false);
-            break;
+        case ReplyKind::CloseTheDoor: emit doorAnswered(false); break;
         case ReplyKind::Ok:
             write(msg::settingRequest);
             emit boxAccepted();

@@ -122,10 +122,10 @@ private slots:
             << QByteArrayList{"setting end open the door ok"} << QStringList{"setting end", "door open", "accepted"}
             << QByteArrayList{"upload request", "setting request", "setting request"};
         QTest::newRow("a keyword twice acts twice") << QByteArrayList{"ok ok"} << QStringList{"accepted", "accepted"}
-                                                   << QByteArrayList{"setting request", "setting request"};
-        QTest::newRow("keyword cut in two") << QByteArrayList{"open the ", "door", "setting e", "nd"}
-                                            << QStringList{"door open", "setting end"}
-                                            << QByteArrayList{"setting request", "upload request"};
+                                                    << QByteArrayList{"setting request", "setting request"};
+        QTest::newRow("keyword cut in two")
+            << QByteArrayList{"open the ", "door", "setting e", "nd"} << QStringList{"door open", "setting end"}
+            << QByteArrayList{"setting request", "upload request"};
 
         QTest::newRow("version reply") << QByteArrayList{QByteArray("\xAA\xCC\x06V1.0.3\r\n")}
                                        << QStringList{"version V1.0.3"} << none;
@@ -138,14 +138,14 @@ private slots:
             << QByteArrayList{QByteArray("\xAA\xCC\x06V2.1\r\nKVR-9000\r\n")}
             << QStringList{"version V2.1", "model KVR-9000"} << QByteArrayList{msg::modelAck};
         QTest::newRow("model reply after a version header without line end")
-            << QByteArrayList{QByteArray("\xAA\xCC\x06V") + QByteArray(ReceiveDispatcher::kMaxReplyLine, 'x') +
-                              "KVR-9000\r\n"}
+            << QByteArrayList{QByteArray("\xAA\xCC\x06V") + QByteArray(ReceiveDispatcher::kMaxReplyLine, 'x')
+                              + "KVR-9000\r\n"}
             << QStringList{"model KVR-9000"} << QByteArrayList{msg::modelAck};
         QTest::newRow("model reply cut before its line end")
             << QByteArrayList{"KVR-9000\r", "\n"} << QStringList{"model KVR-9000"} << QByteArrayList{msg::modelAck};
         QTest::newRow("model line too long")
-            << QByteArrayList{"KVR-" + QByteArray(ReceiveDispatcher::kMaxReplyLine - 3, '0') + "\r\n"}
-            << QStringList() << none;
+            << QByteArrayList{"KVR-" + QByteArray(ReceiveDispatcher::kMaxReplyLine - 3, '0') + "\r\n"} << QStringList()
+            << none;
         QTest::newRow("model reply is acknowledged once")
             << QByteArrayList{"KVR-9000\r\n"} << QStringList{"model KVR-9000"} << QByteArrayList{msg::modelAck};
         QTest::newRow("model without line end") << QByteArrayList{"KVR-9000"} << QStringList() << none;

@@ -17,13 +17,14 @@ QByteArray run(const QByteArrayList &pieces)
 {
     QByteArray log;
     ReceiveDispatcher d([&log](const QByteArray &bytes) { log += "write " + bytes.toHex() + '\n'; });
-    QObject::connect(&d, &ReceiveDispatcher::tableUploaded, [&log](const QByteArrayList &groups, const QString &damage) {
-        log += "upload " + QByteArray::number(groups.size()) + ' ' + groups.join().toHex() + ' ' + damage.toUtf8() +
-               '\n';
-        if (isCompleteUpload(groups))
-            for (int row = 0; row < groups.size(); ++row)
-                FUZZ_EXPECT(!decodeRuleRecord(groups.at(row), row, 1 + row % 3).isEmpty());
-    });
+    QObject::connect(&d, &ReceiveDispatcher::tableUploaded,
+                     [&log](const QByteArrayList &groups, const QString &damage) {
+                         log += "upload " + QByteArray::number(groups.size()) + ' ' + groups.join().toHex() + ' '
+                                + damage.toUtf8() + '\n';
+                         if (isCompleteUpload(groups))
+                             for (int row = 0; row < groups.size(); ++row)
+                                 FUZZ_EXPECT(!decodeRuleRecord(groups.at(row), row, 1 + row % 3).isEmpty());
+                     });
     QObject::connect(&d, &ReceiveDispatcher::versionReported,
                      [&log](const QString &v) { log += "version " + v.toUtf8().toHex() + '\n'; });
     QObject::connect(&d, &ReceiveDispatcher::modelReported,

@@ -12,11 +12,10 @@ using namespace vl;
 
 namespace {
 
-const char *const kWorkbook =
-    R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
-    R"(<workbook xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" )"
-    R"(xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships">)"
-    R"(<sheets><sheet name="MainTable" sheetId="1" r:id="rId1"/></sheets></workbook>)";
+const char *const kWorkbook = R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
+                              R"(<workbook xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" )"
+                              R"(xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships">)"
+                              R"(<sheets><sheet name="MainTable" sheetId="1" r:id="rId1"/></sheets></workbook>)";
 
 const char *const kWorkbookRels =
     R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
@@ -38,18 +37,19 @@ const char *const kSharedStrings =
     R"(</sst>)";
 
 // The texts of kSharedStrings.
-const QStringList kSharedTexts = {"SN", "DMX", "Sta", "Ctl", "CH", "Fix", "Fade In", "Fade Out", "Toggle", "Enable",
-                                  "Remark", "CC", "ALL", "OFF", "ON", "Note"};
+const QStringList kSharedTexts = {"SN",     "DMX",    "Sta",    "Ctl", "CH",  "Fix", "Fade In", "Fade Out",
+                                  "Toggle", "Enable", "Remark", "CC",  "ALL", "OFF", "ON",      "Note"};
 
 QByteArray described(const xlsx::SheetRead &read)
 {
-    QByteArray text = QByteArray::number(read.ok) + ' ' + read.error.toUtf8() + " stopped " +
-                      QByteArray::number(read.stoppedAtRowLimit) + '\n';
+    QByteArray text = QByteArray::number(read.ok) + ' ' + read.error.toUtf8() + " stopped "
+                      + QByteArray::number(read.stoppedAtRowLimit) + '\n';
     for (const xlsx::SheetCell &c : read.cells) {
         const QVariant &v = c.value;
-        text += QByteArray::number(c.row) + ',' + QByteArray::number(c.column) + ' ' + v.typeName() + ' ' +
-                (v.userType() == QMetaType::Double ? QByteArray::number(v.toDouble(), 'g', 17) : v.toString().toUtf8()) +
-                '\n';
+        text += QByteArray::number(c.row) + ',' + QByteArray::number(c.column) + ' ' + v.typeName() + ' '
+                + (v.userType() == QMetaType::Double ? QByteArray::number(v.toDouble(), 'g', 17)
+                                                     : v.toString().toUtf8())
+                + '\n';
     }
     return text;
 }
@@ -57,9 +57,9 @@ QByteArray described(const xlsx::SheetRead &read)
 bool addPart(zipFile zip, const char *name, const QByteArray &bytes)
 {
     // Stored, not compressed: the sheet's bytes are what is being tried.
-    return zipOpenNewFileInZip64(zip, name, nullptr, nullptr, 0, nullptr, 0, nullptr, 0, 0, 1) == ZIP_OK &&
-           zipWriteInFileInZip(zip, bytes.constData(), unsigned(bytes.size())) == ZIP_OK &&
-           zipCloseFileInZip(zip) == ZIP_OK;
+    return zipOpenNewFileInZip64(zip, name, nullptr, nullptr, 0, nullptr, 0, nullptr, 0, 0, 1) == ZIP_OK
+           && zipWriteInFileInZip(zip, bytes.constData(), unsigned(bytes.size())) == ZIP_OK
+           && zipCloseFileInZip(zip) == ZIP_OK;
 }
 
 const QByteArray kSharedStringsBreak = QByteArrayLiteral("\n==== sharedStrings.xml ====\n");
@@ -69,10 +69,10 @@ QString workbookWithSheet(const QByteArray &sheet, const QByteArray &sharedStrin
     const QString path = fuzz::scratchDir() + QStringLiteral("/sheet.xlsx");
     zipFile zip = zipOpen64(QFile::encodeName(path).constData(), APPEND_STATUS_CREATE);
     FUZZ_EXPECT(zip);
-    const bool ok = addPart(zip, "xl/workbook.xml", kWorkbook) &&
-                    addPart(zip, "xl/_rels/workbook.xml.rels", kWorkbookRels) &&
-                    addPart(zip, "xl/sharedStrings.xml", sharedStrings) &&
-                    addPart(zip, "xl/worksheets/sheet1.xml", sheet);
+    const bool ok = addPart(zip, "xl/workbook.xml", kWorkbook)
+                    && addPart(zip, "xl/_rels/workbook.xml.rels", kWorkbookRels)
+                    && addPart(zip, "xl/sharedStrings.xml", sharedStrings)
+                    && addPart(zip, "xl/worksheets/sheet1.xml", sheet);
     FUZZ_EXPECT(zipClose(zip, nullptr) == ZIP_OK && ok);
     return path;
 }

@@ -29,10 +29,10 @@ namespace vl::fuzz {
     std::abort();
 }
 
-#define FUZZ_EXPECT(condition)                                       \
-    do {                                                             \
-        if (!(condition))                                            \
-            ::vl::fuzz::fail(#condition, __FILE__, __LINE__);        \
+#define FUZZ_EXPECT(condition)                                                                                         \
+    do {                                                                                                               \
+        if (!(condition))                                                                                              \
+            ::vl::fuzz::fail(#condition, __FILE__, __LINE__);                                                          \
     } while (false)
 
 // Like FUZZ_EXPECT(a == b) for two texts, naming the first line where they differ.
