@@ -6,6 +6,7 @@
 #include "preferences.h"
 
 #include "common/dialogs.h"
+#include "firmware/upgradedialog.h"
 #include "preview/previewsink.h"
 #include "table/aliaseditdialog.h"
 #include "table/delegates.h"
@@ -122,7 +123,7 @@ Widget::Widget(QWidget *parent) : QWidget(parent)
     m_refreshCountdown->setSingleShot(true);
     connect(m_refreshCountdown, &QTimer::timeout, this, &Widget::handleDataChanged);
     m_tick = new QTimer(this);
-    connect(m_tick, &QTimer::timeout, this, &Widget::normalizeControllerTexts);
+    connect(m_tick, &QTimer::timeout, this, &Widget::tableTick);
     m_tick->start(kTickMs);
     m_aliasTimer = new QTimer(this);
     m_aliasTimer->setInterval(kTickMs);
@@ -166,6 +167,14 @@ Widget::Widget(QWidget *parent) : QWidget(parent)
 }
 
 Widget::~Widget() = default;
+
+// Every 100 ms: the firmware dialog's port list, visible or not, then the controller texts.
+void Widget::tableTick()
+{
+    if (m_upgradeDialog)
+        m_upgradeDialog->refreshUpgradePorts();
+    normalizeControllerTexts();
+}
 
 void Widget::buildLayout()
 {
