@@ -18,6 +18,8 @@
 #include <QSerialPort>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QVector>
+#include <algorithm>
 #include <benchmark/benchmark.h>
 
 using namespace vl;
@@ -78,7 +80,14 @@ void BM_FirmwareOverPty(benchmark::State &state)
     bool erased = false;
     QObject::connect(&conversation, &BoxConversation::eraseFinished, [&erased] { erased = true; });
     qint64 pieces = 0;
+    // When each piece was written: the gaps show where the time beyond 10 ms goes.
+    QElapsedTimer clock;
+    clock.start();
+    QVector<qint64> writtenAt;
+    QObject::connect(&transfer, &firmware::FirmwareTransfer::pieceWritten,
+                     [&](qint64) { writtenAt << clock.nsecsElapsed(); });
     for (auto _ : state) {
+        writtenAt.clear();
         erased = false;
         conversation.requestErase();
         if (!waitFor([&] { return erased; }, 5000)) {
@@ -107,6 +116,15 @@ void BM_FirmwareOverPty(benchmark::State &state)
     }
     state.counters["pieces"] = double(pieces);
     state.counters["paced_ms"] = double(pieces) * firmware::kPieceIntervalMs;
+    QVector<double> gaps;
+    for (int i = 1; i < writtenAt.size(); ++i)
+        gaps << double(writtenAt[i] - writtenAt[i - 1]) / 1e6;
+    std::sort(gaps.begin(), gaps.end());
+    if (!gaps.isEmpty()) {
+        state.counters["gap_min_ms"] = gaps.first();
+        state.counters["gap_median_ms"] = gaps[gaps.size() / 2];
+        state.counters["gap_p90_ms"] = gaps[gaps.size() * 9 / 10];
+    }
 }
 BENCHMARK(BM_FirmwareOverPty)
     ->Arg(100000)
@@ -114,6 +132,33 @@ BENCHMARK(BM_FirmwareOverPty)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
+
+// The baseline, in the same run: a bare chain of 10 ms single-shot timers, one per piece
+// after the first (1562 for 100 000 bytes), on the same event loop. What the machine's
+// timer wake-ups cost before the transfer does anything.
+void BM_BareTimerChain(benchmark::State &state)
+{
+    const int ticks = int(state.range(0));
+    for (auto _ : state) {
+        QEventLoop loop;
+        QTimer timer;
+        timer.setSingleShot(true);
+        int left = ticks;
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            if (--left > 0)
+                timer.start(firmware::kPieceIntervalMs);
+            else
+                loop.quit();
+        });
+        QElapsedTimer t;
+        t.start();
+        timer.start(firmware::kPieceIntervalMs);
+        loop.exec();
+        state.SetIterationTime(double(t.nsecsElapsed()) / 1e9);
+    }
+    state.counters["paced_ms"] = double(ticks) * firmware::kPieceIntervalMs;
+}
+BENCHMARK(BM_BareTimerChain)->Arg(1562)->ArgName("ticks")->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // One tick's refresh of the firmware dialog's list (every USB serial device) with one
 // simulated bootloader announced. Argument 0: a fresh scan each time; 1: through the cache.

@@ -101,13 +101,15 @@ void FirmwareTransfer::step()
         m_lastMovedAt = m_clock.nowMs();
         m_lastNotSent = 0;
         m_next = m_image.mid(int(m_sent), kPieceSize);
-        emit pieceWritten(m_sent);
         if (m_sent < m_image.size()) {
-            m_rule = progressRule(m_sent, m_image.size());
-            emit progressChanged(m_rule == 100 ? 99 : m_rule);
+            // Timed from the write, before anyone is told about it.
             m_timer->start(kPieceIntervalMs);
+            m_rule = progressRule(m_sent, m_image.size());
+            emit pieceWritten(m_sent);
+            emit progressChanged(m_rule == 100 ? 99 : m_rule);
             return;
         }
+        emit pieceWritten(m_sent);
         m_state = State::Draining;
         // The last piece may still be on its way out.
         const qint64 rest = m_line.bytesNotSent();
