@@ -3,7 +3,7 @@
 
 #include "app/widget.h"
 #include "preview/previewsink.h"
-#include "table/aliaseditdialog.h"
+#include "table/aliasstore.h"
 #include "table/delegates.h"
 #include "table/rulecolumns.h"
 #include "table/rulemodel.h"
@@ -132,7 +132,7 @@ void BM_AliasTickIdle(benchmark::State &state)
     QStringList aliases;
     for (int i = 0; i < kDmxChannels; ++i)
         aliases << QStringLiteral("Fixture %1").arg(i + 1);
-    e.w->aliasDialog()->setAliasList(aliases);
+    e.w->aliasStore()->setAliases(aliases);
     for (auto _ : state)
         e.w->updateAliases();
 }

@@ -9,7 +9,7 @@ packages=(
   libudev-dev
   librtmidi-dev jackd2
   libjack-jackd2-dev
-  libxlsxwriter-dev libminizip-dev zlib1g-dev
+  libxlsxwriter-dev libminizip-dev zlib1g-dev libdeflate-dev
   libssl3 ca-certificates
   libbenchmark-dev
   python3 python3-openpyxl

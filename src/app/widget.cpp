@@ -6,9 +6,12 @@
 #include "preferences.h"
 
 #include "common/dialogs.h"
+#include "common/scheduler.h"
 #include "firmware/upgradedialog.h"
+#include "preview/previewforwarder.h"
 #include "preview/previewsink.h"
 #include "table/aliaseditdialog.h"
+#include "table/aliasstore.h"
 #include "table/delegates.h"
 #include "table/notenames.h"
 #include "table/rulecolumns.h"
@@ -26,7 +29,6 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QSpacerItem>
-#include <QTimer>
 #include <QVBoxLayout>
 
 namespace vl {
@@ -34,7 +36,6 @@ namespace vl {
 namespace {
 
 constexpr int kTickMs = 100;
-constexpr int kRefreshCountdownMs = 200;
 constexpr int kTooltipMs = 30000;
 
 const char *const kOrange = "#f8b72d";
@@ -79,7 +80,7 @@ QLabel *makeLabel(QWidget *parent, const char *objectName)
 
 }  // namespace
 
-Widget::Widget(QWidget *parent) : QWidget(parent)
+Widget::Widget(QWidget *parent) : QWidget(parent), m_scheduler(&scheduler())
 {
     setObjectName(QStringLiteral("Widget"));
 
@@ -89,15 +90,15 @@ Widget::Widget(QWidget *parent) : QWidget(parent)
     m_rules = new RuleModel(this);
     NoteNames::name(0, m_cnum);
 
-    // Child widgets and the alias dialog; the rule table's changes are forwarded to the preview.
+    // Child widgets and the alias dialog.
     buildLayout();
-    m_aliasDialog = new AliasEditDialog(this);
+    m_aliasStore = new AliasStore(this);
+    m_aliasDialog = new AliasEditDialog(m_aliasStore, this);
     // The buttons' on_<object>_<signal> slots, bound while only the window's own widgets exist.
     QMetaObject::connectSlotsByName(this);
-    connect(m_rules, &QStandardItemModel::dataChanged, this, &Widget::onDataChanged33);
 
     // The rule view: the table as its model, its delegate, and the naming it follows.
-    m_tableView->setAliasSource(m_aliasDialog);
+    m_tableView->setAliasSource(m_aliasStore);
     m_tableView->setModel(m_rules);
     m_rules->restoreLabels();
     m_tableView->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
@@ -107,27 +108,26 @@ Widget::Widget(QWidget *parent) : QWidget(parent)
     m_tableView->setItemDelegate(m_delegate);
     connect(this, &Widget::cnum_change, m_delegate, &CombinedDelegate::setCnum);
 
-    // The remarks beside the rules.
+    // The remarks beside the rules; changes of both models reach the preview.
     m_remarks = new RemarkModel(this);
-    connect(m_remarks, &QStandardItemModel::dataChanged, this, &Widget::onDataChanged333);
     m_tableView->setRemarkModel(m_remarks);
+    m_forwarder = new PreviewForwarder(m_rules, m_remarks, this);
+    m_forwarder->setCoefficientSource([this] { return currentCoefficient(); });
 
     // Whether finished reads and remark edits reload the preview ("Auto-Updates").
     m_autoUpdates = Preferences::autoUpdates();
+    m_forwarder->setRemarksForwarded(m_autoUpdates);
     m_menu->actionAuto_Updates->setCheckable(true);
     m_menu->actionAuto_Updates->setChecked(m_autoUpdates);
 
-    // The preview's refresh countdown, the controller-text tick, the alias label timer; icon
-    // and title.
-    m_refreshCountdown = new QTimer(this);
-    m_refreshCountdown->setSingleShot(true);
-    connect(m_refreshCountdown, &QTimer::timeout, this, &Widget::handleDataChanged);
-    m_tick = new QTimer(this);
-    connect(m_tick, &QTimer::timeout, this, &Widget::tableTick);
+    // The table tick (the firmware dialog's port list, then the controller texts) and the
+    // alias label timer; icon and title.
+    m_tick = m_scheduler->createTimer(this);
+    connect(m_tick, &Timer::timeout, this, &Widget::tableTick);
     m_tick->start(kTickMs);
-    m_aliasTimer = new QTimer(this);
+    m_aliasTimer = m_scheduler->createTimer(this);
     m_aliasTimer->setInterval(kTickMs);
-    connect(m_aliasTimer, &QTimer::timeout, this, &Widget::updateAliases);
+    connect(m_aliasTimer, &Timer::timeout, this, &Widget::updateAliases);
     setWindowIcon(QIcon(QStringLiteral(":/IMG/kvr.png")));
     setWindowTitle(QStringLiteral("Varilume"));
 
@@ -141,10 +141,9 @@ Widget::Widget(QWidget *parent) : QWidget(parent)
     setupDeviceDialogs();
     m_about = new About_Dialog(this);
 
-    // Buttons that stay hidden; forwarding of changed cells and of finished reads.
+    // Buttons that stay hidden; a finished read reloads the preview.
     m_checkButton->hide();
     m_hiddenButton->hide();
-    connect(this, &Widget::updateTableData, this, &Widget::updateTableDataSlot);
     connect(this, &Widget::table_change, this, &Widget::onDataChanged55);
 
     // The menu entries.
@@ -330,6 +329,7 @@ void Widget::connectMenu()
     connect(m_menu->actionUpdate, &QAction::triggered, this, &Widget::update_light_data);
     connect(m_menu, &MainWindow::autoUpdatesToggled, this, [this](bool on) {
         m_autoUpdates = on;
+        m_forwarder->setRemarksForwarded(on);
         Preferences::setAutoUpdates(on);
     });
     connect(m_menu->action2_3, &QAction::triggered, this, &Widget::show_ab_dlg_Dialog);
@@ -340,6 +340,7 @@ void Widget::connectMenu()
 void Widget::setPreview(PreviewSink *preview)
 {
     m_preview = preview;
+    m_forwarder->setSink(preview);
     if (m_preview)
         m_preview->setNaming(m_cnum);
 }
@@ -356,6 +357,8 @@ void Widget::resetRemarkColumn(int count)
 
 void Widget::applyRemarkLines(const QByteArray &text)
 {
+    // One remark beside every rule, however many rules a workbook brought.
+    m_remarks->setRowCount(qMax(kRuleRows, m_rules->rowCount()));
     vl::applyRemarkLines(*m_remarks, text);
     attachRemarkView();
 }
@@ -410,53 +413,25 @@ void Widget::normalizeControllerTexts()
     m_delegate->relabelControllerEditors();
 }
 
+bool Widget::refreshPending() const { return m_forwarder->refreshPending(); }
+
 void Widget::onDataChanged33(const QModelIndex &topLeft, const QModelIndex &bottomRight,
                              const QVector<int> &)
 {
-    const int row = bottomRight.row();
-    const int col = bottomRight.column();
-    const QString text = topLeft.data(Qt::DisplayRole).toString();
-    if (!text.isEmpty())
-        QMetaObject::invokeMethod(
-            this, [this, row, col, text] { emit updateTableData(row, col, text); }, Qt::QueuedConnection);
-    if (!m_countdownRunning) {
-        m_countdownRunning = true;
-        m_refreshCountdown->start(kRefreshCountdownMs);
-    }
+    m_forwarder->rulesChanged(topLeft, bottomRight);
 }
 
-void Widget::handleDataChanged()
-{
-    if (m_preview) {
-        m_preview->rebuildRuleSnapshots();
-        m_preview->refreshCcFaders();
-        m_preview->markNoteKeys();
-        m_preview->markAtKeys();
-        m_preview->refreshFixtureDmxChannels();
-        m_preview->refreshDetailsPanel();
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                if (m_preview)
-                    m_preview->setCoefficient(currentCoefficient());
-            },
-            Qt::QueuedConnection);
-    }
-    m_countdownRunning = false;
-    m_refreshCountdown->stop();
-}
+void Widget::handleDataChanged() { m_forwarder->refreshNow(); }
 
 void Widget::onDataChanged333(const QModelIndex &topLeft, const QModelIndex &, const QVector<int> &)
 {
-    const QString text = topLeft.data(Qt::DisplayRole).toString();
-    if (!text.isEmpty() && m_autoUpdates && m_preview)
-        m_preview->ruleRemarkChanged(topLeft.row(), text);
+    m_forwarder->remarksChanged(topLeft);
 }
 
 void Widget::onDataChanged55()
 {
     if (m_autoUpdates)
-        reloadPreview(false);
+        m_forwarder->reload();
 }
 
 void Widget::updateTableDataSlot(int row, int col, const QString &changedString)
@@ -465,24 +440,9 @@ void Widget::updateTableDataSlot(int row, int col, const QString &changedString)
         m_preview->ruleCellChanged(row, col, changedString);
 }
 
-void Widget::reloadPreview(bool showIt)
-{
-    if (!m_preview)
-        return;
-    m_preview->rebuildRuleSnapshots();
-    m_preview->refreshCcFaders();
-    if (showIt)
-        m_preview->showMaximized();
-    m_preview->markNoteKeys();
-    m_preview->markAtKeys();
-    m_preview->setCoefficient(currentCoefficient());
-    if (showIt)
-        m_preview->show();
-}
+void Widget::on_pushButton_4_clicked() { m_forwarder->reload(true); }
 
-void Widget::on_pushButton_4_clicked() { reloadPreview(true); }
-
-void Widget::update_light_data() { reloadPreview(false); }
+void Widget::update_light_data() { m_forwarder->reload(); }
 
 void Widget::on_pushButton_3_clicked() {}
 

@@ -4,6 +4,8 @@
 // and everything the device, file and preview commands need, and keeps the light preview
 // in step with the table.
 
+#include "common/scheduler.h"
+
 #include <QByteArrayList>
 #include <QModelIndex>
 #include <QVector>
@@ -16,7 +18,6 @@ class QComboBox;
 class QLabel;
 class QMessageBox;
 class QPushButton;
-class QTimer;
 class QVBoxLayout;
 
 namespace vl {
@@ -24,6 +25,7 @@ namespace vl {
 class About_Dialog;
 class Abt_Dialog;
 class AliasEditDialog;
+class AliasStore;
 class Bk_Tim_Dialog;
 class CombinedDelegate;
 class cof_Dialog;
@@ -32,6 +34,7 @@ class MainWindow;
 class MyTableView;
 class MyTableView2;
 class PortListUpdater;
+class PreviewForwarder;
 class PreviewSink;
 class RemarkModel;
 class RuleModel;
@@ -58,14 +61,18 @@ public:
     // The light preview; nullptr until one is attached. Not owned.
     PreviewSink *preview() const { return m_preview; }
     void setPreview(PreviewSink *preview);
+    // Keeps the preview in step with the rule table and the remarks.
+    PreviewForwarder *previewForwarder() const { return m_forwarder; }
 
     int cnum() const { return m_cnum; }
     QString noteName(int n) const;
     bool autoUpdates() const { return m_autoUpdates; }
     // The coefficient the preview uses: 0.0 while no coefficient is chosen.
     double currentCoefficient() const;
-    // Whether the refresh countdown is running.
-    bool refreshPending() const { return m_countdownRunning; }
+    // Whether the preview's refresh countdown is running.
+    bool refreshPending() const;
+    // The 100 ms tick: the controller-text pass.
+    Timer *tickTimer() const { return m_tick; }
 
     // Empties columns 1 … 9 and the remarks of every row; rows and "SN" stay.
     void clearAllRules();
@@ -77,7 +84,6 @@ public:
 signals:
     void cnum_change(int cnum);
     void send_combin(int num);
-    void updateTableData(int row, int col, const QString &changedString);
     void table_change();
 
 public slots:
@@ -88,11 +94,14 @@ public slots:
     void update_light_data();
     void change_c345(QAction *action);
     void normalizeControllerTexts();
+    // The preview's side of rule and remark changes is PreviewForwarder's, which listens to
+    // the models itself; these hand over to it.
     void onDataChanged33(const QModelIndex &topLeft, const QModelIndex &bottomRight,
                          const QVector<int> &roles);
     void handleDataChanged();
     void onDataChanged333(const QModelIndex &topLeft, const QModelIndex &bottomRight,
                           const QVector<int> &roles);
+    // After a read from the box: the preview reloads when "Auto-Updates" is on.
     void onDataChanged55();
     void updateTableDataSlot(int row, int col, const QString &changedString);
     void rec_mp(double num);
@@ -102,9 +111,11 @@ public slots:
 
     // Rule view editors and DMX channel aliases (bodies in widget_aliases.cpp).
 public:
+    // The DMX channel alias list; the alias dialog edits it.
+    AliasStore *aliasStore() const { return m_aliasStore; }
     AliasEditDialog *aliasDialog() const { return m_aliasDialog; }
     CombinedDelegate *ruleDelegate() const { return m_delegate; }
-    QTimer *aliasLabelTimer() const { return m_aliasTimer; }
+    Timer *aliasLabelTimer() const { return m_aliasTimer; }
     // Reads "./Aliases.txt" (created empty when missing) and starts the alias label timer.
     void loadAliasFile();
     // Writes the alias list to "./Aliases.txt".
@@ -123,6 +134,7 @@ protected:
 private:
     static constexpr int kAliasTimerMs = 100;
     bool writeAliasList();
+    AliasStore *m_aliasStore = nullptr;
     AliasEditDialog *m_aliasDialog = nullptr;
     CombinedDelegate *m_delegate = nullptr;
     SharedFocusFilter *m_focusFilter = nullptr;
@@ -139,7 +151,6 @@ private:
     void applyNaming(int cnum);
     void restoreNaming();
     void attachRemarkView();
-    void reloadPreview(bool showIt);
 
     int m_cnum = 2;
     RuleModel *m_rules = nullptr;
@@ -149,6 +160,7 @@ private:
     MyTableView2 *m_tableView2 = nullptr;
     About_Dialog *m_about = nullptr;
     PreviewSink *m_preview = nullptr;
+    PreviewForwarder *m_forwarder = nullptr;
 
     QLabel *m_tipLabel = nullptr;
     QComboBox *m_portList = nullptr;
@@ -163,10 +175,9 @@ private:
     QList<CustomLabel *> m_titleLabels;
 
     bool m_autoUpdates = true;
-    QTimer *m_tick = nullptr;
-    QTimer *m_refreshCountdown = nullptr;
-    bool m_countdownRunning = false;
-    QTimer *m_aliasTimer = nullptr;
+    Scheduler *m_scheduler = nullptr;  // the window's timers come from it
+    Timer *m_tick = nullptr;
+    Timer *m_aliasTimer = nullptr;
 
     // Device link: the port list, Connect, Read, Set and the device settings (widget_device.cpp)
 public:

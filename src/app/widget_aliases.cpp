@@ -4,8 +4,10 @@
 #include "widget.h"
 
 #include "common/dialogs.h"
+#include "common/scheduler.h"
 #include "table/aliaseditdialog.h"
 #include "table/aliases.h"
+#include "table/aliasstore.h"
 #include "table/delegates.h"
 #include "table/rulecolumns.h"
 #include "table/rulemodel.h"
@@ -13,7 +15,6 @@
 
 #include <QComboBox>
 #include <QEvent>
-#include <QTimer>
 
 namespace vl {
 
@@ -38,16 +39,16 @@ void Widget::loadAliasFile()
     case AliasFileResult::Loaded:
         break;
     }
-    m_aliasDialog->setAliasList(read.aliases);
+    m_aliasStore->setAliases(read.aliases);
     if (!read.aliases.isEmpty())
         m_aliasDialog->setAliases(read.aliases);
     m_aliasTimer->start(kAliasTimerMs);
-    m_tableView->setAliasSource(m_aliasDialog);
+    m_tableView->setAliasSource(m_aliasStore);
 }
 
 bool Widget::writeAliasList()
 {
-    if (writeAliasFile(aliasFilePath(), m_aliasDialog->getAliases()))
+    if (writeAliasFile(aliasFilePath(), m_aliasStore->aliases()))
         return true;
     fileError(QStringLiteral("Cannot open file for writing."));
     return false;
@@ -55,30 +56,26 @@ bool Widget::writeAliasList()
 
 void Widget::saveAliasFile()
 {
-    m_aliasDialog->setAliases(m_aliasDialog->getAliases());
+    m_aliasDialog->setAliases(m_aliasStore->aliases());
     writeAliasList();
 }
 
 void Widget::changmarkname()
 {
     // The dialog opens on the stored list, whatever was typed in an earlier, cancelled visit.
-    m_aliasDialog->setAliases(m_aliasDialog->getAliases());
+    m_aliasDialog->setAliases(m_aliasStore->aliases());
     if (dialogs().runDialog(m_aliasDialog) == QDialog::Accepted)
         writeAliasList();
     m_aliasTimer->start(kAliasTimerMs);
     relabelDmxCells();
 }
 
-void Widget::relabelDmxCells() { vl::relabelDmxCells(*m_rules, m_aliasDialog->getAliases()); }
+void Widget::relabelDmxCells() { vl::relabelDmxCells(*m_rules, m_aliasStore->aliases()); }
 
 void Widget::prepareAliasesForRead()
 {
     m_aliasTimer->stop();
-    QStringList empty;
-    empty.reserve(kDmxChannels);
-    for (int i = 0; i < kDmxChannels; ++i)
-        empty.append(QString());
-    m_aliasDialog->setAliasList(empty);
+    m_aliasStore->clear();
 }
 
 void Widget::finishAliasesAfterRead()
@@ -90,7 +87,7 @@ void Widget::finishAliasesAfterRead()
 
 void Widget::updateAliases()
 {
-    const QStringList aliases = m_aliasDialog->getAliases();
+    const QStringList aliases = m_aliasStore->aliases();
     if (aliases.isEmpty())
         return;
     const QList<QComboBox *> editors = m_delegate->openComboEditors(ColDmx);
@@ -124,7 +121,7 @@ bool Widget::eventFilter(QObject *watched, QEvent *event)
     if (event->type() == QEvent::FocusOut && qobject_cast<QComboBox *>(watched)) {
         // The DMX editor lost the focus: the next one that opens is labelled again.
         m_aliasTimer->start(kAliasTimerMs);
-        m_tableView->setAliasSource(m_aliasDialog);
+        m_tableView->setAliasSource(m_aliasStore);
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -4,12 +4,13 @@
 
 #include "mainwindow.h"
 
+#include "common/scheduler.h"
+
 #include "files/workbookcommands.h"
 #include "table/rulemodel.h"
 #include "table/tableviews.h"
 
 #include <QAction>
-#include <QTimer>
 
 namespace vl {
 
@@ -20,7 +21,7 @@ WorkbookHooks Widget::workbookHooks()
     hooks.afterImport = [this] {
         // The aliases stay as they were; they are written again and shown on the new rows.
         m_aliasTimer->start(kAliasTimerMs);
-        QTimer::singleShot(kAliasTimerMs, this, [this] {
+        m_scheduler->singleShot(kAliasTimerMs, this, [this] {
             saveAliasFile();
             relabelDmxCells();
         });

@@ -2,10 +2,12 @@
 
 #include "files/workbookio.h"
 #include "files/workbookproblems.h"
+#include "table/rulecolumns.h"
 #include "table/rulemodel.h"
 
 #include "common/dialogs.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 namespace vl {
@@ -38,7 +40,9 @@ void loadRuleWorkbook(QWidget *parent, const QString &path, RuleModel &rules, co
         hooks.applyRemarkLines(in.remarkLines);
     if (hooks.afterImport)
         hooks.afterImport();
-    information(parent, QStringLiteral("Success"), QStringLiteral("Excel file loaded successfully!"));
+    const QStringList notes = workbookImportNotes(in);
+    information(parent, QStringLiteral("Success"),
+                (QStringList{QStringLiteral("Excel file loaded successfully!")} + notes).join(QStringLiteral("\n\n")));
 }
 
 void saveRuleWorkbookAs(QWidget *parent, const QAbstractItemModel *rules, const QAbstractItemModel *remarks,
@@ -46,10 +50,18 @@ void saveRuleWorkbookAs(QWidget *parent, const QAbstractItemModel *rules, const 
 {
     if (hooks.checkImage && hooks.checkImage() == 0)
         return;
-    QString path = getSaveFileName(parent, QStringLiteral("Save Excel File"), QStringLiteral("untitled.xlsx"), kFilter);
-    if (path.isEmpty())
+    const QString chosen =
+        getSaveFileName(parent, QStringLiteral("Save Excel File"), QStringLiteral("untitled.xlsx"), kFilter);
+    if (chosen.isEmpty())
         return;
-    path = withWorkbookSuffix(path);
+    const QString path = withWorkbookSuffix(chosen);
+    // The file dialog asked about the name as typed; a different file named by the
+    // appended extension is asked about here.
+    if (path != chosen && QFileInfo::exists(path) &&
+        question(parent, QStringLiteral("Save Excel File"),
+                 QStringLiteral("%1 already exists.\nDo you want to replace it?").arg(QFileInfo(path).fileName()),
+                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
+        return;
 
     if (!rules) {
         warning(parent, QStringLiteral("Error"), QStringLiteral("tableView model is null"));
@@ -59,21 +71,52 @@ void saveRuleWorkbookAs(QWidget *parent, const QAbstractItemModel *rules, const 
         warning(parent, QStringLiteral("Error"), QStringLiteral("tableView_2 model is null"));
         return;
     }
+    if (rules->rowCount() > kMaxWorkbookRules) {
+        // It would not open again whole.
+        warning(parent, QStringLiteral("Error"),
+                QStringLiteral("The table has %1 rows; a workbook the editor opens holds at most %2.")
+                    .arg(rules->rowCount())
+                    .arg(kMaxWorkbookRules));
+        return;
+    }
     xlsx::Document doc;
     fillRuleWorkbook(doc, *rules, *remarks);
 
     const bool existed = QFileInfo::exists(path);
     if (doc.saveAs(path)) {
-        information(parent, QStringLiteral("Success"), QStringLiteral("Excel file saved successfully!"));
+        const QString note = workbookSaveNote(doc);
+        information(parent, QStringLiteral("Success"),
+                    QStringLiteral("Excel file saved successfully!") +
+                        (note.isEmpty() ? QString() : QStringLiteral("\n\n") + note));
         return;
     }
-    const QString text =
-        existed ? QStringLiteral("Failed to overwrite the existing Excel file.\n\nMost likely reasons:\n"
-                                 "• The file is opened in Excel/WPS\n• The file is read-only\n"
-                                 "• You do not have permission to modify this file\n\nPlease close the file and "
-                                 "try again.")
-                : QStringLiteral("Failed to create the Excel file.\n\nPossible reasons:\n• The directory is not "
-                                 "writable\n• Insufficient permissions\n• Disk error");
+    // The first line says what failed; the rest says why, as precisely as the file system
+    // tells.
+    QString text = existed ? QStringLiteral("Failed to overwrite the existing Excel file.")
+                           : QStringLiteral("Failed to create the Excel file.");
+    switch (doc.saveFailure()) {
+    case xlsx::SaveFailure::NoSpace:
+        text += QStringLiteral("\n\nThere is no space left on the disk. Free some space, or choose another disk, "
+                               "and try again.");
+        break;
+    case xlsx::SaveFailure::ReadOnlyFileSystem:
+        text += QStringLiteral("\n\nThe file system of its folder is read-only. Choose a folder on a writable disk "
+                               "and try again.");
+        break;
+    case xlsx::SaveFailure::NoFolder:
+        text += QStringLiteral("\n\nThe folder \"%1\" does not exist.")
+                    .arg(QDir::toNativeSeparators(QFileInfo(path).absolutePath()));
+        break;
+    default:
+        text += existed ? QStringLiteral("\n\nMost likely reasons:\n• The file is opened in Excel/WPS\n• The file is "
+                                         "read-only\n• You do not have permission to modify this file\n\nPlease "
+                                         "close the file and try again.")
+                        : QStringLiteral("\n\nPossible reasons:\n• The directory is not writable\n• Insufficient "
+                                         "permissions\n• Disk error");
+        if (doc.saveFailure() == xlsx::SaveFailure::Other && !doc.errorString().isEmpty())
+            text += QStringLiteral("\n\nThe system reported: %1.").arg(doc.errorString());
+        break;
+    }
     warning(parent, QStringLiteral("Save Excel Failed"), text);
 }
 

@@ -4,6 +4,7 @@
 #include "table/rulemodel.h"
 
 #include <QAbstractItemModel>
+#include <QStandardItem>
 
 namespace vl {
 
@@ -40,10 +41,86 @@ QString workbookCellText(const QVariant &value)
     }
 }
 
+namespace {
+
+// Where each rule column and the remark are in the sheet (0: not there).
+struct HeaderMap {
+    int column[kRuleColumns] = {};
+    int remark = 0;
+};
+
+QString headerProblem(const QString &what)
+{
+    return QStringLiteral("The first row of the sheet is not the editor's header: %1. The editor reads the titles "
+                          "SN, DMX, Sta, Ctl, CH, Fix, Fade In, Fade Out, Toggle and Enable in any order, and "
+                          "Remark last.")
+        .arg(what);
+}
+
+QString quotedTitle(const QString &title)
+{
+    QString shown = title.left(40);
+    if (shown.size() < title.size())
+        shown += QStringLiteral("…");
+    return QLatin1Char('"') + shown + QLatin1Char('"');
+}
+
+// Maps the titles of the header row (columns 1 …) onto the table; false with a message
+// naming the first title that does not fit.
+bool mapHeader(const QStringList &titles, HeaderMap *map, QString *problem)
+{
+    const QStringList &labels = ruleColumnLabels();
+    for (int i = 0; i < titles.size(); ++i) {
+        const int column = i + 1;
+        const QString title = titles.at(i).trimmed();
+        const QString where = QStringLiteral("column %1").arg(xlsx::columnName(column));
+        if (map->remark) {
+            *problem = headerProblem(QStringLiteral("%1 in %2 comes after \"Remark\", which must be the last title")
+                                         .arg(quotedTitle(title), where));
+            return false;
+        }
+        if (title.compare(QLatin1String("Remark"), Qt::CaseInsensitive) == 0) {
+            map->remark = column;
+            continue;
+        }
+        int rule = -1;
+        for (int c = 0; c < labels.size(); ++c)
+            if (title.compare(labels.at(c), Qt::CaseInsensitive) == 0)
+                rule = c;
+        if (rule < 0) {
+            *problem = headerProblem(QStringLiteral("%1 in %2 is not one of its titles").arg(quotedTitle(title), where));
+            return false;
+        }
+        if (map->column[rule]) {
+            *problem = headerProblem(QStringLiteral("%1 in %2 is there twice (also in column %3)")
+                                         .arg(quotedTitle(title), where, xlsx::columnName(map->column[rule])));
+            return false;
+        }
+        map->column[rule] = column;
+    }
+    if (!map->column[ColSn]) {
+        *problem = headerProblem(QStringLiteral("it has no \"SN\" column, which tells where the rules end"));
+        return false;
+    }
+    return true;
+}
+
+QString text(const xlsx::Document &doc, int row, int column)
+{
+    return column ? workbookCellText(doc.read(row, column)) : QString();
+}
+
+}  // namespace
+
 WorkbookImport readRuleWorkbook(const QString &path, const xlsx::ReadLimits &limits)
 {
     WorkbookImport result;
-    xlsx::Document doc(path, limits);
+    // The editor's header has 11 titles; reading one more column shows a wider header,
+    // and the cells further right are passed over unread.
+    xlsx::ReadLimits bounded = limits;
+    bounded.maxColumns = qMin(bounded.maxColumns, kRuleColumns + 2);
+    bounded.maxRows = qMin(bounded.maxRows, kMaxWorkbookRules + 1);
+    xlsx::Document doc(path, bounded);
     if (!doc.isOpen()) {
         result.detail = doc.errorString();
         return result;
@@ -58,34 +135,56 @@ WorkbookImport readRuleWorkbook(const QString &path, const xlsx::ReadLimits &lim
         return result;
     }
 
-    QStringList header;
-    for (int c = 1; c <= xlsx::Document::kMaxColumns; ++c) {
+    QStringList titles;
+    for (int c = 1; c <= bounded.maxColumns; ++c) {
         const QString title = workbookCellText(doc.read(1, c));
         if (title.isEmpty())
             break;
-        header << title;
+        titles << title;
     }
-    if (header.isEmpty()) {
+    if (titles.isEmpty()) {
         result.status = WorkbookImport::NoHeader;
         return result;
     }
-    if (header.size() == 1) {
+    if (titles.size() == 1) {
         result.status = WorkbookImport::OneColumn;
         return result;
     }
+    HeaderMap map;
+    if (!mapHeader(titles, &map, &result.detail)) {
+        result.status = WorkbookImport::BadHeader;
+        return result;
+    }
 
-    const int columns = header.size() - 1;  // the last column holds the remarks
-    result.headers = header.mid(0, columns);
-    for (int r = 2; r <= xlsx::Document::kMaxRows && !workbookCellText(doc.read(r, 1)).isEmpty(); ++r) {
+    const int lastRow = kMaxWorkbookRules + 1;
+    int r = 2;
+    for (; r <= lastRow; ++r) {
+        const QString sn = text(doc, r, map.column[ColSn]);
+        if (sn.isEmpty()) {
+            result.firstRowLeftOut = r;
+            break;
+        }
         QStringList texts;
-        texts.reserve(columns);
-        for (int c = 1; c <= columns; ++c)
-            texts << workbookCellText(doc.read(r, c));
+        texts.reserve(kRuleColumns);
+        for (int c = 0; c < kRuleColumns; ++c)
+            texts << (c == ColSn ? sn : text(doc, r, map.column[c]));
         result.rows << texts;
-        const QString remark = workbookCellText(doc.read(r, columns + 1)).trimmed();
+        const QString remark = text(doc, r, map.remark).trimmed();
         if (!remark.isEmpty())
             result.remarkLines += QStringLiteral("alias%1=%2\r\n").arg(r - 2).arg(remark).toUtf8();
     }
+    if (result.firstRowLeftOut) {
+        for (const int row : doc.rowsWithValues()) {
+            if (row < result.firstRowLeftOut)
+                continue;
+            bool filled = !text(doc, row, map.remark).isEmpty();
+            for (int c = 0; c < kRuleColumns && !filled; ++c)
+                filled = !text(doc, row, map.column[c]).isEmpty();
+            result.rowsLeftOut += filled;
+        }
+    }
+    result.moreThanTaken = doc.stoppedAtRowLimit();
+    result.headers = ruleColumnLabels();
     result.status = WorkbookImport::Loaded;
     return result;
 }
@@ -101,6 +200,43 @@ void applyWorkbookRows(RuleModel &rules, const WorkbookImport &in)
             items << new QStandardItem(text);
         rules.appendRow(items);
     }
+}
+
+QStringList workbookImportNotes(const WorkbookImport &in)
+{
+    QStringList notes;
+    if (in.firstRowLeftOut && in.rowsLeftOut > 0)
+        notes << QStringLiteral("%1%2 %3 from sheet row %4 on %5 not loaded: the SN cell of sheet row %4 is empty, "
+                                "and loading stops at the first row without an SN.")
+                     .arg(in.moreThanTaken ? QStringLiteral("At least ") : QString())
+                     .arg(in.rowsLeftOut)
+                     .arg(in.rowsLeftOut == 1 ? QStringLiteral("row") : QStringLiteral("rows"))
+                     .arg(in.firstRowLeftOut)
+                     .arg(in.rowsLeftOut == 1 ? QStringLiteral("was") : QStringLiteral("were"));
+    if (in.moreThanTaken && !in.firstRowLeftOut)
+        notes << QStringLiteral("The sheet goes on after sheet row %1, but the editor takes at most %2 rules; the "
+                                "rows after it were not loaded.")
+                     .arg(kMaxWorkbookRules + 1)
+                     .arg(kMaxWorkbookRules);
+    int beyond = 0;
+    for (int r = kRuleRows; r < in.rows.size(); ++r) {
+        const QStringList &texts = in.rows.at(r);
+        for (int c = ColDmx; c < texts.size(); ++c) {
+            if (!texts.at(c).isEmpty()) {
+                ++beyond;
+                break;
+            }
+        }
+    }
+    if (beyond > 0)
+        notes << QStringLiteral("The table now has %1 rows, and rows %2 to %1 hold %3 %4; the device holds %5 "
+                                "rules, so Set sends rows 1 to %5 only.")
+                     .arg(in.rows.size())
+                     .arg(kRuleRows + 1)
+                     .arg(beyond)
+                     .arg(beyond == 1 ? QStringLiteral("rule") : QStringLiteral("rules"))
+                     .arg(kRuleRows);
+    return notes;
 }
 
 QList<xlsx::DataValidation> ruleValidations(int rows)
@@ -157,6 +293,29 @@ QList<xlsx::DataValidation> ruleValidations(int rows)
     };
 }
 
+namespace {
+
+// A whole number as a spreadsheet stores one: no sign but "-", no leading zero, few
+// enough digits to be exact. "007" or "+5" stay texts, so they open again as typed.
+bool isPlainWholeNumber(const QString &text)
+{
+    const int start = text.startsWith(QLatin1Char('-')) ? 1 : 0;
+    const int digits = text.size() - start;
+    if (digits < 1 || digits > 15 || (text.at(start) == QLatin1Char('0') && (digits > 1 || start)))
+        return false;
+    for (int i = start; i < text.size(); ++i)
+        if (text.at(i) < QLatin1Char('0') || text.at(i) > QLatin1Char('9'))
+            return false;
+    return true;
+}
+
+QVariant cellValue(const QString &text)
+{
+    return isPlainWholeNumber(text) ? QVariant(text.toDouble()) : QVariant(text);
+}
+
+}  // namespace
+
 void fillRuleWorkbook(xlsx::Document &doc, const QAbstractItemModel &rules, const QAbstractItemModel &remarks)
 {
     doc.selectSheet(QStringLiteral("Sheet1"));
@@ -169,23 +328,48 @@ void fillRuleWorkbook(xlsx::Document &doc, const QAbstractItemModel &rules, cons
         doc.write(1, c + 1, rules.headerData(c, Qt::Horizontal).toString());
     doc.write(1, cols + 1, QStringLiteral("Remark"));
 
+    // Row by row, so the document takes its cells in order.
+    const int remarkRows = qMin(rows, remarks.rowCount());
     for (int r = 0; r < rows; ++r) {
         for (int c = 0; c < cols; ++c) {
             QString text = rules.index(r, c).data(Qt::DisplayRole).toString().trimmed();
             if (c == ColCtl)
                 text = text.section(QLatin1Char('/'), 0, 0).trimmed();
+            // Loading stops at the first row without an SN; a row always has its number.
+            if (c == ColSn && text.isEmpty())
+                text = QString::number(r + 1);
             if (!text.isEmpty())
-                doc.write(r + 2, c + 1, text);
+                doc.write(r + 2, c + 1, cellValue(text));
         }
-    }
-    const int remarkRows = qMin(rows, remarks.rowCount());
-    for (int r = 0; r < remarkRows; ++r) {
-        const QString remark = remarks.index(r, 0).data(Qt::DisplayRole).toString();
-        if (!remark.trimmed().isEmpty())
-            doc.write(r + 2, cols + 1, remark);
+        if (r < remarkRows) {
+            const QString remark = remarks.index(r, 0).data(Qt::DisplayRole).toString();
+            if (!remark.trimmed().isEmpty())
+                doc.write(r + 2, cols + 1, cellValue(remark));
+        }
     }
     for (const xlsx::DataValidation &v : ruleValidations(rows))
         doc.addDataValidation(v);
+}
+
+QString workbookSaveNote(const xlsx::Document &doc)
+{
+    const QList<xlsx::CutText> cut = doc.cutTexts();
+    if (cut.isEmpty())
+        return QString();
+    const QStringList &labels = ruleColumnLabels();
+    QStringList which;
+    for (const xlsx::CutText &t : cut.mid(0, 5)) {
+        const QString column = t.column - 1 < labels.size() ? labels.at(t.column - 1) : QStringLiteral("Remark");
+        which << QStringLiteral("%1 of row %2 (%3 characters)").arg(column).arg(t.row - 1).arg(t.length);
+    }
+    QString list = which.join(QStringLiteral(", "));
+    if (cut.size() > which.size())
+        list += QStringLiteral(" and %1 more").arg(cut.size() - which.size());
+    return QStringLiteral("A workbook cell holds at most %1 characters, so %2 %3 cut to that length: %4.")
+        .arg(xlsx::kMaxCellText)
+        .arg(cut.size() == 1 ? QStringLiteral("this text") : QStringLiteral("these texts"))
+        .arg(cut.size() == 1 ? QStringLiteral("was") : QStringLiteral("were"))
+        .arg(list);
 }
 
 QString withWorkbookSuffix(const QString &name)

@@ -9,6 +9,7 @@ QString workbookImportProblem(const WorkbookImport &in)
     case WorkbookImport::NoSheets: return QStringLiteral("Excel file has no worksheets!");
     case WorkbookImport::NoHeader: return QStringLiteral("Main sheet has no header columns!");
     case WorkbookImport::OneColumn: return QStringLiteral("Need at least 2 columns (last column is remark/alias).");
+    case WorkbookImport::BadHeader: return in.detail;
     case WorkbookImport::Loaded: break;
     }
     return QString();

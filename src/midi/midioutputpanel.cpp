@@ -1,6 +1,7 @@
 #include "midioutputpanel.h"
 
 #include "common/dialogs.h"
+#include "common/scheduler.h"
 #include "midi/keyboardwidget.h"
 #include "midi/midikeybutton.h"
 #include "midi/midimessage.h"
@@ -15,6 +16,7 @@ namespace {
 const char kTitle[] = "MIDI";
 const char kBoxName[] = "KVR-9000";
 const char kBoxDisplayName[] = "Nemora KVR-9000";
+constexpr int kScanMs = 1000;
 }  // namespace
 
 MidiOutputPanel::MidiOutputPanel(QComboBox *comboBox, QPushButton *connectButton, QWidget *dialogParent,
@@ -28,8 +30,9 @@ MidiOutputPanel::MidiOutputPanel(QComboBox *comboBox, QPushButton *connectButton
     m_midiOut->setParent(this);
     if (m_button)
         connect(m_button, &QPushButton::clicked, this, &MidiOutputPanel::on_pushButton_5_clicked);
-    connect(&m_scanTimer, &QTimer::timeout, this, &MidiOutputPanel::scanConnectionList);
-    m_scanTimer.start(1000);
+    m_scanTimer = scheduler().createTimer(this);
+    connect(m_scanTimer, &Timer::timeout, this, &MidiOutputPanel::scanConnectionList);
+    m_scanTimer->start(kScanMs);
 }
 
 void MidiOutputPanel::setKeyboards(const QList<KeyboardWidget *> &keyboards)

@@ -5,10 +5,11 @@
 // messages that the preview's keyboards and faders send. The preview window creates it in
 // its constructor, hands it its widgets and keeps it for its whole life.
 
+#include "common/scheduler.h"
+
 #include <QList>
 #include <QObject>
 #include <QPointer>
-#include <QTimer>
 
 class QComboBox;
 class QPushButton;
@@ -36,7 +37,8 @@ public:
 
     bool midiConnected() const { return m_midiConnected; }
     QMidiOut *midiOut() const { return m_midiOut; }
-    QTimer *scanTimer() { return &m_scanTimer; }
+    // The 1000 ms port list refresh, on the scheduler that was current when the panel was made.
+    Timer *scanTimer() const { return m_scanTimer; }
 
     // The first fill of the port list when the window is built: a port whose name holds
     // "KVR-9000" is shown as "Nemora KVR-9000". The periodic refresh shows plain names.
@@ -62,7 +64,7 @@ private:
     QPointer<QWidget> m_dialogParent;
     QMidiOut *m_midiOut;
     QList<QPointer<KeyboardWidget>> m_keyboards;
-    QTimer m_scanTimer;
+    Timer *m_scanTimer = nullptr;
     bool m_midiConnected = false;
 };
 

@@ -13,10 +13,7 @@ void FixtureDetailsModel::showFixtureName(const QString &name)
     emit labelTextChanged(m_label);
 }
 
-QString FixtureDetailsModel::displayedFixtureName() const
-{
-    return m_label.split(QStringLiteral(": ")).constLast();
-}
+QString FixtureDetailsModel::displayedFixtureName() const { return m_label.split(QStringLiteral(": ")).constLast(); }
 
 QString FixtureDetailsModel::dmxText(int dmx)
 {
@@ -87,15 +84,9 @@ void FixtureDetailsModel::setCellText(int row, int column, const QString &text)
     emit dataChanged(i, i, {Qt::DisplayRole, Qt::EditRole});
 }
 
-int FixtureDetailsModel::rowCount(const QModelIndex &parent) const
-{
-    return parent.isValid() ? 0 : m_rows.size();
-}
+int FixtureDetailsModel::rowCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : m_rows.size(); }
 
-int FixtureDetailsModel::columnCount(const QModelIndex &parent) const
-{
-    return parent.isValid() ? 0 : ColumnCount;
-}
+int FixtureDetailsModel::columnCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : ColumnCount; }
 
 QVariant FixtureDetailsModel::data(const QModelIndex &index, int role) const
 {
@@ -104,16 +95,13 @@ QVariant FixtureDetailsModel::data(const QModelIndex &index, int role) const
     const Row &row = m_rows.at(index.row());
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::EditRole:
-        return row.cells[index.column()];
-    case Qt::TextAlignmentRole:
-        return int(Qt::AlignCenter);
+    case Qt::EditRole: return row.cells[index.column()];
+    case Qt::TextAlignmentRole: return int(Qt::AlignCenter);
     case kSnRole:
         if (index.column() == DmxColumn)
             return QString::number(row.sn);
         return QVariant();
-    default:
-        return QVariant();
+    default: return QVariant();
     }
 }
 

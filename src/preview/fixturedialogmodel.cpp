@@ -19,8 +19,7 @@ const QString &partSeparator()
     return sep;
 }
 
-constexpr ColorRole kRefillOrder[] = {ColorRole::Brightness, ColorRole::Red, ColorRole::Green,
-                                      ColorRole::Blue};
+constexpr ColorRole kRefillOrder[] = {ColorRole::Brightness, ColorRole::Red, ColorRole::Green, ColorRole::Blue};
 
 }  // namespace
 
@@ -35,10 +34,7 @@ QString colorRoleName(ColorRole role)
     return QString();
 }
 
-FixtureDialogModel::FixtureDialogModel(GlobalData &registry, QObject *parent)
-    : QObject(parent), m_registry(registry)
-{
-}
+FixtureDialogModel::FixtureDialogModel(GlobalData &registry, QObject *parent) : QObject(parent), m_registry(registry) {}
 
 // ---- text forms ----
 
@@ -56,10 +52,7 @@ QString FixtureDialogModel::offeredEntry(const QStringList &fields)
     return fields.join(partSeparator());
 }
 
-QString FixtureDialogModel::roleItem(int dmx)
-{
-    return QStringLiteral("DMX CH: %1").arg(dmx);
-}
+QString FixtureDialogModel::roleItem(int dmx) { return QStringLiteral("DMX CH: %1").arg(dmx); }
 
 int FixtureDialogModel::roleItemDmx(const QString &item)
 {
@@ -110,8 +103,7 @@ QList<QStringList> FixtureDialogModel::channelRows(const TextTableModel &rules, 
         if (!rules.item(r, ColDmx))
             continue;
         const QRegularExpressionMatch m = leadingDigits.match(rules.text(r, ColDmx));
-        rows.append({rules.text(r, ColSn), m.hasMatch() ? m.captured(1) : QStringLiteral("0"),
-                     remarks.text(r, 0)});
+        rows.append({rules.text(r, ColSn), m.hasMatch() ? m.captured(1) : QStringLiteral("0"), remarks.text(r, 0)});
     }
     return rows;
 }
@@ -150,10 +142,7 @@ void FixtureDialogModel::setChannelRows(const QList<QStringList> &rows)
     fillAvailable(rows);
 }
 
-void FixtureDialogModel::setOriginalChannels(const QList<SelectedChannel> &channels)
-{
-    m_original = channels;
-}
+void FixtureDialogModel::setOriginalChannels(const QList<SelectedChannel> &channels) { m_original = channels; }
 
 void FixtureDialogModel::setSelectedChannels(const QList<SelectedChannel> &channels)
 {
@@ -238,9 +227,8 @@ void FixtureDialogModel::removeFromSelection(int selectedRow)
     const QString entry = m_selected.at(selectedRow);
     QStringList texts = m_available;
     texts.append(entry);
-    std::stable_sort(texts.begin(), texts.end(), [](const QString &a, const QString &b) {
-        return entrySn(a, 0) < entrySn(b, 0);
-    });
+    std::stable_sort(texts.begin(), texts.end(),
+                     [](const QString &a, const QString &b) { return entrySn(a, 0) < entrySn(b, 0); });
     m_available = texts;
     m_releasedSNs.append(entrySn(entry, std::numeric_limits<int>::max()));
     m_selected.removeAt(selectedRow);

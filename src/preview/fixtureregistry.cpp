@@ -78,10 +78,7 @@ void GlobalData::removeFixture(const QString &name)
         emit fixturesChanged();
 }
 
-LightFixture GlobalData::fixture(const QString &name) const
-{
-    return m_fixtures.value(name);
-}
+LightFixture GlobalData::fixture(const QString &name) const { return m_fixtures.value(name); }
 
 void GlobalData::setFixtureChannels(const QString &name, const QList<FixtureChannel> &channels)
 {
@@ -98,10 +95,7 @@ void GlobalData::addUsedSN(const QString &sn)
         m_usedSNs.insert(sn);
 }
 
-void GlobalData::releaseSN(const QString &sn)
-{
-    m_usedSNs.remove(sn);
-}
+void GlobalData::releaseSN(const QString &sn) { m_usedSNs.remove(sn); }
 
 void GlobalData::shiftUsedSNs(int from, int count, bool up)
 {
@@ -123,15 +117,9 @@ void GlobalData::clearFixtures()
     emit fixturesChanged();
 }
 
-void GlobalData::clearSnMappings()
-{
-    m_snToFixture.clear();
-}
+void GlobalData::clearSnMappings() { m_snToFixture.clear(); }
 
-void GlobalData::clearUsedSNs()
-{
-    m_usedSNs.clear();
-}
+void GlobalData::clearUsedSNs() { m_usedSNs.clear(); }
 
 void GlobalData::setChannelValue(int dmx, int value)
 {
@@ -194,9 +182,7 @@ QColor GlobalData::fixtureColor(const QString &name) const
         return 0;
     };
     const int brightness = level(f.brightnessChannel);
-    const auto scaled = [&](int role) {
-        return std::clamp(level(role) * brightness / 255, 0, 255);
-    };
+    const auto scaled = [&](int role) { return std::clamp(level(role) * brightness / 255, 0, 255); };
     return QColor(scaled(f.redChannel), scaled(f.greenChannel), scaled(f.blueChannel));
 }
 

@@ -18,10 +18,10 @@ namespace vl {
 
 // One channel of a fixture.
 struct FixtureChannel {
-    int sn = 0;        // rule row index + 1
-    int dmxCH = 0;     // 1 … 1024; above 512 is the second DMX port
+    int sn = 0;     // rule row index + 1
+    int dmxCH = 0;  // 1 … 1024; above 512 is the second DMX port
     QString remark;
-    int value = 0;     // current output level 0 … 255
+    int value = 0;  // current output level 0 … 255
 
     bool operator==(const FixtureChannel &o) const
     {
@@ -40,9 +40,9 @@ struct LightFixture {
 
     bool operator==(const LightFixture &o) const
     {
-        return fixtureName == o.fixtureName && selectedChannels == o.selectedChannels
-            && redChannel == o.redChannel && greenChannel == o.greenChannel
-            && blueChannel == o.blueChannel && brightnessChannel == o.brightnessChannel;
+        return fixtureName == o.fixtureName && selectedChannels == o.selectedChannels && redChannel == o.redChannel
+               && greenChannel == o.greenChannel && blueChannel == o.blueChannel
+               && brightnessChannel == o.brightnessChannel;
     }
 };
 
@@ -52,10 +52,7 @@ struct SelectedChannel {
     int dmxCH = 0;
     QString remark;
 
-    bool operator==(const SelectedChannel &o) const
-    {
-        return sn == o.sn && dmxCH == o.dmxCH && remark == o.remark;
-    }
+    bool operator==(const SelectedChannel &o) const { return sn == o.sn && dmxCH == o.dmxCH && remark == o.remark; }
 };
 
 class GlobalData : public QObject {

@@ -23,10 +23,7 @@ const QString &onText()
     return on;
 }
 
-bool channelAccepts(const QString &ch, const QString &channelText)
-{
-    return ch == channelText || ch == allText();
-}
+bool channelAccepts(const QString &ch, const QString &channelText) { return ch == channelText || ch == allText(); }
 
 }  // namespace
 
@@ -114,10 +111,7 @@ void RuleSnapshots::setRuleModel(const TextTableModel *model)
     invalidateIndex();
 }
 
-void RuleSnapshots::invalidateIndex()
-{
-    m_enabledValid = false;
-}
+void RuleSnapshots::invalidateIndex() { m_enabledValid = false; }
 
 void RuleSnapshots::rebuild()
 {
@@ -135,8 +129,7 @@ void RuleSnapshots::rebuild()
             s.ctl = model.text(r, ColCtl);
             s.ch = model.text(r, ColCh);
             s.enable = model.text(r, ColEnable);
-            const bool ccKeys = !s.sta.isEmpty() || !s.ctl.isEmpty() || !s.ch.isEmpty()
-                             || !s.enable.isEmpty();
+            const bool ccKeys = !s.sta.isEmpty() || !s.ctl.isEmpty() || !s.ch.isEmpty() || !s.enable.isEmpty();
             if (ccKeys)
                 m_ccRuleRows.append(s);
             s.sn = model.text(r, ColSn);
@@ -173,8 +166,7 @@ void RuleSnapshots::rebuildEnabledIndex() const
     m_enabledValid = true;
 }
 
-bool RuleSnapshots::isRuleEnabled(const QString &status, const QString &number,
-                                  const QString &channel) const
+bool RuleSnapshots::isRuleEnabled(const QString &status, const QString &number, const QString &channel) const
 {
     Q_UNUSED(channel)  // a rule is enabled or not whatever its channel
     if (!m_model)

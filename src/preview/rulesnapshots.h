@@ -22,12 +22,10 @@
 
 namespace vl {
 
-
-
 // A rule row as the preview copied it: columns 0 … 4 and 9. An empty text is a cell that
 // was empty (or absent) in the table.
 struct RuleSnapshot {
-    int row = -1;  // the rule row it was copied from
+    int row = -1;    // the rule row it was copied from
     QString sn;      // column 0
     QString dmx;     // column 1
     QString sta;     // column 2

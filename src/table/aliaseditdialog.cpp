@@ -1,6 +1,7 @@
 #include "aliaseditdialog.h"
 
 #include "aliases.h"
+#include "aliasstore.h"
 #include "rulecolumns.h"
 
 #include <QHeaderView>
@@ -31,7 +32,7 @@ public:
 
 }  // namespace
 
-AliasEditDialog::AliasEditDialog(QWidget *parent) : QDialog(parent)
+AliasEditDialog::AliasEditDialog(AliasStore *store, QWidget *parent) : QDialog(parent), m_store(store)
 {
     setObjectName(QStringLiteral("AliasEditDialog"));
     setWindowTitle(QStringLiteral("Edit DMX Channels Aliases"));
@@ -64,11 +65,9 @@ AliasEditDialog::AliasEditDialog(QWidget *parent) : QDialog(parent)
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_table);
     layout->addWidget(m_ok);
-
-    m_aliases.reserve(kDmxChannels);
-    for (int i = 0; i < kDmxChannels; ++i)
-        m_aliases.append(QString());
 }
+
+QStringList AliasEditDialog::getAliases() const { return m_store->aliases(); }
 
 void AliasEditDialog::setAliases(const QStringList &list)
 {
@@ -82,8 +81,8 @@ void AliasEditDialog::onOkClicked()
     QStringList list;
     list.reserve(kDmxChannels);
     for (int i = 0; i < kDmxChannels; ++i)
-        list.append(sanitizedAlias(m_model->item(i, 1)->text()));
-    m_aliases = list;
+        list.append(m_model->item(i, 1)->text());
+    m_store->setAliases(list);
     accept();
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
-// The dialog in which the user names the 1024 DMX channels. It also holds the alias list
-// the rest of the editor uses.
+// The dialog in which the user names the 1024 DMX channels. It edits the alias list of an
+// AliasStore: its cells show what setAliases() gave them, and "OK" stores them.
 
 #include <QDialog>
 #include <QStringList>
@@ -12,28 +12,30 @@ class QTableView;
 
 namespace vl {
 
+class AliasStore;
+
 class AliasEditDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit AliasEditDialog(QWidget *parent = nullptr);
+    // `store` must outlive the dialog.
+    explicit AliasEditDialog(AliasStore *store, QWidget *parent = nullptr);
 
-    // A copy of the alias list.
-    QStringList getAliases() const { return m_aliases; }
+    AliasStore *store() const { return m_store; }
+    // A copy of the stored alias list.
+    QStringList getAliases() const;
     // Shows a list in the Alias column: the first 1024 entries, empty cells for the rest.
-    // The list itself does not change.
+    // The stored list does not change.
     void setAliases(const QStringList &list);
-    // Replaces the list itself (a file was loaded, or a read from the box starts).
-    void setAliasList(const QStringList &list) { m_aliases = list; }
 
     QTableView *table() const { return m_table; }
     QPushButton *okButton() const { return m_ok; }
 
 public slots:
-    // The list becomes the 1024 Alias cells, and the dialog is accepted.
+    // The stored list becomes the 1024 Alias cells, and the dialog is accepted.
     void onOkClicked();
 
 private:
-    QStringList m_aliases;
+    AliasStore *m_store;
     QStandardItemModel *m_model = nullptr;
     QTableView *m_table = nullptr;
     QPushButton *m_ok = nullptr;

@@ -79,8 +79,14 @@ bool applyRemarkLines(RemarkModel &remarks, const QByteArray &text)
         return false;
     if (remarks.rowCount() < kRuleRows)
         remarks.setRowCount(kRuleRows);
-    for (int i = 0; i < kRuleRows; ++i)
-        remarks.setItem(i, 0, new QStandardItem(values.value(prefix + QString::number(i))));
+    // Only remarks whose text changes are written: each write is a change the views and the
+    // preview hear of.
+    const int rows = remarks.rowCount();
+    for (int i = 0; i < rows; ++i) {
+        const QString value = values.value(prefix + QString::number(i));
+        if (remarks.text(i, 0) != value)
+            remarks.setText(i, 0, value);
+    }
     return true;
 }
 

@@ -25,9 +25,9 @@ void clearAllRules(RuleModel &rules, RemarkModel &remarks);
 void resetRemarks(RemarkModel &remarks, int count);
 
 // Sets the remarks from lines "alias<row>=<text>" (UTF-8, LF or CR LF). A later line with
-// the same key wins. When at least one key was found every one of the 3072 remarks is
-// rewritten (rows the model lacks are created) and true is returned; otherwise nothing
-// changes.
+// the same key wins. When at least one key was found every remark is rewritten (at least
+// 3072: rows the model lacks are created; all of them when the model has more) and true
+// is returned; otherwise nothing changes.
 bool applyRemarkLines(RemarkModel &remarks, const QByteArray &text);
 
 }  // namespace vl

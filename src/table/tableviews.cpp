@@ -1,6 +1,6 @@
 #include "tableviews.h"
 
-#include "aliaseditdialog.h"
+#include "aliasstore.h"
 #include "delegates.h"
 #include "rulecolumns.h"
 #include "rulemodel.h"
@@ -52,9 +52,9 @@ MyTableView::MyTableView(QWidget *parent) : QTableView(parent)
     connect(this, &QWidget::customContextMenuRequested, this, &MyTableView::showContextMenu);
 }
 
-AliasEditDialog *MyTableView::aliasSource() const { return m_aliasSource; }
+AliasStore *MyTableView::aliasSource() const { return m_aliasSource; }
 
-void MyTableView::setAliasSource(AliasEditDialog *source) { m_aliasSource = source; }
+void MyTableView::setAliasSource(AliasStore *source) { m_aliasSource = source; }
 
 RuleModel *MyTableView::rules() const { return qobject_cast<RuleModel *>(model()); }
 
@@ -162,7 +162,7 @@ void MyTableView::fillDownSeries(int pressRow, int releaseRow, int column)
     RuleModel *m = rules();
     if (!m)
         return;
-    const QStringList aliases = m_aliasSource ? m_aliasSource->getAliases() : QStringList();
+    const QStringList aliases = m_aliasSource ? m_aliasSource->aliases() : QStringList();
     vl::fillDownSeries(*m, pressRow, releaseRow, column, m_cnum, aliases);
 }
 

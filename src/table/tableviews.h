@@ -12,7 +12,7 @@ class QStandardItemModel;
 
 namespace vl {
 
-class AliasEditDialog;
+class AliasStore;
 class RuleModel;
 class TextTableModel;
 
@@ -26,8 +26,8 @@ public:
     QStandardItemModel *remarkModel() const { return m_remarks; }
     void setRemarkModel(QStandardItemModel *remarks) { m_remarks = remarks; }
     // Where the DMX series takes its aliases from.
-    AliasEditDialog *aliasSource() const;
-    void setAliasSource(AliasEditDialog *source);
+    AliasStore *aliasSource() const;
+    void setAliasSource(AliasStore *source);
 
     const CopyBuffer &copyBuffer() const { return m_copyBuffer; }
     // The context menu while it is open, nullptr otherwise.
@@ -71,7 +71,7 @@ private:
 
     int m_cnum = 2;
     QStandardItemModel *m_remarks = nullptr;
-    QPointer<AliasEditDialog> m_aliasSource;
+    QPointer<AliasStore> m_aliasSource;
     QPoint m_pressPoint;
     int m_pressRow = -1;
     int m_releaseRow = -1;

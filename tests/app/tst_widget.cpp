@@ -9,7 +9,6 @@
 #include "resources/resources.h"
 #include "scripteddialogs.h"
 #include "windowtest.h"
-#include "windowtest.h"
 #include "table/rulecolumns.h"
 #include "table/rulemodel.h"
 #include "table/tableviews.h"
@@ -65,6 +64,9 @@ public slots:
 
 class TestWidget : public vl::test::WindowTest {
     Q_OBJECT
+
+public:
+    TestWidget() { useManualClock(); }
 
 private slots:
     void windowAsBuilt()
@@ -246,10 +248,16 @@ private slots:
         QCOMPARE(w.tableView()->cnum(), 2);
 
         // The tick turns a "CC" row's named controller back into a number.
+        QVERIFY(w.tickTimer()->isActive());
+        QCOMPARE(w.tickTimer()->interval(), 100);
         m->setText(0, ColSta, "CC");
-        QTRY_COMPARE_WITH_TIMEOUT(m->text(0, ColCtl), QString("60"), 1000);
+        clock->advance(99);
+        QCOMPARE(m->text(0, ColCtl), QString("60 / C4"));
+        clock->advance(1);
+        QCOMPARE(m->text(0, ColCtl), QString("60"));
         m->setText(0, ColSta, "Note");
-        QTRY_COMPARE_WITH_TIMEOUT(m->text(0, ColCtl), QString("60 / C4"), 1000);
+        clock->advance(100);
+        QCOMPARE(m->text(0, ColCtl), QString("60 / C4"));
     }
 
     void clearAsksAndKeepsRows_data()
@@ -325,7 +333,9 @@ private slots:
         RecordingPreview preview;
         w.setPreview(&preview);
         fillTable(w.ruleModel(), 10);
-        QTRY_VERIFY(!w.refreshPending());
+        clock->advance(200);
+        QVERIFY(!w.refreshPending());
+        QCoreApplication::processEvents();
         preview.calls.clear();
 
         for (int r = 0; r < 10; ++r)
@@ -336,7 +346,11 @@ private slots:
         QVERIFY(preview.calls.contains("ruleCellChanged 9 1 109"));
         QCOMPARE(preview.count("rebuildRuleSnapshots"), 0);
 
-        QTRY_VERIFY_WITH_TIMEOUT(!w.refreshPending(), 1000);
+        clock->advance(199);
+        QVERIFY(w.refreshPending());
+        QCOMPARE(preview.count("rebuildRuleSnapshots"), 0);
+        clock->advance(1);
+        QVERIFY(!w.refreshPending());
         QCoreApplication::processEvents();  // the coefficient is posted
         QCOMPARE(preview.count("rebuildRuleSnapshots"), 1);
         const QStringList expected = {"rebuildRuleSnapshots", "refreshCcFaders", "markNoteKeys", "markAtKeys",
@@ -350,13 +364,16 @@ private slots:
         RecordingPreview preview;
         w.setPreview(&preview);
         fillTable(w.ruleModel(), 1);
-        QTRY_VERIFY(!w.refreshPending());
+        clock->advance(200);
+        QVERIFY(!w.refreshPending());
         QCoreApplication::processEvents();
         preview.calls.clear();
 
         w.ruleModel()->clearCell(0, ColFix);
         QVERIFY(w.refreshPending());
-        QTRY_VERIFY(!w.refreshPending());
+        clock->advance(200);
+        QVERIFY(!w.refreshPending());
+        QCoreApplication::processEvents();
         QCOMPARE(preview.count("ruleCellChanged"), 0);
         QCOMPARE(preview.count("rebuildRuleSnapshots"), 1);
     }

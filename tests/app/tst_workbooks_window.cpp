@@ -12,6 +12,7 @@
 #include "tempworkdir.h"
 
 #include <QAction>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
 
@@ -21,18 +22,19 @@ using vl::test::TempWorkDir;
 
 namespace {
 
-void fillFullTable(Widget &w)
+// A table of `rows` rules (a full one unless told), with remarks on the first and the last.
+void fillTable(Widget &w, int rows = kRuleRows)
 {
     RuleModel *m = w.ruleModel();
-    m->setRowCount(kRuleRows);
-    for (int r = 0; r < kRuleRows; ++r) {
+    m->setRowCount(rows);
+    for (int r = 0; r < rows; ++r) {
         m->setText(r, ColSn, QString::number(r + 1));
         const QStringList cells = {QString::number(r % 1024 + 1), "Note", "60 / C3", "ALL", "OFF", "OFF", "OFF", "OFF",
                                    "ON"};
         for (int c = 0; c < cells.size(); ++c)
             m->setText(r, ColDmx + c, cells[c]);
     }
-    w.applyRemarkLines("alias0=Front\nalias3071=Last\n");
+    w.applyRemarkLines(QStringLiteral("alias0=Front\nalias%1=Last\n").arg(rows - 1).toUtf8());
 }
 
 }  // namespace
@@ -40,13 +42,33 @@ void fillFullTable(Widget &w)
 class TestWorkbooksWindow : public vl::test::WindowTest {
     Q_OBJECT
 
+public:
+    TestWorkbooksWindow() { useManualClock(); }
+
+private:
+    QTemporaryDir shared;
+
+    // A full table as the window saves it, made once for all the tests that only open it.
+    QString savedFullTable()
+    {
+        const QString path = shared.filePath("full.xlsx");
+        if (!QFile::exists(path)) {
+            Widget w;
+            fillTable(w);
+            dialogs->files << path;
+            w.save_As_file();
+            dialogs->clear();
+        }
+        return QFile::exists(path) ? path : QString();
+    }
+
 private slots:
 
     void saveAndOpenThroughTheMenu()
     {
         {
             Widget w;
-            fillFullTable(w);
+            fillTable(w);  // only a full table is saved
             dialogs->files << dir->file("show");
             w.menuBarWindow()->action2->trigger();  // "Save File" asks like "Save File As..."
             QCOMPARE(dialogs->lastMessage().text, QString("Excel file saved successfully!"));
@@ -67,19 +89,64 @@ private slots:
         RuleModel *m = w.ruleModel();
         QCOMPARE(m->rowCount(), kRuleRows);
         QCOMPARE(m->text(0, ColCtl), QString("60"));  // the workbook keeps the number
-        QTRY_COMPARE(m->text(0, ColCtl), QString("60 / C3"));  // the tick names it again
         QCOMPARE(w.remarkModel()->text(0, 0), QString("Front"));
         QCOMPARE(w.remarkModel()->text(3071, 0), QString("Last"));
-        // 100 ms later the aliases are written again and the DMX cells carry them.
-        QTRY_COMPARE(m->text(4, ColDmx), QString("5-Spot"));
+        QCOMPARE(m->text(4, ColDmx), QString("5"));
+        // 100 ms later the tick names the note again, the aliases are written again and the
+        // DMX cells carry them.
+        clock->advance(100);
+        QCOMPARE(m->text(0, ColCtl), QString("60 / C3"));
+        QCOMPARE(m->text(4, ColDmx), QString("5-Spot"));
         QVERIFY(aliases.open(QIODevice::ReadOnly));
         QCOMPARE(aliases.readAll(), QByteArray("\n\n\n\nSpot\n"));  // the same list, written again
+    }
+
+    // A workbook of more rules than the box holds keeps every remark beside its rule, and
+    // a save keeps the remarks past the box's 3072 rules.
+    void remarksStayBesideTheirRules()
+    {
+        {
+            Widget w;
+            RuleModel *m = w.ruleModel();
+            m->setRowCount(5000);
+            for (int r = 0; r < 5000; ++r) {
+                m->setText(r, ColSn, QString::number(r + 1));
+                m->setText(r, ColDmx, QString::number(r % 1024 + 1));
+            }
+            w.applyRemarkLines("alias0=Front\nalias3100=Middle\nalias4999=Last\n");
+            QCOMPARE(w.remarkModel()->rowCount(), 5000);
+            dialogs->files << dir->file("long.xlsx");
+            w.save_As_file();
+            QCOMPARE(dialogs->lastMessage().text, QString("Excel file saved successfully!"));
+        }
+        Widget w;
+        dialogs->clear();
+        dialogs->files << dir->file("long.xlsx");
+        w.open_midi_file();
+        QVERIFY2(dialogs->lastMessage().text.startsWith("Excel file loaded successfully!\n\nThe table now has 5000 "
+                                                        "rows, and rows 3073 to 5000 hold 1928 rules;"),
+                 qPrintable(dialogs->lastMessage().text));
+        QCOMPARE(w.ruleModel()->rowCount(), 5000);
+        QCOMPARE(w.remarkModel()->rowCount(), 5000);
+        QCOMPARE(w.remarkModel()->text(0, 0), QString("Front"));
+        QCOMPARE(w.remarkModel()->text(3100, 0), QString("Middle"));
+        QCOMPARE(w.remarkModel()->text(4999, 0), QString("Last"));
+
+        // A shorter workbook brings the remarks back to one per rule of the box.
+        fillTable(w);
+        dialogs->files << dir->file("short.xlsx");
+        w.save_As_file();
+        dialogs->files << dir->file("short.xlsx");
+        w.open_midi_file();
+        QCOMPARE(w.ruleModel()->rowCount(), kRuleRows);
+        QCOMPARE(w.remarkModel()->rowCount(), kRuleRows);
+        QCOMPARE(w.remarkModel()->text(3071, 0), QString("Last"));
     }
 
     void refusedWorkbookKeepsTheTable()
     {
         Widget w;
-        fillFullTable(w);
+        fillTable(w, 3);
         QFile notWorkbook(dir->file("notes.xlsx"));
         QVERIFY(notWorkbook.open(QIODevice::WriteOnly));
         notWorkbook.write("just text");
@@ -87,8 +154,10 @@ private slots:
         dialogs->files << notWorkbook.fileName();
         w.open_midi_file();
         QCOMPARE(dialogs->lastMessage().title, QString("Error"));
-        QCOMPARE(w.ruleModel()->rowCount(), kRuleRows);
+        QCOMPARE(w.ruleModel()->rowCount(), 3);
+        QCOMPARE(w.ruleModel()->text(2, ColCtl), QString("60 / C3"));
         QCOMPARE(w.remarkModel()->text(0, 0), QString("Front"));
+        QCOMPARE(w.remarkModel()->text(2, 0), QString("Last"));
     }
 
     // A workbook named on the command line is opened as "Open File" opens it: the same
@@ -106,12 +175,9 @@ private slots:
     {
         QFETCH(QString, name);
         QFETCH(QString, message);
-        {
-            Widget w;
-            fillFullTable(w);
-            dialogs->files << dir->file("show.xlsx");
-            w.save_As_file();
-        }
+        const QString saved = savedFullTable();
+        QVERIFY(!saved.isEmpty());
+        QVERIFY(QFile::copy(saved, dir->file("show.xlsx")));
         QFile notWorkbook(dir->file("notes.xlsx"));
         QVERIFY(notWorkbook.open(QIODevice::WriteOnly));
         notWorkbook.write("just text");

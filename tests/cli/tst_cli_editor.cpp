@@ -9,6 +9,7 @@
 #include "clitestsupport.h"
 #include "device/tableimage.h"
 #include "editoronpty.h"
+#include "trywait.h"
 #include "windowtest.h"
 
 #include <QAction>
@@ -98,7 +99,7 @@ private slots:
         w->findChild<QPushButton *>("pushButton")->click();
         QVERIFY2(peer->expect("upload request"), qPrintable(peer->lastError()));
         QVERIFY(peer->writeInPieces(image, {64, 64, 64, 4096}));
-        QTRY_COMPARE(changed.count(), 1);
+        VL_TRY_COMPARE(changed.count(), 1);
         QCOMPARE(w->ruleModel()->rowCount(), kRuleRows);
         w->normalizeControllerTexts();  // the table as the window shows it: after its controller pass
 

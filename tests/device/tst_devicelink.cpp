@@ -14,6 +14,7 @@
 #include "table/rulecolumns.h"
 #include "table/rulemodel.h"
 #include "tempworkdir.h"
+#include "trywait.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -143,7 +144,7 @@ private slots:
         // The box reports its settings; the four dialogs show them and the preview gets
         // the coefficient's number.
         QVERIFY(peer->write(settingsReply(1000, 50, 2, 6)));
-        QTRY_COMPARE(w->bkTimDialog()->comboBox()->currentText(), QString("1000"));
+        VL_TRY_COMPARE(w->bkTimDialog()->comboBox()->currentText(), QString("1000"));
         QCOMPARE(w->abtDialog()->comboBox()->currentText(), QString("50"));
         QCOMPARE(w->cofDialog()->comboBox()->currentText(), QString("2.01"));
         QCOMPARE(w->sleepTimeDialog()->comboBox()->currentText(), QString("60"));
@@ -153,7 +154,7 @@ private slots:
 
         // Values that are not on a list leave the choices alone.
         QVERIFY(peer->write(settingsReply(110, 51, 9, 0)));
-        QTRY_COMPARE(w->serialPort()->breakTime, 110);
+        VL_TRY_COMPARE(w->serialPort()->breakTime, 110);
         QCOMPARE(w->bkTimDialog()->comboBox()->currentText(), QString("1000"));
         QCOMPARE(w->abtDialog()->comboBox()->currentText(), QString("50"));
         QCOMPARE(w->cofDialog()->comboBox()->currentText(), QString("2.01"));
@@ -171,7 +172,7 @@ private slots:
 
         // A box without a model configured keeps the port open.
         QVERIFY(peer->write("close the door"));
-        QTRY_COMPARE(messagesWith("Failed to connect because no product model was specified"), 1);
+        VL_TRY_COMPARE(messagesWith("Failed to connect because no product model was specified"), 1);
         QCOMPARE(dialogs->lastMessage().title, QString("Warning"));
         QCOMPARE(caption(), QString("Disconnect"));
         QVERIFY(peer->expectSilence());
@@ -270,7 +271,7 @@ private slots:
 
         const QByteArray records = boxRecords();
         QVERIFY(peer->writeInPieces(buildTableImage(records), pieces));
-        QTRY_COMPARE(changed.count(), 1);
+        VL_TRY_COMPARE(changed.count(), 1);
         RuleModel *m = w->ruleModel();
         QCOMPARE(m->rowCount(), kRuleRows);
         QCOMPARE(dialogs->lastMessage().text, QString("Read successfully!"));
@@ -320,7 +321,7 @@ private slots:
         const QByteArray records = boxRecords().leftJustified(recordBytes, '\0', true);
         QVERIFY(peer->write(QByteArray("download request").leftJustified(256, '\0') + records + "end of data"
                             + QByteArray(1, '\0')));
-        QTRY_VERIFY(dialogs->messageTexts().last().contains("incomplete"));
+        VL_TRY_VERIFY(dialogs->messageTexts().last().contains("incomplete"));
         QCOMPARE(dialogs->lastMessage().title, QString("Warning"));
         QTest::qWait(50);
         QCOMPARE(w->ruleModel()->rowCount(), 0);
@@ -350,8 +351,8 @@ private slots:
         QVERIFY(peer->write("setting end"));
         QVERIFY2(peer->expect("upload request"), qPrintable(peer->lastError()));
         QVERIFY(peer->writeInPieces(buildTableImage(boxRecords()), {7000, 7000}));
-        QTRY_COMPARE(uploads.count(), 1);
-        QTRY_COMPARE(w->ruleModel()->rowCount(), kRuleRows);
+        VL_TRY_COMPARE(uploads.count(), 1);
+        VL_TRY_COMPARE(w->ruleModel()->rowCount(), kRuleRows);
         if (tableHasRows) {
             QCOMPARE(encodeTableImage(*w->ruleModel()), before);
             QCOMPARE(messagesWith("Read successfully!"), 0);
@@ -383,7 +384,7 @@ private slots:
         QVERIFY(busy->buttons().isEmpty());
 
         QVERIFY(peer->write("download success"));
-        QTRY_VERIFY(!busy->isVisible());
+        VL_TRY_VERIFY(!busy->isVisible());
         QCOMPARE(dialogs->lastMessage().text, QString("Product is configured successfully!"));
         QCOMPARE(dialogs->lastMessage().title, QString("operate successfully"));
     }
@@ -544,7 +545,7 @@ private slots:
         QSignalSpy errors(w->serialPort(), &QSerialPort::errorOccurred);
         editor->unplug();
 
-        QTRY_COMPARE_WITH_TIMEOUT(caption(), QString("Connect"), 2000);
+        VL_TRY_COMPARE_WITH_TIMEOUT(caption(), QString("Connect"), 2000);
         QVERIFY(!w->serialPort()->isOpen());
         QVERIFY(portList()->isEnabled());
         QTest::qWait(100);

@@ -1,8 +1,8 @@
 #!/usr/bin/python3
 """Workbooks for the editor's workbook tests, written and read by openpyxl.
 
-  workbook_fixtures.py make KIND PATH   writes a workbook of the given kind
-  workbook_fixtures.py dump PATH        prints what openpyxl reads from a workbook, as JSON
+  workbook_fixtures.py make DIR KIND...  writes DIR/KIND.xlsx for every kind named
+  workbook_fixtures.py dump PATH         prints what openpyxl reads from a workbook, as JSON
 """
 import json
 import re
@@ -84,8 +84,108 @@ def share_strings(path, runs_for=None):
         z.writestr("xl/sharedStrings.xml", part)
 
 
+def with_header(titles, rows):
+    """A workbook with the given header titles and rows (lists of values)."""
+    wb = openpyxl.Workbook()
+    ws = wb.active
+    ws.title = "MainTable"
+    ws.append(titles)
+    for row in rows:
+        ws.append(row)
+    return wb
+
+
+def rule(i):
+    """The ten texts of rule i, as the editor writes them."""
+    return [i + 1, i % 1024 + 1, "CC", i % 128, "ALL", "OFF", 5, "OFF", "OFF", "ON"]
+
+
+def patch_sheet(path, change):
+    rewrite_package(path, lambda n, d: (n, change(d) if n == "xl/worksheets/sheet1.xml" else d))
+
+
+def nested(n):
+    return b"<x>" * n + b"y" + b"</x>" * n
+
+
 def make(kind, path):
-    if kind == "numbers":
+    if kind == "gap-after-4":
+        # Four rules, an empty row, then rows that are not loaded.
+        wb = rules_workbook(4, remarks={0: "first"})
+        ws = wb.active
+        ws.append([])
+        ws.append(rule(6) + ["after the gap"])
+        ws.append([None, 9, "CC", 1])
+        ws.append([None] * 10 + ["only a remark"])
+        wb.save(path)
+    elif kind == "5000-remarks":
+        wb = openpyxl.Workbook(write_only=True)
+        ws = wb.create_sheet("MainTable")
+        ws.append(HEADER)
+        for i in range(5000):
+            ws.append(rule(i) + ["Remark %d" % i])
+        wb.save(path)
+    elif kind == "missing-in-order":
+        with_header(["SN", "DMX", "Sta", "Ctl", "CH", "Remark"],
+                    [[1, 5, "CC", 7, "ALL", "front"], [2, 6, "Note", 60, 3]]).save(path)
+    elif kind == "missing-shuffled":
+        with_header(["Enable", "ctl", "SN", "dmx", "STA", "Remark"],
+                    [["ON", 7, 1, 5, "CC", "front"], ["OFF", 60, 2, 6, "Note"]]).save(path)
+    elif kind == "all-shuffled":
+        with_header(["fade out", "Toggle", "SN", "fix", "Enable", "CH", "DMX", "Fade In", "Ctl", "sta", "REMARK"],
+                    [["OFF", "ON", 1, 200, "ON", 16, 5, 3, 7, "CC", "front"]]).save(path)
+    elif kind == "no-remark-column":
+        with_header(HEADER[:10], [rule(0), rule(1)]).save(path)
+    elif kind == "extra-in-order":
+        with_header(HEADER[:10] + ["Notes", "Remark"], [rule(0) + ["n", "r"]]).save(path)
+    elif kind == "extra-shuffled":
+        with_header(["DMX", "SN", "Owner", "Sta", "Remark"], [[5, 1, "me", "CC", "r"]]).save(path)
+    elif kind == "remark-not-last":
+        with_header(["SN", "DMX", "Remark", "Sta"], [[1, 5, "r", "CC"]]).save(path)
+    elif kind == "twice":
+        with_header(["SN", "DMX", "dmx", "Remark"], [[1, 5, 6, "r"]]).save(path)
+    elif kind == "no-sn":
+        with_header(["DMX", "Sta", "Remark"], [[5, "CC", "r"]]).save(path)
+    elif kind == "right-of-remark":
+        # Fifty untitled columns of data right of the remark, which the editor ignores.
+        wb = openpyxl.Workbook(write_only=True)
+        ws = wb.create_sheet("MainTable")
+        ws.append(HEADER)
+        for i in range(20):
+            ws.append(rule(i) + ["Remark %d" % i] + ["extra %d" % c for c in range(50)])
+        wb.save(path)
+    elif kind == "wide-header":
+        # A small file whose header is as wide as a sheet can be.
+        wb = openpyxl.Workbook(write_only=True)
+        ws = wb.create_sheet("MainTable")
+        ws.append(HEADER + ["Extra %d" % c for c in range(12, 16385)])
+        for i in range(3072):
+            ws.append([i + 1])
+        wb.save(path)
+    elif kind in ("deep-v", "deep-inline"):
+        # Tens of thousands of elements nested in one cell's value.
+        rules_workbook(1, numbers=False).save(path)
+        if kind == "deep-v":
+            patch_sheet(path, lambda d: d.replace(b'<c r="A2" t="inlineStr"><is><t>1</t></is></c>',
+                                                  b'<c r="A2"><v>' + nested(200000) + b"</v></c>"))
+        else:
+            patch_sheet(path, lambda d: d.replace(b"<t>1</t>", b"<t>" + nested(200000) + b"</t>"))
+    elif kind == "deep-shared":
+        rules_workbook(1, numbers=False).save(path)
+        share_strings(path)
+        rewrite_package(path, lambda n, d: (n, d.replace(b"<t xml:space=\"preserve\">CC</t>",
+                                                         b"<t>" + nested(200000) + b"</t>")
+                                            if n == "xl/sharedStrings.xml" else d))
+    elif kind == "stray-rph":
+        # A pronunciation hint outside any inline string, before the rows' other texts.
+        rules_workbook(3, numbers=False).save(path)
+        patch_sheet(path, lambda d: d.replace(b'<c r="A2" t="inlineStr"><is>', b'<c r="A2" t="inlineStr"><rPh/><is>'))
+    elif kind == "past-the-limit":
+        # More rows than the editor takes, each with its SN only, written straight as XML.
+        rules_workbook(1).save(path)
+        rows = b"".join(b'<row r="%d"><c r="A%d"><v>%d</v></c></row>' % (r, r, r - 1) for r in range(3, 16390))
+        patch_sheet(path, lambda d: d.replace(b"</sheetData>", rows + b"</sheetData>"))
+    elif kind == "numbers":
         # Numbers stored as numbers, a decimal among them.
         wb = rules_workbook(3, numbers=True)
         wb.active["G3"] = 2.01
@@ -164,8 +264,8 @@ def make(kind, path):
     elif kind == "huge":
         # Many cells that unpack from a small file; tests read it with small limits.
         rules_workbook(1).save(path)
-        cells = b"<row>" + b"<c><v>1</v></c>" * 1000 + b"</row>"
-        rewrite_package(path, lambda n, d: (n, d.replace(b"</sheetData>", cells * 50 + b"</sheetData>")
+        cells = b"<row>" + b"<c><v>1</v></c>" * 10 + b"</row>"
+        rewrite_package(path, lambda n, d: (n, d.replace(b"</sheetData>", cells * 5000 + b"</sheetData>")
                                             if n == "xl/worksheets/sheet1.xml" else d))
     elif kind == "no-refs":
         # Rows and cells that give no reference: their places follow from the ones before.
@@ -201,7 +301,7 @@ def dump(path):
         "header": [c.value for c in ws[1]],
         "max_row": ws.max_row,
         "cells": {ref: ws[ref].value for ref in ["A2", "B2", "C2", "D2", "E2", "F2", "G2", "J2", "K2", "D3", "K3",
-                                                 "A3073", "J3071", "K3073"]},
+                                                 "A3073", "J3071", "K3073", "K4"]},
         "validations": [],
     }
     for dv in ws.data_validations.dataValidation:
@@ -216,6 +316,7 @@ def dump(path):
 
 if __name__ == "__main__":
     if sys.argv[1] == "make":
-        make(sys.argv[2], sys.argv[3])
+        for kind in sys.argv[3:]:
+            make(kind, "%s/%s.xlsx" % (sys.argv[2], kind))
     elif sys.argv[1] == "dump":
         dump(sys.argv[2])

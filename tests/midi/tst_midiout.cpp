@@ -1,6 +1,7 @@
 // MIDI output without a MIDI system: a scripted back end stands in for the ports, so the
 // packing of short messages, the port list and Connect / Disconnect are checked exactly.
 
+#include "common/scheduler.h"
 #include "midi/keyboardwidget.h"
 #include "midi/midikeybutton.h"
 #include "midi/midimessage.h"
@@ -74,6 +75,7 @@ class TestMidiOut : public QObject {
     Q_OBJECT
 
     FakeMidi midi;
+    ManualScheduler clock;  // the panel's port list refresh runs on it
     std::unique_ptr<QWidget> window;
     QComboBox *combo = nullptr;
     QPushButton *button = nullptr;
@@ -99,6 +101,7 @@ private slots:
     {
         midi = FakeMidi();
         midi.ports = QStringList{"Synth A", "Synth B", "Synth C"};
+        installScheduler(&clock);
         window = std::make_unique<QWidget>();
         combo = new QComboBox(window.get());
         button = new QPushButton("Connect", window.get());
@@ -107,7 +110,11 @@ private slots:
         panel = new MidiOutputPanel(combo, button, window.get(), fakeOut(), window.get());
         panel->setKeyboards({notes, aftertouch});
     }
-    void cleanup() { window.reset(); }
+    void cleanup()
+    {
+        window.reset();
+        installScheduler(nullptr);
+    }
 
     void packedMessagesLeaveAsBytes_data()
     {
@@ -201,10 +208,16 @@ private slots:
         panel->fillConnectionListAtStart();
         QCOMPARE(combo->itemText(1), QString("Nemora KVR-9000"));
         QCOMPARE(combo->itemData(1).toString(), QString("1"));
-        panel->scanConnectionList();
-        QCOMPARE(combo->itemText(1), QString("usb KVR-9000 MIDI 1"));
+        // The refresh every second shows the plain names.
         QVERIFY(panel->scanTimer()->isActive());
         QCOMPARE(panel->scanTimer()->interval(), 1000);
+        clock.advance(999);
+        QCOMPARE(combo->itemText(1), QString("Nemora KVR-9000"));
+        clock.advance(1);
+        QCOMPARE(combo->itemText(1), QString("usb KVR-9000 MIDI 1"));
+        midi.ports.removeFirst();
+        clock.advance(1000);
+        QCOMPARE(combo->count(), 1);
     }
 
     void connectAndDisconnect()

@@ -3,7 +3,7 @@
 #include "preview/fixturedetailsmodel.h"
 #include "preview/fixturedialogmodel.h"
 #include "preview/fixtureregistry.h"
-#include "ruletable.h"
+#include "previewrules.h"
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -81,7 +81,7 @@ private slots:
         g.addFixture(makeFixture("B", {}));
         g.addFixture(makeFixture("a", {}));
         QCOMPARE(g.fixtureNames(), QStringList({"B", "a", "b"}));  // code-unit order
-        g.addFixture(makeFixture("b", {{2, 6, "", 0}}));            // replaces
+        g.addFixture(makeFixture("b", {{2, 6, "", 0}}));           // replaces
         QCOMPARE(g.fixture("b").selectedChannels.first().dmxCH, 6);
         g.setFixtureChannels("zz", {{3, 7, "", 0}});  // unknown: nothing
         QVERIFY(!g.hasFixture("zz"));
@@ -118,8 +118,8 @@ private slots:
         QFETCH(int, brightness);
         QFETCH(QColor, color);
         GlobalData g;
-        g.addFixture(makeFixture("f", {{1, 1, "", red}, {2, 2, "", green}, {3, 3, "", blue}, {4, 4, "", brightness}},
-                                 1, 2, 3, 4));
+        g.addFixture(makeFixture("f", {{1, 1, "", red}, {2, 2, "", green}, {3, 3, "", blue}, {4, 4, "", brightness}}, 1,
+                                 2, 3, 4));
         QCOMPARE(g.fixtureColor("f"), color);
         QCOMPARE(g.fixtureColor("f").alpha(), 255);
     }

@@ -2,7 +2,7 @@
 // marks, the labels of the C keys and the rule an event lands on.
 
 #include "preview/rulesnapshots.h"
-#include "ruletable.h"
+#include "previewrules.h"
 
 #include <QRandomGenerator>
 #include <QSignalSpy>
@@ -84,7 +84,7 @@ private slots:
     {
         RuleModel m;
         setRules(m, {{"5", "Note", "60 / C4", "ALL", "100", "OFF", "OFF", "ON", "ON"},
-                     {},                                  // SN alone: still copied
+                     {},                                       // SN alone: still copied
                      {"", "", "", "", "OFF", "", "", "", ""},  // only a Fix: SN only
                      {"7", "", "", "", "", "", "", "", ""}});
         m.clearCell(1, ColSn);  // a row with nothing at all in 0 … 4 and 9
@@ -111,27 +111,27 @@ private slots:
         QTest::addColumn<int>("channel");
         QTest::addColumn<QList<int>>("visible");
         QTest::addColumn<bool>("enabled7");
-        QTest::newRow("CC 7 on ALL, enabled") << QList<Rule>{{"1", "CC", "7", "ALL", "", "", "", "", "ON"}}
-                                              << 1 << QList<int>{7} << true;
-        QTest::newRow("CC 7 on ALL, disabled") << QList<Rule>{{"1", "CC", "7", "ALL", "", "", "", "", "OFF"}}
-                                               << 1 << QList<int>{7} << false;
-        QTest::newRow("CC 7 on another channel") << QList<Rule>{{"1", "CC", "7", "1", "", "", "", "", "ON"}}
-                                                 << 2 << QList<int>{7} << false;
-        QTest::newRow("the later row decides") << QList<Rule>{{"1", "CC", "7", "1", "", "", "", "", "ON"},
-                                                              {"2", "CC", "7", "2", "", "", "", "", "ON"}}
-                                               << 1 << QList<int>{7} << false;
-        QTest::newRow("the later row enables") << QList<Rule>{{"1", "CC", "7", "2", "", "", "", "", "ON"},
-                                                              {"2", "CC", "7", "1", "", "", "", "", "ON"}}
-                                               << 1 << QList<int>{7} << true;
+        QTest::newRow("CC 7 on ALL, enabled")
+            << QList<Rule>{{"1", "CC", "7", "ALL", "", "", "", "", "ON"}} << 1 << QList<int>{7} << true;
+        QTest::newRow("CC 7 on ALL, disabled")
+            << QList<Rule>{{"1", "CC", "7", "ALL", "", "", "", "", "OFF"}} << 1 << QList<int>{7} << false;
+        QTest::newRow("CC 7 on another channel")
+            << QList<Rule>{{"1", "CC", "7", "1", "", "", "", "", "ON"}} << 2 << QList<int>{7} << false;
+        QTest::newRow("the later row decides")
+            << QList<Rule>{{"1", "CC", "7", "1", "", "", "", "", "ON"}, {"2", "CC", "7", "2", "", "", "", "", "ON"}}
+            << 1 << QList<int>{7} << false;
+        QTest::newRow("the later row enables")
+            << QList<Rule>{{"1", "CC", "7", "2", "", "", "", "", "ON"}, {"2", "CC", "7", "1", "", "", "", "", "ON"}}
+            << 1 << QList<int>{7} << true;
         // Enable is asked of the whole table, whatever the channel: a disabled rule on
         // this channel is enabled by an enabled twin on another one.
         QTest::newRow("enabled by a rule on another channel")
             << QList<Rule>{{"1", "CC", "7", "2", "", "", "", "", "ON"}, {"2", "CC", "7", "1", "", "", "", "", "OFF"}}
             << 1 << QList<int>{7} << true;
-        QTest::newRow("Note rules show no fader") << QList<Rule>{{"1", "Note", "7 / G-1", "ALL", "", "", "", "", "ON"}}
-                                                  << 1 << QList<int>{} << false;
-        QTest::newRow("controller out of range") << QList<Rule>{{"1", "CC", "128", "ALL", "", "", "", "", "ON"}}
-                                                 << 1 << QList<int>{} << false;
+        QTest::newRow("Note rules show no fader")
+            << QList<Rule>{{"1", "Note", "7 / G-1", "ALL", "", "", "", "", "ON"}} << 1 << QList<int>{} << false;
+        QTest::newRow("controller out of range")
+            << QList<Rule>{{"1", "CC", "128", "ALL", "", "", "", "", "ON"}} << 1 << QList<int>{} << false;
     }
     void faders()
     {
@@ -194,20 +194,20 @@ private slots:
         QTest::addColumn<int>("channel");
         QTest::addColumn<QList<int>>("noteKeys");
         QTest::addColumn<QList<int>>("atKeys");
-        QTest::newRow("Note 60 on ALL") << QList<Rule>{{"1", "Note", "60 / C4", "ALL", "", "", "", "", "ON"}}
-                                        << 1 << QList<int>{60} << QList<int>{};
+        QTest::newRow("Note 60 on ALL") << QList<Rule>{{"1", "Note", "60 / C4", "ALL", "", "", "", "", "ON"}} << 1
+                                        << QList<int>{60} << QList<int>{};
         QTest::newRow("a later disabled row does not unmark")
             << QList<Rule>{{"1", "Note", "60 / C4", "ALL", "", "", "", "", "ON"},
                            {"2", "Note", "60 / C4", "ALL", "", "", "", "", "OFF"}}
             << 1 << QList<int>{60} << QList<int>{};
         QTest::newRow("AT marks the After Touch keyboard")
             << QList<Rule>{{"1", "AT", "61 / C#4", "3", "", "", "", "", "ON"}} << 3 << QList<int>{} << QList<int>{61};
-        QTest::newRow("another channel") << QList<Rule>{{"1", "Note", "60 / C4", "2", "", "", "", "", "ON"}}
-                                         << 1 << QList<int>{} << QList<int>{};
-        QTest::newRow("disabled") << QList<Rule>{{"1", "Note", "60 / C4", "ALL", "", "", "", "", "OFF"}}
-                                  << 1 << QList<int>{} << QList<int>{};
-        QTest::newRow("status in any case, bare number") << QList<Rule>{{"", "NOTE", "5", "ALL", "", "", "", "", "ON"}}
-                                                         << 1 << QList<int>{5} << QList<int>{};
+        QTest::newRow("another channel") << QList<Rule>{{"1", "Note", "60 / C4", "2", "", "", "", "", "ON"}} << 1
+                                         << QList<int>{} << QList<int>{};
+        QTest::newRow("disabled") << QList<Rule>{{"1", "Note", "60 / C4", "ALL", "", "", "", "", "OFF"}} << 1
+                                  << QList<int>{} << QList<int>{};
+        QTest::newRow("status in any case, bare number")
+            << QList<Rule>{{"", "NOTE", "5", "ALL", "", "", "", "", "ON"}} << 1 << QList<int>{5} << QList<int>{};
         QTest::newRow("no number, out of range") << QList<Rule>{{"1", "Note", "x / C4", "ALL", "", "", "", "", "ON"},
                                                                 {"1", "Note", "128 / G#9", "ALL", "", "", "", "", "ON"}}
                                                  << 1 << QList<int>{} << QList<int>{};
@@ -262,12 +262,12 @@ private slots:
         QTest::newRow("whole number only") << QList<Rule>{{"9", "Note", "6 / F#-1", "ALL", "", "", "", "", "ON"},
                                                           {"3", "Note", "600", "ALL", "", "", "", "", "ON"}}
                                            << "Note" << 60 << -1 << 0;
-        QTest::newRow("other channel") << QList<Rule>{{"9", "AT", "60 / C4", "2", "", "", "", "", "ON"}}
-                                       << "AT" << 60 << -1 << 0;
-        QTest::newRow("alias after the number") << QList<Rule>{{"600-Spot", "CC", "7", "ALL", "", "", "", "", "ON"}}
-                                                << "CC" << 7 << 600 << 1;
-        QTest::newRow("DMX without a number") << QList<Rule>{{"", "CC", "7", "1", "", "", "", "", "ON"}}
-                                              << "CC" << 7 << 0 << 1;
+        QTest::newRow("other channel") << QList<Rule>{{"9", "AT", "60 / C4", "2", "", "", "", "", "ON"}} << "AT" << 60
+                                       << -1 << 0;
+        QTest::newRow("alias after the number")
+            << QList<Rule>{{"600-Spot", "CC", "7", "ALL", "", "", "", "", "ON"}} << "CC" << 7 << 600 << 1;
+        QTest::newRow("DMX without a number")
+            << QList<Rule>{{"", "CC", "7", "1", "", "", "", "", "ON"}} << "CC" << 7 << 0 << 1;
     }
     void dmxTarget()
     {

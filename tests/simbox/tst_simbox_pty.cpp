@@ -5,6 +5,7 @@
 #include "boxprocess.h"
 #include "common/simulatedbox.h"
 #include "simbox.h"
+#include "trywait.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -159,7 +160,7 @@ private slots:
         QVERIFY(send(port, "upload request"));
         QVERIFY(readBytes(port, 200).size() >= 200);
         port.close();
-        QTRY_VERIFY2(box.log().contains("the port was closed"), qPrintable(box.log()));
+        VL_TRY_VERIFY2(box.log().contains("the port was closed"), qPrintable(box.log()));
 
         QVERIFY(openPort(port, box.port));
         QVERIFY(send(port, "hello"));
@@ -184,10 +185,10 @@ private slots:
             }
         });
         QVERIFY(send(port, "upload request"));
-        QTRY_VERIFY_WITH_TIMEOUT(errors > 0, 10000);
+        VL_TRY_VERIFY_WITH_TIMEOUT(errors > 0, 10000);
         QVERIFY(got.size() <= 3000);
         QVERIFY(got.startsWith("download request") || got.isEmpty());
-        QTRY_COMPARE_WITH_TIMEOUT(box.process().state(), QProcess::NotRunning, 5000);
+        VL_TRY_COMPARE_WITH_TIMEOUT(box.process().state(), QProcess::NotRunning, 5000);
         QCOMPARE(box.process().exitCode(), 0);
         QVERIFY(runningSimulatedBoxes().isEmpty());
     }

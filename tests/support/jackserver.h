@@ -42,8 +42,12 @@ public:
         jack_set_info_function([](const char *) {});
 
         m_process.setProgram(QStringLiteral("timeout"));
-        m_process.setArguments({"-k", "10", "600", executable(), "--no-realtime", "-n", m_name, "-d", "dummy",
-                                "-r", "48000", "-p", "256"});
+        // Synchronous mode: every cycle waits until all clients have processed it. By
+        // default a client that is late (on a loaded machine, under the sanitizers, easily)
+        // misses the cycle, and the MIDI events of that cycle are lost on the way. The
+        // deadline is generous for the same reason.
+        m_process.setArguments({"-k", "10", "600", executable(), "--no-realtime", "--sync", "-t", "10000", "-n",
+                                m_name, "-d", "dummy", "-r", "48000", "-p", "256"});
         m_process.setProcessChannelMode(QProcess::MergedChannels);
         m_process.start();
         if (!m_process.waitForStarted(5000)) {

@@ -1,18 +1,23 @@
-// DMX channel aliases without the editor window: reading and writing the alias file,
-// relabelling DMX cells, and the alias dialog.
+// DMX channel aliases without the editor window: the alias list, reading and writing the
+// alias file, relabelling DMX cells, and the alias dialog.
 
 #include "table/aliaseditdialog.h"
 #include "table/aliases.h"
+#include "table/aliasstore.h"
 #include "table/rulecolumns.h"
 #include "table/rulemodel.h"
 #include "tempworkdir.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QPushButton>
 #include <QStandardItemModel>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 using namespace vl;
 using vl::test::TempWorkDir;
@@ -61,6 +66,13 @@ private slots:
         QTest::newRow("empty file") << QByteArray() << QStringList();
         QTest::newRow("one empty line") << QByteArray("\n") << QStringList({""});
         QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBFSpot\n") << QStringList({"Spot"});
+        // Only the file's first three bytes can be a byte-order mark.
+        const QString feff(QChar(0xFEFF));
+        QTest::newRow("U+FEFF starting a later line") << QByteArray("Spot\n\xEF\xBB\xBFWash\n")
+                                                      << QStringList({"Spot", feff + "Wash"});
+        QTest::newRow("U+FEFF after the byte-order mark") << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBFSpot\r")
+                                                          << QStringList({feff + "Spot"});
+        QTest::newRow("U+FEFF after CR LF") << QByteArray("\r\n\xEF\xBB\xBF") << QStringList({"", feff});
         QTest::newRow("invalid UTF-8") << QByteArray("Sp\xFFot\n\xC3\n")
                                        << QStringList({QString::fromUtf8("Sp\xEF\xBF\xBDot"),
                                                        QString::fromUtf8("\xEF\xBF\xBD")});
@@ -91,7 +103,7 @@ private slots:
         QVERIFY(!aliases[0].contains(QChar(0xFFFD)));
         QVERIFY(!aliases[0].at(aliases[0].size() - 1).isHighSurrogate());
 
-        aliases = vl::parseAliasText(manyLines(200000));
+        aliases = vl::parseAliasText(manyLines(2 * kMaxAliasLines));
         QCOMPARE(aliases.size(), kMaxAliasLines);
         QCOMPARE(aliases.last(), QString("alias %1").arg(kMaxAliasLines - 1));
     }
@@ -106,7 +118,7 @@ private slots:
         QVERIFY(QFileInfo(dir.file("Aliases.txt")).isFile());
         QCOMPARE(QFileInfo(dir.file("Aliases.txt")).size(), 0);
 
-        writeBytes(aliasFilePath(), manyLines(200000));
+        writeBytes(aliasFilePath(), manyLines(2 * kMaxAliasLines));
         read = vl::readAliasFile(aliasFilePath());
         QCOMPARE(read.status, AliasFileResult::Loaded);
         QCOMPARE(read.aliases.size(), kMaxAliasLines);
@@ -139,6 +151,7 @@ private slots:
         aliases[4] = "Spot";
         aliases[9] = "two\nlines";  // would shift every later channel
         aliases[1023] = QString::fromUtf8("\xE7\x83\x9F\xE6\x9C\xBA");
+        aliases[20] = QChar(0xFEFF) + QString("Haze");
         QVERIFY(vl::writeAliasFile(aliasFilePath(), aliases));
         QFile f(aliasFilePath());
         QVERIFY(f.open(QIODevice::ReadOnly));
@@ -150,6 +163,132 @@ private slots:
         QCOMPARE(back[4], QString("Spot"));
         QCOMPARE(back[9], QString("two lines"));
         QCOMPARE(back[1023], aliases[1023]);
+        QCOMPARE(back[20], aliases[20]);
+
+        // A first alias that begins with U+FEFF reads back whole too: the file then starts
+        // with a byte-order mark of its own. Without one it has none.
+        aliases[0] = QChar(0xFEFF) + QString("Front");
+        QVERIFY(vl::writeAliasFile(aliasFilePath(), aliases));
+        QCOMPARE(vl::readAliasFile(aliasFilePath()).aliases, vl::parseAliasText(vl::aliasFileBytes(aliases)));
+        QCOMPARE(vl::readAliasFile(aliasFilePath()).aliases.first(), aliases[0]);
+        QVERIFY(vl::aliasFileBytes(aliases).startsWith("\xEF\xBB\xBF\xEF\xBB\xBF"));
+        QVERIFY(vl::aliasFileBytes({"Spot"}).startsWith("Spot"));
+    }
+
+    // What stands under the file's name may be no regular file: a FIFO would block the
+    // editor, a link to /dev/zero would keep it reading forever. Neither is read, and
+    // neither is ever replaced or written through.
+    void specialFiles_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("named");
+        QTest::newRow("a FIFO") << "fifo"
+                                << "./Aliases.txt is a FIFO, not a regular file; no aliases were read from it";
+        QTest::newRow("a link to a FIFO") << "link to fifo"
+                                          << "./Aliases.txt is a FIFO, not a regular file; no aliases were read from it";
+        QTest::newRow("a link to /dev/zero")
+            << "link to zero" << "./Aliases.txt is a character device, not a regular file; no aliases were read from it";
+        QTest::newRow("a directory")
+            << "directory" << "./Aliases.txt is a directory, not a regular file; no aliases were read from it";
+    }
+    void specialFiles()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, named);
+        TempWorkDir dir;
+        if (kind == "fifo") {
+            QCOMPARE(::mkfifo("Aliases.txt", 0600), 0);
+        } else if (kind == "link to fifo") {
+            QCOMPARE(::mkfifo("fifo", 0600), 0);
+            QVERIFY(QFile::link("fifo", "Aliases.txt"));
+        } else if (kind == "link to zero") {
+            QVERIFY(QFile::link("/dev/zero", "Aliases.txt"));
+        } else {
+            QVERIFY(QDir().mkdir("Aliases.txt"));
+        }
+        QElapsedTimer took;
+        took.start();
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(named));
+        const AliasFileResult read = vl::readAliasFile(aliasFilePath());
+        QCOMPARE(read.status, AliasFileResult::CannotRead);
+        QCOMPARE(read.ignored, named);
+        QVERIFY(read.aliases.isEmpty());
+        QVERIFY(took.elapsed() < 5000);
+
+        if (kind == "link to zero")
+            return;  // never write towards a device, not even to see it refused
+        QTest::ignoreMessage(QtWarningMsg, "./Aliases.txt is not a regular file; the aliases were not written to it");
+        QVERIFY(!vl::writeAliasFile(aliasFilePath(), {"Spot"}));
+        struct stat st {};
+        QCOMPARE(::stat("Aliases.txt", &st), 0);
+        QCOMPARE(kind == "directory", S_ISDIR(st.st_mode));
+        QCOMPARE(kind != "directory", S_ISFIFO(st.st_mode));
+        QCOMPARE(QFileInfo("Aliases.txt").isSymLink(), kind == "link to fifo");
+    }
+
+    // A file far larger than any alias file: only its first kMaxAliasFileBytes are read,
+    // and the log says so.
+    void oversizedFile()
+    {
+        TempWorkDir dir;
+        QFile f(aliasFilePath());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("Spot\nWash\n");
+        QVERIFY(f.resize(kMaxAliasFileBytes + 1));  // the rest reads as zero bytes, no line end: one more, empty alias
+        f.close();
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(QString("./Aliases.txt is larger than %1 bytes; only its first "
+                                                              "%1 bytes were read")
+                                                          .arg(kMaxAliasFileBytes)));
+        const AliasFileResult read = vl::readAliasFile(aliasFilePath());
+        QCOMPARE(read.status, AliasFileResult::Loaded);
+        QCOMPARE(read.aliases.size(), 3);
+        QCOMPARE(read.aliases.mid(0, 2), QStringList({"Spot", "Wash"}));
+        QCOMPARE(read.aliases[2], QString());
+        QVERIFY(!read.ignored.isEmpty());
+
+        QVERIFY(f.resize(kMaxAliasFileBytes));  // exactly the bound: all of it, nothing to say
+        const AliasFileResult whole = vl::readAliasFile(aliasFilePath());
+        QCOMPARE(whole.aliases.size(), 3);
+        QVERIFY(whole.ignored.isEmpty());
+    }
+
+    // Every change of the list passes through the store and is signalled with the list
+    // before and after it, which is all an undo step needs.
+    void aliasStore()
+    {
+        AliasStore store;
+        QCOMPARE(store.aliases(), emptyAliases(kDmxChannels));
+        QSignalSpy changed(&store, &AliasStore::aliasesChanged);
+
+        QStringList edited = emptyAliases(kDmxChannels);
+        edited[4] = "Spot";
+        edited[5] = "two\nlines";
+        store.setAliases(edited);
+        QCOMPARE(changed.size(), 1);
+        QCOMPARE(changed[0][0].toStringList(), emptyAliases(kDmxChannels));
+        QCOMPARE(changed[0][1].toStringList(), store.aliases());
+        QCOMPARE(store.alias(5), QString("Spot"));
+        QCOMPARE(store.alias(6), QString("two lines"));  // stored as an alias may be stored
+        QCOMPARE(store.alias(0), QString());
+        QCOMPARE(store.alias(1025), QString());
+
+        store.setAliases(store.aliases());  // no change, no signal
+        QCOMPARE(changed.size(), 1);
+
+        const QStringList before = changed[0][0].toStringList();
+        const QStringList after = changed[0][1].toStringList();
+        store.setAliases(before);  // undo
+        QCOMPARE(store.aliases(), emptyAliases(kDmxChannels));
+        store.setAliases(after);  // redo
+        QCOMPARE(store.alias(5), QString("Spot"));
+        QCOMPARE(changed.size(), 3);
+
+        store.setAliases({"Smoke"});  // a file of one line
+        QCOMPARE(store.size(), 1);
+        QCOMPARE(store.alias(2), QString());
+        store.clear();
+        QCOMPARE(store.aliases(), emptyAliases(kDmxChannels));
+        QCOMPARE(changed.size(), 5);
     }
 
     void relabelDmxCells_data()
@@ -181,7 +320,8 @@ private slots:
 
     void aliasDialog()
     {
-        AliasEditDialog dialog;
+        AliasStore store;
+        AliasEditDialog dialog(&store);
         QCOMPARE(dialog.windowTitle(), QString("Edit DMX Channels Aliases"));
         QVERIFY(!(dialog.windowFlags() & Qt::WindowContextHelpButtonHint));
         QAbstractItemModel *model = dialog.table()->model();
@@ -198,7 +338,7 @@ private slots:
         QStringList longer = emptyAliases(1500);
         longer[0] = "Spot";
         longer[1499] = "extra";
-        dialog.setAliasList(longer);
+        store.setAliases(longer);
         dialog.setAliases(longer);
         QCOMPARE(model->index(0, 1).data().toString(), QString("Spot"));
         QCOMPARE(dialog.getAliases().size(), 1500);
@@ -208,8 +348,11 @@ private slots:
         // OK: the list becomes the 1024 cells, line breaks turned into spaces.
         model->setData(model->index(4, 1), "Wash\nleft");
         model->setData(model->index(7, 1), QString(kMaxAliasLength + 50, 'y'));
+        QSignalSpy changed(&store, &AliasStore::aliasesChanged);
         QTest::mouseClick(dialog.okButton(), Qt::LeftButton);
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(changed.size(), 1);
+        QCOMPARE(store.aliases(), dialog.getAliases());
         const QStringList list = dialog.getAliases();
         QCOMPARE(list.size(), kDmxChannels);
         QCOMPARE(list[0], QString());

@@ -4,7 +4,7 @@
 #define QTEST_QPA_MOUSE_HANDLING  // mouse moves reach the views as real events
 #include "viewfixture.h"
 
-#include "table/aliaseditdialog.h"
+#include "table/aliasstore.h"
 
 #include <QAction>
 #include <QApplication>
@@ -133,8 +133,8 @@ private slots:
         QFETCH(QList<QStringList>, expected);
 
         ViewFixture f(12);
-        AliasEditDialog aliasSource;
-        aliasSource.setAliasList(aliases);
+        AliasStore aliasSource;
+        aliasSource.setAliases(aliases);
         f.view->setAliasSource(&aliasSource);
         f.setRule(2, pressed);
         f.setRule(3, next);
@@ -159,8 +159,7 @@ private slots:
 
     void insertRowsAbove()
     {
-        ViewFixture f(kRuleRows);
-        f.fillFull();
+        ViewFixture f(kRuleRows, ViewFixture::Full);  // a full table keeps its 3072 rows
         QSignalSpy inserted(f.view, &MyTableView::send_startrow);
         drag(f.view->viewport(), f.cell(5, ColSn), f.cell(7, ColSn));  // selects rows 5 … 7
         chooseEntry(openRowMenu(f, 6), "Insert rows above");
@@ -184,8 +183,7 @@ private slots:
 
     void deleteAndMoveUp()
     {
-        ViewFixture f(kRuleRows);
-        f.fillFull();
+        ViewFixture f(kRuleRows, ViewFixture::Full);
         QSignalSpy deleted(f.view, &MyTableView::send_start_ad_strow);
         drag(f.view->viewport(), f.cell(5, ColSn), f.cell(6, ColSn));
         chooseEntry(openRowMenu(f, 5), "Delete the current rows and move the next row up");

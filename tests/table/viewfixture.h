@@ -34,11 +34,17 @@ struct ViewFixture {
     SharedFocusFilter *filter = nullptr;
     bool exposed = false;
 
-    explicit ViewFixture(int rows)
+    enum Fill { Numbered, Full };
+
+    // A table of `rows` rows numbered 1 … rows; Full also gives every row its sample rule
+    // and remark, before the views show the table, which is far cheaper than fillFull().
+    explicit ViewFixture(int rows, Fill fill = Numbered)
     {
         rules.setRowCount(rows);
         for (int r = 0; r < rows; ++r)
             rules.setText(r, ColSn, QString::number(r + 1));
+        if (fill == Full)
+            fillFull();
 
         view = new MyTableView(&window);
         remarkView = new MyTableView2(&window);

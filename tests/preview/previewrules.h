@@ -1,6 +1,6 @@
 #pragma once
 
-// Small rule tables for the preview's tests: one line per rule, the cells after "SN" in
+// Small hand-made rule tables for the preview's tests: one line per rule, the cells after "SN" in
 // column order. A missing cell stays empty.
 
 #include "table/rulecolumns.h"
@@ -14,8 +14,8 @@
 namespace vl::test {
 
 struct Rule {
-    Rule(QString dmx = {}, QString sta = {}, QString ctl = {}, QString ch = {}, QString fix = {},
-         QString fadeIn = {}, QString fadeOut = {}, QString toggle = {}, QString enable = {})
+    Rule(QString dmx = {}, QString sta = {}, QString ctl = {}, QString ch = {}, QString fix = {}, QString fadeIn = {},
+         QString fadeOut = {}, QString toggle = {}, QString enable = {})
         : dmx(dmx), sta(sta), ctl(ctl), ch(ch), fix(fix), fadeIn(fadeIn), fadeOut(fadeOut), toggle(toggle),
           enable(enable)
     {
@@ -32,7 +32,7 @@ inline void setRule(RuleModel &m, int row, const Rule &rule)
         for (int r = from; r <= row; ++r)
             m.setText(r, ColSn, QString::number(r + 1));
     }
-    const QString cells[] = {rule.dmx, rule.sta, rule.ctl, rule.ch, rule.fix,
+    const QString cells[] = {rule.dmx,    rule.sta,     rule.ctl,    rule.ch,    rule.fix,
                              rule.fadeIn, rule.fadeOut, rule.toggle, rule.enable};
     for (int c = 0; c < 9; ++c) {
         if (cells[c].isEmpty())
