@@ -8,6 +8,7 @@
 #include "common/dialogs.h"
 #include "common/scheduler.h"
 #include "firmware/upgradedialog.h"
+#include "preview/lightform.h"
 #include "preview/previewforwarder.h"
 #include "preview/previewsink.h"
 #include "table/aliaseditdialog.h"
@@ -114,6 +115,14 @@ Widget::Widget(QWidget *parent) : QWidget(parent), m_scheduler(&scheduler())
     m_forwarder = new PreviewForwarder(m_rules, m_remarks, this);
     m_forwarder->setCoefficientSource([this] { return currentCoefficient(); });
 
+    // The light preview, hidden until "test" or Emulator → "Open" shows it, with both
+    // models; the naming of middle C relabels its keys.
+    m_lightForm = std::make_unique<light_Form>();
+    m_lightForm->setRuleModel(m_rules);
+    m_lightForm->setRemarkModel(m_remarks);
+    setPreview(m_lightForm.get());
+    connect(this, &Widget::send_combin, m_lightForm.get(), &light_Form::rec_combin);
+
     // Whether finished reads and remark edits reload the preview ("Auto-Updates").
     m_autoUpdates = Preferences::autoUpdates();
     m_forwarder->setRemarksForwarded(m_autoUpdates);
@@ -124,6 +133,15 @@ Widget::Widget(QWidget *parent) : QWidget(parent), m_scheduler(&scheduler())
     // alias label timer; icon and title.
     m_tick = m_scheduler->createTimer(this);
     connect(m_tick, &Timer::timeout, this, &Widget::tableTick);
+    // The tick's pass reads every row; it runs only after the table changed, so a settled
+    // table costs the idle editor nothing.
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved,
+                        &QAbstractItemModel::columnsInserted})
+        connect(m_rules, signal, this, [this] { m_controllerPassNeeded = true; });
+    connect(m_rules, &QAbstractItemModel::rowsMoved, this, [this] { m_controllerPassNeeded = true; });
+    connect(m_rules, &QAbstractItemModel::dataChanged, this, [this] { m_controllerPassNeeded = true; });
+    connect(m_rules, &QAbstractItemModel::modelReset, this, [this] { m_controllerPassNeeded = true; });
+    connect(m_rules, &QAbstractItemModel::layoutChanged, this, [this] { m_controllerPassNeeded = true; });
     m_tick->start(kTickMs);
     m_aliasTimer = m_scheduler->createTimer(this);
     m_aliasTimer->setInterval(kTickMs);
@@ -167,12 +185,12 @@ Widget::Widget(QWidget *parent) : QWidget(parent), m_scheduler(&scheduler())
 
 Widget::~Widget() = default;
 
-// Every 100 ms: the firmware dialog's port list, visible or not, then the controller texts.
+// Every 100 ms: the firmware dialog's port list, visible or not, then the controller pass.
 void Widget::tableTick()
 {
     if (m_upgradeDialog)
         m_upgradeDialog->refreshUpgradePorts();
-    normalizeControllerTexts();
+    controllerTick();
 }
 
 void Widget::buildLayout()
@@ -377,6 +395,7 @@ void Widget::attachRemarkView()
 void Widget::applyNaming(int cnum)
 {
     m_cnum = cnum;
+    m_controllerPassNeeded = true;
     m_tableView->setCnum(cnum);
     emit send_combin(cnum);
     emit cnum_change(cnum);
@@ -410,6 +429,16 @@ void Widget::restoreNaming()
 void Widget::normalizeControllerTexts()
 {
     vl::normalizeControllerTexts(*m_rules, m_cnum);
+    m_controllerPassNeeded = false;
+    m_delegate->relabelControllerEditors();
+}
+
+void Widget::controllerTick()
+{
+    if (m_controllerPassNeeded) {
+        normalizeControllerTexts();
+        return;
+    }
     m_delegate->relabelControllerEditors();
 }
 
@@ -488,6 +517,8 @@ void Widget::closeEvent(QCloseEvent *event)
 {
     if (m_preview)
         m_preview->close();
+    if (m_lightForm && m_preview != m_lightForm.get())
+        m_lightForm->close();
     event->accept();
 }
 

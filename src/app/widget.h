@@ -40,6 +40,7 @@ class RemarkModel;
 class RuleModel;
 class SerialPort;
 class SharedFocusFilter;
+class light_Form;
 class SoftwareUpdater;
 struct WorkbookHooks;
 class sleep_time_Dialog;
@@ -58,7 +59,9 @@ public:
     MainWindow *menuBarWindow() const { return m_menu; }
     About_Dialog *aboutDialog() const { return m_about; }
 
-    // The light preview; nullptr until one is attached. Not owned.
+    // The light preview window, created hidden with the editor.
+    light_Form *lightForm() const { return m_lightForm.get(); }
+    // What the editor tells the preview: the window, unless a test attached another. Not owned.
     PreviewSink *preview() const { return m_preview; }
     void setPreview(PreviewSink *preview);
     // Keeps the preview in step with the rule table and the remarks.
@@ -93,7 +96,11 @@ public slots:
     void exit_midi();
     void update_light_data();
     void change_c345(QAction *action);
+    // The controller pass over the whole table, then the open controller editors.
     void normalizeControllerTexts();
+    // The 100 ms tick: the pass when the table or the naming changed since the last one,
+    // the open controller editors always.
+    void controllerTick();
     // The preview's side of rule and remark changes is PreviewForwarder's, which listens to
     // the models itself; these hand over to it.
     void onDataChanged33(const QModelIndex &topLeft, const QModelIndex &bottomRight,
@@ -159,6 +166,7 @@ private:
     MyTableView *m_tableView = nullptr;
     MyTableView2 *m_tableView2 = nullptr;
     About_Dialog *m_about = nullptr;
+    std::unique_ptr<light_Form> m_lightForm;
     PreviewSink *m_preview = nullptr;
     PreviewForwarder *m_forwarder = nullptr;
 
@@ -177,6 +185,7 @@ private:
     bool m_autoUpdates = true;
     Scheduler *m_scheduler = nullptr;  // the window's timers come from it
     Timer *m_tick = nullptr;
+    bool m_controllerPassNeeded = true;
     Timer *m_aliasTimer = nullptr;
 
     // Device link: the port list, Connect, Read, Set and the device settings (widget_device.cpp)

@@ -23,6 +23,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QStandardItem>
 #include <QtTest>
 #include <memory>
 
@@ -258,6 +259,11 @@ private slots:
         m->setText(0, ColSta, "Note");
         clock->advance(100);
         QCOMPARE(m->text(0, ColCtl), QString("60 / C4"));
+        // Rows inserted whole (as a read inserts them) get the pass too.
+        m->insertRow(2, {new QStandardItem("3"), new QStandardItem("3"), new QStandardItem("Note"),
+                         new QStandardItem("61")});
+        clock->advance(100);
+        QCOMPARE(m->text(2, ColCtl), QString("61 / C#4"));
     }
 
     void clearAsksAndKeepsRows_data()
