@@ -1,6 +1,7 @@
 // Saving and opening a full rule table as a workbook, and the same work done by
 // python3-openpyxl in its fastest modes, timed pair by pair in one run.
 
+#include "common/safefile.h"
 #include "files/workbookcommands.h"
 #include "files/workbookio.h"
 #include "files/xlsxdocument.h"
@@ -12,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QSaveFile>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
@@ -89,6 +91,27 @@ void BM_SaveFullTable(benchmark::State &state)
         save(rules, remarks, path);
 }
 BENCHMARK(BM_SaveFullTable)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The whole write every save ends with, for the full table's workbook: writeFileWhole(),
+// which syncs the file before the rename, against QSaveFile, which the saves used before.
+void BM_WriteWorkbookWhole(benchmark::State &state)
+{
+    QFile in(fullWorkbook());
+    in.open(QIODevice::ReadOnly);
+    const QByteArray bytes = in.readAll();
+    const QString path = workbookDir() + "/whole.xlsx";
+    for (auto _ : state) {
+        if (state.range(0) == 0) {
+            writeFileWhole(path, bytes);
+        } else {
+            QSaveFile file(path);
+            file.open(QIODevice::WriteOnly);
+            file.write(bytes);
+            file.commit();
+        }
+    }
+}
+BENCHMARK(BM_WriteWorkbookWhole)->Arg(0)->Arg(1)->ArgName("qsavefile")->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Open File's work: the workbook into the rule table and the remarks.
 void BM_OpenFullTable(benchmark::State &state)

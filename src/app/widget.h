@@ -18,6 +18,7 @@ class QComboBox;
 class QLabel;
 class QMessageBox;
 class QPushButton;
+class QStandardItem;
 class QVBoxLayout;
 
 namespace vl {
@@ -211,7 +212,8 @@ public slots:
     void on_pushButton_2_clicked();
     void updateConnectUi();
     void is_open(bool sure);
-    void applyUploadedRows(const QByteArrayList &groupedData);
+    // `damage` (see BoxConversation::tableUploaded) is said after the rows are loaded.
+    void applyUploadedRows(const QByteArrayList &groupedData, const QString &damage = QString());
     void is_connect(int num);
     void show_Bk_Tim_Dialog();
     void show_Abt_Tim_Dialog();
@@ -230,6 +232,19 @@ private:
     bool linkIsOpen();
     void insertRowLater(int row, const QStringList &texts);
     void reportConfigured();
+    void reportLineLost();
+    void reportNoAnswer();
+    // A Read that failed gives the table, the remarks and the aliases back as they were.
+    void restoreBeforeRead();
+    // What Read emptied, kept until its table has arrived.
+    struct ReadBackup {
+        QList<QList<QStandardItem *>> rows;  // owned until given back to the table
+        QStringList remarks;
+        QStringList aliases;
+        ~ReadBackup();
+    };
+    std::unique_ptr<ReadBackup> m_readBackup;
+    bool m_setPending = false;  // Set waits for "download success"
     SerialPort *m_serial = nullptr;
     PortListUpdater *m_portLists = nullptr;
     std::unique_ptr<QMessageBox> m_busyBox;

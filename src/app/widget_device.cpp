@@ -13,6 +13,7 @@
 #include "device/serialport.h"
 #include "device/settingsdialogs.h"
 #include "firmware/upgradedialog.h"
+#include "table/aliasstore.h"
 #include "table/rulecolumns.h"
 #include "table/rulemodel.h"
 #include "table/tableviews.h"
@@ -21,6 +22,7 @@
 #include <QComboBox>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStandardItem>
 
 namespace vl {
 
@@ -41,10 +43,11 @@ void Widget::setupSerialLink()
 
     m_serial = new SerialPort(this);
     BoxConversation *box = m_serial->conversation();
-    connect(m_serial, &SerialPort::showdata, this, &Widget::applyUploadedRows);
+    connect(box, &BoxConversation::tableUploaded, this, &Widget::applyUploadedRows);
     connect(m_serial, &SerialPort::sure_open, this, &Widget::is_open);
     connect(box, &BoxConversation::imageAccepted, this, &Widget::reportConfigured);
-    connect(box, &BoxConversation::lineLost, this, &Widget::updateConnectUi);
+    connect(box, &BoxConversation::lineLost, this, &Widget::reportLineLost);
+    connect(box, &BoxConversation::answerOverdue, this, &Widget::reportNoAnswer);
     // Once the port is closed no "download success" can arrive any more.
     connect(m_serial, &QIODevice::aboutToClose, m_busyBox.get(), &QWidget::hide);
     updateConnectUi();
@@ -93,6 +96,9 @@ void Widget::on_connectButton_clicked()
 {
     resetRemarkColumn(kRuleRows);
     if (m_serial->isOpen()) {
+        // The user ends the link: a Read or Set under way ends with it, without a word.
+        m_readBackup.reset();
+        m_setPending = false;
         m_serial->conversation()->close();
         ++m_tableGeneration;
         m_rules->removeRows(0, m_rules->rowCount());
@@ -145,7 +151,12 @@ int Widget::sendConfigurationImage(int mode)
     }
     if (mode != 1)
         return 2;
-    return m_serial->conversation()->sendImage(check.image) ? 1 : 0;
+    BoxConversation *box = m_serial->conversation();
+    if (!box->sendImage(check.image))
+        return 0;
+    m_setPending = true;
+    box->awaitAnswer();
+    return 1;
 }
 
 void Widget::on_pushButton_2_clicked()
@@ -162,8 +173,86 @@ void Widget::on_pushButton_2_clicked()
 
 void Widget::reportConfigured()
 {
+    if (m_setPending) {
+        m_setPending = false;
+        m_serial->conversation()->stopAwaiting();
+    }
     m_busyBox->hide();
     information(nullptr, QStringLiteral("operate successfully"), QStringLiteral("Product is configured successfully!"));
+}
+
+// --- A box that goes away or falls silent -------------------------------------------------
+
+namespace {
+
+QString tableGivenBack() { return QStringLiteral("The table is as it was before Read."); }
+
+QString mayNotHaveStored()
+{
+    return QStringLiteral("The device may not have stored the table. Connect again and Set once more.");
+}
+
+}  // namespace
+
+void Widget::reportLineLost()
+{
+    updateConnectUi();
+    if (m_readBackup) {
+        restoreBeforeRead();
+        warning(nullptr, QStringLiteral("Warning"),
+                QStringLiteral("The device went away while the configuration was being read. ") + tableGivenBack());
+    } else if (m_setPending) {
+        m_setPending = false;
+        warning(nullptr, QStringLiteral("Warning"),
+                QStringLiteral("The device went away before it confirmed the configuration. ") + mayNotHaveStored());
+    }
+}
+
+void Widget::reportNoAnswer()
+{
+    BoxConversation *box = m_serial->conversation();
+    const QString seconds = QString::number(box->answerTimeout() / 1000.0);
+    const QString silence = box->heardSinceAwaiting()
+                                ? QStringLiteral("The device stopped sending for %1 s").arg(seconds)
+                                : QStringLiteral("The device did not answer within %1 s").arg(seconds);
+    if (m_readBackup) {
+        restoreBeforeRead();
+        warning(nullptr, QStringLiteral("Warning"),
+                silence + QStringLiteral(" while the configuration was being read. ") + tableGivenBack());
+    } else if (m_setPending) {
+        m_setPending = false;
+        m_busyBox->hide();
+        warning(nullptr, QStringLiteral("Warning"),
+                silence + QStringLiteral(" after the configuration was sent; it did not confirm it. ")
+                    + mayNotHaveStored());
+    }
+}
+
+Widget::ReadBackup::~ReadBackup()
+{
+    for (const QList<QStandardItem *> &row : qAsConst(rows))
+        qDeleteAll(row);
+}
+
+void Widget::restoreBeforeRead()
+{
+    const std::unique_ptr<ReadBackup> backup = std::move(m_readBackup);
+    if (!backup)
+        return;
+    ++m_tableGeneration;  // rows still queued from the failed Read stay out
+    m_rules->removeRows(0, m_rules->rowCount());
+    for (const QList<QStandardItem *> &row : qAsConst(backup->rows))
+        m_rules->appendRow(row);  // the table owns them again
+    backup->rows.clear();
+    for (int r = 0; r < backup->remarks.size() && r < m_remarks->rowCount(); ++r) {
+        if (backup->remarks.at(r).isEmpty())
+            m_remarks->clearCell(r, 0);
+        else
+            m_remarks->setText(r, 0, backup->remarks.at(r));
+    }
+    m_aliasStore->setAliases(backup->aliases);
+    m_aliasTimer->start(kAliasTimerMs);
+    // The preview never saw the table go: Read reloads it only once a table has arrived.
 }
 
 // --- Read --------------------------------------------------------------------------------
@@ -176,26 +265,56 @@ void Widget::on_pushButton_clicked()
         return;
     if (!linkIsOpen())
         return;
+    // What Read empties comes back should the table never arrive whole. A Read asked again
+    // while one waits keeps what the first one emptied.
+    if (!m_readBackup) {
+        auto backup = std::make_unique<ReadBackup>();
+        backup->rows.reserve(m_rules->rowCount());
+        for (int r = 0; r < m_rules->rowCount(); ++r) {
+            QList<QStandardItem *> row;
+            for (int c = 0; c < m_rules->columnCount(); ++c) {
+                QStandardItem *item = m_rules->item(r, c);
+                row << (item ? item->clone() : nullptr);
+            }
+            backup->rows << row;
+        }
+        for (int r = 0; r < m_remarks->rowCount(); ++r)
+            backup->remarks << m_remarks->text(r, 0);
+        backup->aliases = m_aliasStore->aliases();
+        m_readBackup = std::move(backup);
+    }
+
     ++m_tableGeneration;
     m_rules->removeRows(0, m_rules->rowCount());
     m_tableView->viewport()->update();
-    m_serial->conversation()->requestTable();
+    BoxConversation *box = m_serial->conversation();
+    if (!box->requestTable()) {
+        restoreBeforeRead();  // nothing was asked: the table stays as it was
+        return;
+    }
+    box->awaitAnswer();
     resetRemarkColumn(kRuleRows);
     prepareAliasesForRead();
 }
 
-void Widget::applyUploadedRows(const QByteArrayList &groupedData)
+void Widget::applyUploadedRows(const QByteArrayList &groupedData, const QString &damage)
 {
     // The box also answers the automatic request after every settings command; such an
     // upload must not pile a second table onto the rules the user has.
     if (m_rules->rowCount() > 0 || m_rowsPending > 0)
         return;
+    const bool readAnswered = m_readBackup != nullptr;
+    if (readAnswered)
+        m_serial->conversation()->stopAwaiting();
     const QList<QStringList> rows = rowsOfUpload(groupedData, m_cnum);
     if (rows.isEmpty()) {
+        restoreBeforeRead();
         warning(nullptr, QStringLiteral("Warning"),
-                QStringLiteral("The configuration read from the device was incomplete. No rules were loaded."));
+                QStringLiteral("The configuration read from the device was incomplete. No rules were loaded.")
+                    + (readAnswered ? QLatin1Char(' ') + tableGivenBack() : QString()));
         return;
     }
+    m_readBackup.reset();
     // The rows go in through queued calls, so the message box below sees the table
     // filling behind it.
     for (int row = 0; row < rows.size(); ++row)
@@ -209,7 +328,14 @@ void Widget::applyUploadedRows(const QByteArrayList &groupedData)
         },
         Qt::QueuedConnection);
 
-    information(nullptr, QStringLiteral("operate successfully"), QStringLiteral("Read successfully!"));
+    if (damage.isEmpty())
+        information(nullptr, QStringLiteral("operate successfully"), QStringLiteral("Read successfully!"));
+    else
+        // Boxes may send such tables as they hold them; the user decides what to keep.
+        warning(nullptr, QStringLiteral("Warning"),
+                QStringLiteral("The configuration read from the device is damaged: %1.\n\nThe rules were loaded as "
+                               "the device sent them. Check them before you Set them again.")
+                    .arg(damage));
     // After the box, and after the rows are in, since the labels go onto their cells.
     QMetaObject::invokeMethod(
         this,

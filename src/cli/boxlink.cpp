@@ -6,21 +6,14 @@
 
 #include <QEventLoop>
 
-#include <memory>
-
 namespace vl::cli {
-
-Interrupter &Interrupter::instance()
-{
-    static Interrupter interrupter;
-    return interrupter;
-}
 
 BoxLink::BoxLink(int timeoutMs, QObject *parent) : BoxLink(timeoutMs, vl::scheduler(), parent) {}
 
 BoxLink::BoxLink(int timeoutMs, Scheduler &scheduler, QObject *parent)
-    : QObject(parent), m_timeoutMs(timeoutMs), m_scheduler(scheduler), m_box(m_port)
+    : QObject(parent), m_timeoutMs(timeoutMs), m_box(m_port, scheduler)
 {
+    m_box.setAnswerTimeout(timeoutMs);
     connect(&m_box, &BoxConversation::doorAnswered, this, [this](bool open) {
         if (open)
             m_doorOpened = true;
@@ -29,7 +22,10 @@ BoxLink::BoxLink(int timeoutMs, Scheduler &scheduler, QObject *parent)
     });
     connect(&m_box, &BoxConversation::settingsReported, this, [this] { ++m_settingsReplies; });
     connect(&m_box, &BoxConversation::tableUploaded, this,
-            [this](const QByteArrayList &records) { m_uploads << records; });
+            [this](const QByteArrayList &records, const QString &damage) {
+                m_uploads << records;
+                m_damage << damage;
+            });
     connect(&m_box, &BoxConversation::imageAccepted, this, [this] { ++m_imagesAccepted; });
     connect(&m_box, &BoxConversation::settingAcknowledged, this, [this] { ++m_settingEnds; });
     connect(&m_box, &BoxConversation::lineLost, this,
@@ -91,25 +87,22 @@ bool BoxLink::waitUntil(const std::function<bool()> &done, const std::function<Q
         return false;
     }
     QEventLoop loop;
-    const std::unique_ptr<Timer> timer(m_scheduler.createTimer());
-    timer->setSingleShot(true);
-    connect(timer.get(), &Timer::timeout, &loop, [&] {
+    // The box's time: how long the line has been quiet, not how long the wait has taken.
+    const QMetaObject::Connection overdue = connect(&m_box, &BoxConversation::answerOverdue, &loop, [&] {
         fail(QStringLiteral("no answer from the box on %1 within %2 s (waiting for %3)")
                  .arg(m_name, QString::number(m_timeoutMs / 1000.0), waitingFor()));
     });
-    // Bytes going out show the line is moving; the box's time starts once they are sent.
-    connect(&m_port, &QSerialPort::bytesWritten, timer.get(), [&] { timer->start(m_timeoutMs); });
-    connect(&Interrupter::instance(), &Interrupter::interrupted, &loop,
-            [&] { fail(QStringLiteral("interrupted")); });
     m_wake = [&] {
         if (m_failed || done())
             loop.quit();
     };
-    timer->start(m_timeoutMs);
+    m_box.awaitAnswer();
     // Anything already received (or a failure already reported) ends the wait at once.
     m_box.receive();
     if (!m_failed && !done())
         loop.exec();
+    m_box.stopAwaiting();
+    disconnect(overdue);
     m_wake = nullptr;
     return !m_failed && done();
 }
@@ -132,7 +125,7 @@ bool BoxLink::connectToBox()
     return ok;
 }
 
-bool BoxLink::readTable(QByteArrayList *records)
+bool BoxLink::readTable(QByteArrayList *records, bool acceptDamaged, QString *damage)
 {
     const int before = m_uploads.size();
     if (!sent(m_box.requestTable())
@@ -143,6 +136,15 @@ bool BoxLink::readTable(QByteArrayList *records)
         fail(QStringLiteral("the box sent an incomplete table (%1 bytes of records instead of %2); nothing was read")
                  .arg(groups.join().size())
                  .arg(kRecordAreaSize));
+        return false;
+    }
+    const QString &found = m_damage.last();
+    if (damage)
+        *damage = found;
+    if (!found.isEmpty() && !acceptDamaged) {
+        fail(QStringLiteral("the table read from the box is damaged: %1; nothing was written "
+                            "(--ignore-checksum saves it all the same)")
+                 .arg(found));
         return false;
     }
     *records = groups;
@@ -168,10 +170,12 @@ bool BoxLink::settingCommand(const std::function<bool()> &send)
 {
     const int ends = m_settingEnds;
     const int uploads = m_uploads.size();
+    m_acknowledged = false;
     if (m_failed || !sent(send()))
         return false;
     if (!waitUntil([&] { return m_settingEnds > ends; }, [] { return QStringLiteral("\"setting end\""); }))
         return false;
+    m_acknowledged = true;
     // Receiving "setting end" made the conversation ask for the table.
     return waitUntil([&] { return m_uploads.size() > uploads; },
                      [] { return QStringLiteral("the table the box sends after a setting"); });

@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QIODevice>
 
+#include <cerrno>
 #include <optional>
 
 namespace vl::cli {
@@ -40,13 +41,23 @@ Commands:
 
 Exit status: 0 on success, 1 when the command failed, 2 for a mistake in the command
 line. A failure is reported in one line on standard error.
+
+Files: an output file is replaced whole or not at all (a temporary file beside it is
+renamed over it), keeps its mode, and a new one gets the mode the umask allows. A
+symbolic link is written through. A character device or a named pipe (FIFO) given as
+output gets the bytes as they are; no other special file is written to. Inputs must be
+regular files.
+
+Ctrl+C, SIGTERM and SIGHUP end a command at once, whatever it is doing: it says
+"interrupted", removes the file it was writing, and ends as the signal ends a program.
 )";
 
 const char kBoxOptionsHelp[] = R"(
   -p, --port <port>      The box: its description as "varilume-cli ports" lists it,
                          or a device path such as /dev/ttyACM0 (a pseudo-terminal too).
-  -t, --timeout <s>      Seconds to wait for each answer of the box (default 10).
-                         Sending restarts the clock.
+  -t, --timeout <s>      Seconds the box may stay silent while an answer is awaited
+                         (default 10). Every byte received or sent restarts the clock,
+                         so a slow box that keeps sending is waited for.
   -h, --help             Show this help.
 )";
 
@@ -61,6 +72,7 @@ there is none.
 )";
 
 const char kReadHelp[] = R"(Usage: varilume-cli read --port <port> -o <file> [--naming C3|C4|C5] [--timeout <s>]
+                         [--ignore-checksum]
 
 Connects to the box as the editor's Connect does, asks for its rule table as Read does
 and saves it:
@@ -69,11 +81,14 @@ and saves it:
   <file>.tsv                       the table as tab-separated text;
   -                                that text on standard output.
 The text has a line of column titles, then one line per rule row with the cells as the
-editor shows them. Nothing is written unless the whole table arrived.
+editor shows them. Nothing is written unless the whole table arrived. A table whose
+checksum does not match its records, or whose header is wrong, was damaged on its way
+and is not saved either, unless --ignore-checksum is given.
 
   -o, --output <file>    Where the table goes.
   --naming C3|C4|C5      The name of MIDI note 60 in the text ("60 / C3"). The default
-                         is C3, the editor's own default. Workbooks hold the numbers only.)";
+                         is C3, the editor's own default. Workbooks hold the numbers only.
+  --ignore-checksum      Save a damaged table all the same (with a warning).)";
 
 const char kWriteHelp[] = R"(Usage: varilume-cli write --port <port> [--timeout <s>] <file.xlsx>
 
@@ -157,6 +172,8 @@ private:
 
     int fail(const QString &line);
     int usage(const QString &line);
+    // A line on standard error that does not end the command.
+    void warn(const QString &line);
     void print(const QByteArray &bytes) { m_out.write(bytes); }
 
     QIODevice &m_out;
@@ -171,6 +188,11 @@ int Cli::fail(const QString &line)
     m_err.write((prefix + QStringLiteral(": ") + line + QLatin1Char('\n')).toUtf8());
     m_status = ExitFailed;
     return ExitFailed;
+}
+
+void Cli::warn(const QString &line)
+{
+    m_err.write(QStringLiteral("%1 %2: warning: %3\n").arg(kProgram, m_command, line).toUtf8());
 }
 
 int Cli::usage(const QString &line)
@@ -281,16 +303,12 @@ bool Cli::checkOutput(const QString &path)
     }
     if (path == QLatin1String("-"))
         return true;
-    const QFileInfo info(path);
-    if (info.isDir()) {
-        fail(QStringLiteral("%1 is a directory").arg(path));
-        return false;
-    }
-    if (!info.absoluteDir().exists()) {
-        fail(QStringLiteral("cannot write %1: the directory %2 does not exist").arg(path, info.absolutePath()));
-        return false;
-    }
-    return true;
+    // Before any box is asked or any file read: a table read for nothing is time lost.
+    FileProblem problem;
+    if (canWriteFileWhole(path, SpecialTarget::Stream, &problem))
+        return true;
+    fail(QStringLiteral("cannot write %1: %2").arg(path, problem.reason));
+    return false;
 }
 
 bool isTextName(const QString &path)
@@ -304,10 +322,10 @@ bool Cli::writeBytes(const QByteArray &bytes, const QString &path)
         print(bytes);
         return true;
     }
-    QString error;
-    if (writeFileWhole(path, bytes, &error))
+    FileProblem problem;
+    if (writeFileWhole(path, bytes, SpecialTarget::Stream, &problem))
         return true;
-    fail(QStringLiteral("cannot write %1: %2").arg(path, oneLine(error, 200)));
+    fail(QStringLiteral("cannot write %1: %2").arg(path, oneLine(problem.reason, 200)));
     return false;
 }
 
@@ -345,6 +363,7 @@ int Cli::read(const QStringList &args)
     addBoxOptions(parser);
     addOutputOption(parser);
     parser.addOption({QStringLiteral("naming"), QString(), QStringLiteral("name")});
+    parser.addOption({QStringLiteral("ignore-checksum"), QString()});
     if (!parse(parser, args, (QByteArray(kReadHelp) + kBoxOptionsHelp).constData(), 0))
         return m_status;
     QString given;
@@ -361,9 +380,13 @@ int Cli::read(const QStringList &args)
 
     BoxLink link(timeoutMs);
     QByteArrayList records;
-    if (!link.open(port) || !link.connectToBox() || !link.readTable(&records))
+    QString damage;
+    if (!link.open(port) || !link.connectToBox()
+        || !link.readTable(&records, parser.isSet(QStringLiteral("ignore-checksum")), &damage))
         return fail(link.error());
     link.close();
+    if (!damage.isEmpty())
+        warn(QStringLiteral("the table read from the box is damaged: %1; it is saved as it came").arg(damage));
 
     RuleModel rules;
     applyUploadedRecords(rules, records, *cnum);
@@ -391,7 +414,7 @@ int Cli::write(const QStringList &args)
         || !imageForSet(rules, QStringLiteral("Nothing was sent to the device."), &image, &error, &warning))
         return fail(QStringLiteral("%1: %2").arg(file, error));
     if (!warning.isEmpty())
-        m_err.write(QStringLiteral("%1 %2: warning: %3: %4\n").arg(kProgram, m_command, file, warning).toUtf8());
+        warn(QStringLiteral("%1: %2").arg(file, warning));
 
     QString port;
     if (!resolvePort(given, &port))
@@ -487,11 +510,23 @@ int Cli::settings(const QStringList &args)
     if (!link.open(port) || !link.connectToBox())
         return fail(link.error());
     if (!changes.isEmpty()) {
-        for (const Change &change : qAsConst(changes))
-            if (!link.sendSetting(change.option->setting, quint16(change.value)))
-                return fail(link.error());
+        // What the box has acknowledged is applied, whatever fails after it: a failure
+        // says so rather than leave the user to think nothing changed.
+        QStringList applied;
+        const auto failAfter = [&](const QString &error) {
+            if (applied.isEmpty())
+                return fail(error);
+            return fail(QStringLiteral("%1, after it had applied %2").arg(error, applied.join(QStringLiteral(", "))));
+        };
+        for (const Change &change : qAsConst(changes)) {
+            const bool sent = link.sendSetting(change.option->setting, quint16(change.value));
+            if (link.settingAcknowledged())
+                applied << QStringLiteral("--%1 %2").arg(QString::fromLatin1(change.option->option), change.text);
+            if (!sent)
+                return failAfter(link.error());
+        }
         if (!link.refreshSettings())
-            return fail(link.error());
+            return failAfter(link.error());
     }
     const DeviceSettings reported = link.settings();
     link.close();
@@ -521,8 +556,15 @@ int Cli::factoryReset(const QStringList &args)
     if (!resolvePort(given, &port))
         return m_status;
     BoxLink link(timeoutMs);
-    if (!link.open(port) || !link.connectToBox() || !link.sendFactoryReset())
+    if (!link.open(port) || !link.connectToBox())
         return fail(link.error());
+    if (!link.sendFactoryReset()) {
+        if (!link.settingAcknowledged())
+            return fail(link.error());
+        // The box acknowledged the reset, so it has been done; only the table it sends
+        // after every setting did not come.
+        warn(QStringLiteral("the box applied the factory reset; afterwards: %1").arg(link.error()));
+    }
     return ExitOk;
 }
 
@@ -544,7 +586,7 @@ int Cli::image(const QStringList &args)
         || !imageForSet(rules, QStringLiteral("No image was written."), &image, &error, &warning))
         return fail(QStringLiteral("%1: %2").arg(file, error));
     if (!warning.isEmpty())
-        m_err.write(QStringLiteral("%1 %2: warning: %3: %4\n").arg(kProgram, m_command, file, warning).toUtf8());
+        warn(QStringLiteral("%1: %2").arg(file, warning));
     return writeBytes(image, output) ? ExitOk : m_status;
 }
 
@@ -562,11 +604,14 @@ int Cli::decode(const QStringList &args)
     if (!cnum || !checkOutput(output))
         return m_status;
 
-    QFile in(file);
-    if (!in.open(QIODevice::ReadOnly))
-        return fail(QStringLiteral("cannot read %1: %2").arg(file, in.errorString()));
-    // One byte more than an image shows a file that is too long without reading it all.
-    const QByteArray bytes = in.read(kImageSize + 1);
+    QByteArray bytes;
+    FileProblem problem;
+    if (!readRegularFile(file, kImageSize, &bytes, &problem)) {
+        if (problem.code == EFBIG)
+            bytes = QByteArray(kImageSize + 1, '\0');  // refused below, as too long
+        else
+            return fail(QStringLiteral("cannot read %1: %2").arg(file, problem.reason));
+    }
     QByteArrayList records;
     QString error;
     if (!recordsOfImage(bytes, parser.isSet(QStringLiteral("ignore-checksum")), &records, &error))

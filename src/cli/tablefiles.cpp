@@ -117,7 +117,7 @@ bool saveRuleWorkbook(const RuleModel &rules, const QString &path, QString *erro
     RemarkModel remarks;
     xlsx::Document doc;
     fillRuleWorkbook(doc, rules, remarks);
-    if (doc.saveAs(path))
+    if (doc.saveAs(path, SpecialTarget::Stream))
         return true;
     *error = QStringLiteral("cannot write the workbook: %1").arg(oneLine(doc.errorString(), 200));
     return false;

@@ -42,7 +42,7 @@ bool recordsOfImage(const QByteArray &bytes, bool ignoreChecksum, QByteArrayList
 bool applyUploadedRecords(RuleModel &rules, const QByteArrayList &groups, int cnum);
 
 // The workbook the editor's Save writes for `rules`, with empty remarks, written whole or
-// not at all.
+// not at all; a character device or a FIFO named as `path` gets its bytes.
 bool saveRuleWorkbook(const RuleModel &rules, const QString &path, QString *error);
 
 // The table as tab-separated text: a line of column titles, then one line per row with

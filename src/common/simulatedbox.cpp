@@ -1,14 +1,17 @@
 #include "simulatedbox.h"
 
 #include <QCoreApplication>
+#include <QDebug>
 #include <QDir>
 #include <QFile>
-#include <QStandardPaths>
+#include <QFileInfo>
+#include <QSet>
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vl {
@@ -45,15 +48,46 @@ bool parseAnnouncement(const QByteArray &text, SimulatedBox *box)
     return okVendor && okProduct && !box->portName.isEmpty();
 }
 
-// True when a running simulator holds the file's lock.
-bool isHeld(const QString &path)
+// Whether `path` is a folder that belongs to us and that nobody else may use; else why
+// not (empty when it does not exist).
+bool isPrivateFolder(const QString &path, QString *why)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0) {
+        *why = errno == ENOENT ? QString() : QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    if (S_ISLNK(st.st_mode))
+        *why = QStringLiteral("it is a symbolic link");
+    else if (!S_ISDIR(st.st_mode))
+        *why = QStringLiteral("it is not a folder");
+    else if (st.st_uid != ::geteuid())
+        *why = QStringLiteral("it belongs to another user (uid %1)").arg(st.st_uid);
+    else if (st.st_mode & 077)
+        *why = QStringLiteral("others may use it (mode %1, not 0700)").arg(st.st_mode & 07777, 4, 8, QLatin1Char('0'));
+    else
+        return true;
+    return false;
+}
+
+// Reads one announcement: a regular file of ours whose lock a running simulator holds.
+bool readAnnouncement(const QString &path, SimulatedBox *box)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return false;
-    const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid()
+              && st.st_size <= kMaxAnnouncementSize;
+    if (ok) {
+        QByteArray text(int(kMaxAnnouncementSize), '\0');
+        const ssize_t n = ::read(fd, text.data(), size_t(text.size()));
+        ok = n >= 0 && parseAnnouncement(text.left(int(n)), box);
+    }
+    // Held by a running simulator: our shared lock cannot be had beside its exclusive one.
+    ok = ok && ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
     ::close(fd);
-    return held;
+    return ok;
 }
 
 }  // namespace
@@ -63,24 +97,33 @@ QString simulatedBoxDirectory()
     const QByteArray configured = qgetenv("VARILUME_SIMBOX_DIR");
     if (!configured.isEmpty())
         return QFile::decodeName(configured);
-    QString base = QFile::decodeName(qgetenv("XDG_RUNTIME_DIR"));
-    if (base.isEmpty() || !QFileInfo(base).isDir())
-        base = QDir::tempPath();
-    return base + QStringLiteral("/varilume-simbox");
+    const QString runtime = QFile::decodeName(qgetenv("XDG_RUNTIME_DIR"));
+    if (!runtime.isEmpty() && QFileInfo(runtime).isDir())
+        return runtime + QStringLiteral("/varilume-simbox");
+    // The temporary folder is everybody's: each user has a folder of their own there.
+    return QDir::tempPath() + QStringLiteral("/varilume-simbox-%1").arg(::geteuid());
 }
 
 QList<SimulatedBox> runningSimulatedBoxes()
 {
     QList<SimulatedBox> boxes;
-    QDir dir(simulatedBoxDirectory());
-    const QStringList names = dir.entryList({QStringLiteral("*.port")}, QDir::Files, QDir::Name);
+    const QString path = simulatedBoxDirectory();
+    QString why;
+    if (!isPrivateFolder(path, &why)) {
+        // Anyone who could write there could announce a box of theirs, which would then get
+        // the user's tables. Said once for each folder.
+        static QSet<QString> warned;
+        if (!why.isEmpty() && !warned.contains(path)) {
+            warned.insert(path);
+            qWarning().noquote() << QStringLiteral("Simulated boxes in %1 are ignored: %2.").arg(path, why);
+        }
+        return boxes;
+    }
+    QDir dir(path);
+    const QStringList names = dir.entryList({QStringLiteral("*.port")}, QDir::Files | QDir::System, QDir::Name);
     for (const QString &name : names) {
-        const QString path = dir.filePath(name);
-        QFile file(path);
-        if (file.size() > kMaxAnnouncementSize || !file.open(QIODevice::ReadOnly))
-            continue;
         SimulatedBox box;
-        if (parseAnnouncement(file.read(kMaxAnnouncementSize), &box) && isHeld(path))
+        if (readAnnouncement(dir.filePath(name), &box))
             boxes << box;
     }
     return boxes;
@@ -92,14 +135,32 @@ bool SimulatedBoxAnnouncement::announce(const SimulatedBox &box, QString *error)
 {
     withdraw();
     const QString dirPath = simulatedBoxDirectory();
-    if (!QDir().mkpath(dirPath)) {
+    const QByteArray dirName = QFile::encodeName(dirPath);
+    QDir().mkpath(QFileInfo(dirPath).absolutePath());
+    // Only we may announce there.
+    if (::mkdir(dirName.constData(), 0700) == 0) {
+        ::chmod(dirName.constData(), 0700);
+    } else if (errno != EEXIST) {
         if (error)
-            *error = QStringLiteral("cannot create %1").arg(dirPath);
+            *error = QStringLiteral("cannot create %1: %2").arg(dirPath, QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    } else {
+        // A folder of ours that others may use (made before announcing took care): ours to
+        // close. Their files in it are never taken for announcements.
+        struct stat st {};
+        if (::lstat(dirName.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid()
+            && (st.st_mode & 077))
+            ::chmod(dirName.constData(), 0700);
+    }
+    QString why;
+    if (!isPrivateFolder(dirPath, &why)) {
+        if (error)
+            *error = QStringLiteral("will not announce in %1: %2").arg(dirPath, why);
         return false;
     }
     const QString path = QStringLiteral("%1/simbox-%2.port").arg(dirPath).arg(QCoreApplication::applicationPid());
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
-                          0644);
+                          0600);
     if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if (error)
             *error = QStringLiteral("cannot lock %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));

@@ -14,8 +14,13 @@
 // reports. An entry whose lock nobody holds belongs to a box that is gone and is ignored,
 // so a crashed simulator never leaves a phantom port behind.
 //
-// The directory is $VARILUME_SIMBOX_DIR, or "varilume-simbox" in $XDG_RUNTIME_DIR (or in
-// the system's temporary directory when that is not set).
+// The directory is $VARILUME_SIMBOX_DIR, or "varilume-simbox" in $XDG_RUNTIME_DIR, or
+// "varilume-simbox-<uid>" in the system's temporary directory when that is not set. Only a
+// directory that belongs to the user and that nobody else may use (mode 0700) is used: the
+// announcing side creates it so (and closes one of the user's that others may use), and
+// the listing side ignores, with one warning, a directory whose owner or mode is wrong,
+// and every file in it that is not the user's.
+// Otherwise another user could announce a box of theirs and receive the user's tables.
 
 #include <QList>
 #include <QString>

@@ -1,6 +1,7 @@
 #include "boxconversation.h"
 
 #include "common/oneline.h"
+#include "common/scheduler.h"
 #include "table/rulecolumns.h"
 #include "table/rulemodel.h"
 
@@ -8,11 +9,23 @@
 
 namespace vl {
 
-BoxConversation::BoxConversation(QSerialPort &port, QObject *parent)
+BoxConversation::BoxConversation(QSerialPort &port, QObject *parent) : BoxConversation(port, scheduler(), parent) {}
+
+BoxConversation::BoxConversation(QSerialPort &port, Scheduler &scheduler, QObject *parent)
     : QObject(parent), m_port(port), m_dispatcher([this](const QByteArray &bytes) { write(bytes); })
 {
     connect(&m_port, &QSerialPort::readyRead, this, &BoxConversation::receive);
     connect(&m_port, &QSerialPort::errorOccurred, this, &BoxConversation::handlePortError);
+    // Bytes going out show the line is moving: a large image takes its time to leave.
+    connect(&m_port, &QSerialPort::bytesWritten, this, &BoxConversation::lineMoved);
+    connect(&m_port, &QIODevice::aboutToClose, this, &BoxConversation::stopAwaiting);
+
+    m_answerTimer = scheduler.createTimer(this);
+    m_answerTimer->setSingleShot(true);
+    connect(m_answerTimer, &Timer::timeout, this, [this] {
+        m_awaiting = false;
+        emit answerOverdue();
+    });
 
     connect(&m_dispatcher, &ReceiveDispatcher::doorAnswered, this, &BoxConversation::doorAnswered);
     connect(&m_dispatcher, &ReceiveDispatcher::boxAccepted, this, &BoxConversation::boxAccepted);
@@ -58,6 +71,25 @@ void BoxConversation::closeKeepingOutput()
     m_port.close();
 }
 
+void BoxConversation::awaitAnswer()
+{
+    m_awaiting = true;
+    m_heard = false;
+    m_answerTimer->start(m_answerTimeoutMs);
+}
+
+void BoxConversation::stopAwaiting()
+{
+    m_awaiting = false;
+    m_answerTimer->stop();
+}
+
+void BoxConversation::lineMoved()
+{
+    if (m_awaiting)
+        m_answerTimer->start(m_answerTimeoutMs);
+}
+
 bool BoxConversation::deviceHasGone() const { return vl::deviceHasGone(m_port); }
 
 void BoxConversation::handlePortError(QSerialPort::SerialPortError error)
@@ -86,8 +118,14 @@ void BoxConversation::receive()
     if (m_receiving)
         return;
     m_receiving = true;
-    while (m_port.isOpen() && m_port.bytesAvailable() > 0)
-        m_dispatcher.feed(m_port.readAll());
+    while (m_port.isOpen() && m_port.bytesAvailable() > 0) {
+        const QByteArray bytes = m_port.readAll();
+        if (m_awaiting && !bytes.isEmpty()) {
+            m_heard = true;
+            lineMoved();
+        }
+        m_dispatcher.feed(bytes);
+    }
     m_receiving = false;
 }
 

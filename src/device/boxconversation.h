@@ -17,7 +17,10 @@
 //             versionReported(); requestErase(), then eraseFinished(); sendFirmwarePiece().
 //
 // Nothing waits here: every answer arrives as a signal. The window shows its messages on
-// them; the command-line tool waits for them with time limits. Nothing needs a widget.
+// them; the command-line tool waits for them. Both measure the box's time the same way,
+// here: awaitAnswer() starts a watch that answerOverdue() ends once the line has been
+// quiet for the answer timeout, nothing received and nothing sent. A slow box that keeps
+// sending is never overdue. Nothing needs a widget.
 
 #include "device/portaccess.h"
 #include "device/protocol.h"
@@ -33,13 +36,30 @@
 namespace vl {
 
 class RuleModel;
+class Scheduler;
+class Timer;
 
 class BoxConversation : public QObject {
     Q_OBJECT
 public:
     // Talks over `port`, which must outlive the conversation. Received bytes are read as
     // they arrive; a device that goes away closes the port.
+    // The answer watch takes its timer from `scheduler` (scheduler() when not given).
     explicit BoxConversation(QSerialPort &port, QObject *parent = nullptr);
+    BoxConversation(QSerialPort &port, Scheduler &scheduler, QObject *parent = nullptr);
+
+    // How long the line may stay quiet while an answer is awaited.
+    static constexpr int kDefaultAnswerTimeoutMs = 10000;
+    void setAnswerTimeout(int ms) { m_answerTimeoutMs = ms; }
+    int answerTimeout() const { return m_answerTimeoutMs; }
+    // Starts, or starts again, waiting for an answer of the box: every byte received or
+    // sent from now on restarts the answer timeout, and answerOverdue() says when it ran
+    // out. stopAwaiting() (or closing the port) ends the wait.
+    void awaitAnswer();
+    void stopAwaiting();
+    bool isAwaiting() const { return m_awaiting; }
+    // Whether anything has been received since the wait began.
+    bool heardSinceAwaiting() const { return m_heard; }
 
     QSerialPort &port() const { return m_port; }
     ReceiveDispatcher &dispatcher() { return m_dispatcher; }
@@ -93,7 +113,9 @@ signals:
     void doorAnswered(bool open);
     void boxAccepted();
     void settingsReported(const vl::DeviceSettings &settings);
-    void tableUploaded(const QByteArrayList &records);
+    // A finished upload; `damage` says what shows it was damaged on its way (checksum,
+    // header), empty when nothing does. A damaged upload is handed on all the same.
+    void tableUploaded(const QByteArrayList &records, const QString &damage);
     void imageAccepted();
     void settingAcknowledged();
     void modelReported(const QString &model);
@@ -103,16 +125,24 @@ signals:
     void lineLost();
     // A write failed; port().errorString() says why.
     void writeFailed();
+    // The box said nothing for the answer timeout while an answer was awaited; the wait
+    // has ended.
+    void answerOverdue();
 
 private:
     void handlePortError(QSerialPort::SerialPortError error);
     bool write(const QByteArray &bytes);
     bool written(bool ok);
+    void lineMoved();
 
     QSerialPort &m_port;
     ReceiveDispatcher m_dispatcher;
     DeviceSettings m_settings;
     bool m_receiving = false;
+    Timer *m_answerTimer = nullptr;
+    int m_answerTimeoutMs = kDefaultAnswerTimeoutMs;
+    bool m_awaiting = false;
+    bool m_heard = false;
 };
 
 // What Set finds in a table before anything is sent.

@@ -60,7 +60,7 @@ void UploadCollector::reset()
     m_collecting = false;
 }
 
-QList<QByteArrayList> UploadCollector::feed(const QByteArray &piece)
+QList<QByteArrayList> UploadCollector::feed(const QByteArray &piece, QList<QByteArray> *headers)
 {
     const QByteArray &start = msg::imageStart;
     const QByteArray &end = msg::imageEnd;
@@ -107,6 +107,8 @@ QList<QByteArrayList> UploadCollector::feed(const QByteArray &piece)
             return finished;
         }
         finished << splitRecords(m_buffer.mid(kImageHeaderSize, at - kImageHeaderSize));
+        if (headers)
+            *headers << m_buffer.left(kImageHeaderSize);
         data = m_buffer.mid(at + end.size());
         m_collecting = false;
         m_endSearchedTo = 0;
@@ -143,9 +145,10 @@ void ReceiveDispatcher::feed(const QByteArray &chunk)
 
 void ReceiveDispatcher::handleTableUpload(const QByteArray &chunk)
 {
-    const QList<QByteArrayList> uploads = m_collector.feed(chunk);
-    for (const QByteArrayList &groups : uploads)
-        emit tableUploaded(groups);
+    QList<QByteArray> headers;
+    const QList<QByteArrayList> uploads = m_collector.feed(chunk, &headers);
+    for (int i = 0; i < uploads.size(); ++i)
+        emit tableUploaded(uploads.at(i), imageDamage(headers.at(i), uploads.at(i).join()));
 }
 
 void ReceiveDispatcher::handleIdentity(const QByteArray &chunk)

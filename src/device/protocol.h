@@ -79,8 +79,9 @@ public:
     static constexpr int kMaxCollected = 64 * 1024;
 
     // Feeds the next piece of the stream; returns the record groups of every upload that
-    // ended in it (normally none or one).
-    QList<QByteArrayList> feed(const QByteArray &piece);
+    // ended in it (normally none or one). `headers`, when given, receives the 256-byte
+    // header of each of them, which carries the checksum.
+    QList<QByteArrayList> feed(const QByteArray &piece, QList<QByteArray> *headers = nullptr);
     bool isCollecting() const { return m_collecting; }
     // The upload collected so far, starting at its "download".
     const QByteArray &buffer() const { return m_buffer; }
@@ -118,8 +119,10 @@ public:
     const UploadCollector &collector() const { return m_collector; }
 
 signals:
-    // The 8-byte records of a finished table upload, however many there are.
-    void tableUploaded(const QByteArrayList &records);
+    // The 8-byte records of a finished table upload, however many there are. `damage` says
+    // what shows the upload was damaged on its way (see imageDamage()); empty when nothing
+    // does.
+    void tableUploaded(const QByteArrayList &records, const QString &damage);
     // A version reply: "V" and the version number.
     void versionReported(const QString &version);
     // A model reply, e.g. "KVR-9000"; it has been acknowledged.

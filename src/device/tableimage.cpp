@@ -140,6 +140,25 @@ QByteArray buildTableImage(const QByteArray &records)
     return image;
 }
 
+QString imageDamage(const QByteArray &header, const QByteArray &recordArea)
+{
+    const auto hex16 = [](int v) { return QStringLiteral("0x%1").arg(v, 4, 16, QLatin1Char('0')); };
+    QStringList damage;
+    if (!header.startsWith(msg::imageHeader))
+        damage << QStringLiteral("its header does not begin with \"%1\"").arg(QLatin1String(msg::imageHeader));
+    if (header.size() >= kChecksumOffset + 2) {
+        const quint16 stored = quint16(quint8(header.at(kChecksumOffset))
+                                       | (quint8(header.at(kChecksumOffset + 1)) << 8));
+        const quint16 computed = recordChecksum(recordArea);
+        if (stored != computed)
+            damage << QStringLiteral("its checksum is %1 but its records add up to %2")
+                          .arg(hex16(stored), hex16(computed));
+    } else {
+        damage << QStringLiteral("its header is too short to hold a checksum");
+    }
+    return damage.join(QStringLiteral("; "));
+}
+
 QByteArray encodeTableImage(const RuleModel &rules)
 {
     QByteArray records;

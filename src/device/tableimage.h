@@ -54,6 +54,12 @@ quint16 recordChecksum(const QByteArray &records);
 // Header, records and trailer around a record area of 3072 records.
 QByteArray buildTableImage(const QByteArray &records);
 
+// What shows that an image was damaged on its way, from its 256-byte header and its record
+// area: a header that does not begin with "download request", a checksum that does not
+// match the records. Empty when both checks pass; otherwise what failed, e.g. "its
+// checksum is 0x1234 but its records add up to 0x1235".
+QString imageDamage(const QByteArray &header, const QByteArray &recordArea);
+
 // The image of the first 3072 rows of `rules`; the table must have at least that many.
 QByteArray encodeTableImage(const RuleModel &rules);
 

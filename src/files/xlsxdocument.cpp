@@ -16,9 +16,10 @@
 #include <xlsxwriter.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
-#include <cstring>
 #include <climits>
+#include <cstring>
 #include <thread>
 
 #ifdef Q_OS_LINUX
@@ -1183,8 +1184,15 @@ private:
     QByteArray m_name;
 };
 
-SaveFailure classifySaveFailure(const QString &path, qint64 size)
+SaveFailure classifySaveFailure(const QString &path, qint64 size, int errorCode)
 {
+    // What the system said, where it says it plainly.
+    switch (errorCode) {
+    case ENOSPC:
+    case EDQUOT: return SaveFailure::NoSpace;
+    case EROFS: return SaveFailure::ReadOnlyFileSystem;
+    default: break;
+    }
     const QFileInfo target(path);
     const QString folder = target.absolutePath();
     if (!QFileInfo(folder).isDir())
@@ -1283,7 +1291,7 @@ bool Document::buildPackage(QByteArray *bytes)
     return true;
 }
 
-bool Document::saveAs(const QString &path)
+bool Document::saveAs(const QString &path, SpecialTarget special)
 {
     m_error.clear();
     m_saveFailure = SaveFailure::None;
@@ -1293,10 +1301,10 @@ bool Document::saveAs(const QString &path)
         m_saveFailure = SaveFailure::Other;
         return false;
     }
-    QString why;
-    if (!writeFileWhole(path, bytes, &why)) {
-        m_error = why.isEmpty() ? QStringLiteral("the file cannot be written") : why;
-        m_saveFailure = classifySaveFailure(path, bytes.size());
+    FileProblem problem;
+    if (!writeFileWhole(path, bytes, special, &problem)) {
+        m_error = problem.isEmpty() ? QStringLiteral("the file cannot be written") : problem.reason;
+        m_saveFailure = classifySaveFailure(path, bytes.size(), problem.code);
         return false;
     }
     return true;

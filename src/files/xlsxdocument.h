@@ -4,6 +4,8 @@
 // is written with libxlsxwriter; an existing one is unpacked with minizip and its XML read
 // with our own scanner (xmlscanner.h). Rows and columns count from 1, as in a spreadsheet.
 
+#include "common/safefile.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -139,8 +141,9 @@ public:
     // Writes the workbook to `path` whole, or leaves whatever was there untouched. Texts
     // keep every character: those a workbook cannot hold as they are go in the escaped
     // form spreadsheet programs read ("_x0001_"); a text longer than a cell holds is cut
-    // (see cutTexts()).
-    bool saveAs(const QString &path);
+    // (see cutTexts()). A device or a FIFO gets the workbook's bytes only with
+    // SpecialTarget::Stream (see writeFileWhole()).
+    bool saveAs(const QString &path, SpecialTarget special = SpecialTarget::Refuse);
     SaveFailure saveFailure() const { return m_saveFailure; }
     // Texts the last save cut.
     QList<CutText> cutTexts() const { return m_cutTexts; }

@@ -8,6 +8,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <cerrno>
+
 namespace vl {
 
 namespace {
@@ -117,20 +119,17 @@ ProjectRead readProjectFile(const QString &path)
         read.message = ProjectTexts::noFileChosen();
         return read;
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        read.message = ProjectTexts::cannotOpen(file.errorString());
-        return read;
-    }
-    // Devices and pipes report no size: read at most one byte past the limit either way.
-    const QByteArray content = file.read(kMaxProjectFileBytes + 1);
-    if (content.size() > kMaxProjectFileBytes) {
-        read.message = ProjectTexts::cannotOpen(
-            QStringLiteral("The file is larger than %1 MB.").arg(kMaxProjectFileBytes / (1024 * 1024)));
-        return read;
-    }
-    if (file.error() != QFileDevice::NoError) {
-        read.message = ProjectTexts::cannotOpen(file.errorString());
+    // A folder, a device or a pipe is refused without reading from it: a FIFO would keep
+    // the window waiting for a writer, /dev/zero would never end.
+    QByteArray content;
+    FileProblem problem;
+    if (!readRegularFile(path, kMaxProjectFileBytes, &content, &problem)) {
+        QString reason = problem.code == EFBIG
+                             ? QStringLiteral("The file is larger than %1 MB").arg(kMaxProjectFileBytes / (1024 * 1024))
+                             : problem.reason;
+        if (!reason.isEmpty())
+            reason[0] = reason[0].toUpper();
+        read.message = ProjectTexts::cannotOpen(reason + QLatin1Char('.'));
         return read;
     }
     return parseProject(content);

@@ -274,6 +274,37 @@ private slots:
         QVERIFY(!QFile::exists(file("out.xlsx")));
     }
 
+    // The time limit is the box's silence, not the whole conversation: a box that sends
+    // its table slowly, in pieces closer together than the limit, is read however long the
+    // table takes. (Each piece comes 0.4 s after the last, with a limit of 0.5 s.)
+    void slowBoxIsWaitedFor()
+    {
+        RuleModel sample;
+        fillSampleTable(sample);
+        QFile::remove(file("slow.tsv"));
+        BoxOptions options;
+        options.chunkSize = 2048;
+        SimBoxOnPty box(options);
+        box.start();
+        box.box().setRecords(encodeTableImage(sample).mid(kImageHeaderSize, kRecordAreaSize));
+        ManualScheduler clock;
+        struct Installed {
+            explicit Installed(Scheduler *s) { installScheduler(s); }
+            ~Installed() { installScheduler(nullptr); }
+        } installed(&clock);
+        // The box waits until the tool has heard its last piece (the tool's time limit
+        // starts again then: 500 ms to go), then 400 ms pass.
+        box.beforePiece = [&] {
+            QTRY_COMPARE(clock.msUntilNext(), qint64(500));
+            clock.advance(400);
+        };
+
+        const CliResult r = runInProcess({"read", "--port", box.port(), "--timeout", "0.5", "-o", file("slow.tsv")});
+        QVERIFY2(r.status == 0, r.err);
+        QVERIFY(clock.nowMs() >= 13 * 400);
+        QVERIFY(readAll(file("slow.tsv")).contains("\n1\t1\tNote\t0 / C-2\tALL\t1\t1\t1\tON\tOFF\n"));
+    }
+
     // Mistakes in the command line are found before any box or file is touched.
     void usageErrors_data()
     {

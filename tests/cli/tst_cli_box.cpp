@@ -6,7 +6,14 @@
 #include "device/tableimage.h"
 
 #include <QSerialPort>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 using namespace vl;
 using namespace vl::test;
@@ -14,6 +21,27 @@ using namespace vl::test;
 namespace {
 
 const QString kBox = "Nemora KVR-9000";
+constexpr uid_t kNobody = 65534;
+
+QByteArray nameOf(const QString &path) { return QFile::encodeName(path); }
+
+mode_t modeOf(const QString &path)
+{
+    struct stat st {};
+    return ::lstat(nameOf(path).constData(), &st) == 0 ? st.st_mode : 0;
+}
+
+// The hidden temporary files a whole write leaves behind when it goes wrong.
+QStringList leftovers(const QString &folder)
+{
+    return QDir(folder).entryList({".*"}, QDir::Files | QDir::Hidden | QDir::System);
+}
+
+struct UmaskFor {
+    explicit UmaskFor(mode_t mask) : old(::umask(mask)) {}
+    ~UmaskFor() { ::umask(old); }
+    mode_t old;
+};
 
 }  // namespace
 
@@ -35,6 +63,46 @@ class TestCliBox : public QObject {
         if (!args.contains("--gap") && !args.contains("--cipher") && !args.contains("--cipher-required"))
             args << QStringList{"--gap", "0"};
         return box.start(QStringLiteral(SIMBOX_PROGRAM), args, announceDir());
+    }
+
+    // The program as another user (nobody) when the test runs as root, where root's rights
+    // would hide what a user meets; as the test's user otherwise.
+    CliResult cliAsUser(const QStringList &args)
+    {
+        if (::geteuid() != 0)
+            return cli(args);
+        return runProgram("setpriv",
+                          QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", QStringLiteral(CLI_PROGRAM)}
+                              + args,
+                          announceDir());
+    }
+    // A folder the user of cliAsUser() owns, with the sample workbook in it.
+    QString userFolder()
+    {
+        const QString folder = file("user");
+        QDir().mkpath(folder);
+        if (::geteuid() == 0)
+            ::chown(nameOf(folder).constData(), kNobody, kNobody);
+        ::chmod(nameOf(dir.path()).constData(), 0755);
+        if (!QFileInfo::exists(folder + "/show.xlsx")) {
+            RuleModel sample;
+            fillSampleTable(sample);
+            saveWorkbook(sample, folder + "/show.xlsx");
+            ::chmod(nameOf(folder + "/show.xlsx").constData(), 0644);
+        }
+        return folder;
+    }
+
+    // Starts the program for a test that stops it.
+    void startProgram(QProcess &p, const QStringList &args)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(name);
+        env.insert("VARILUME_SIMBOX_DIR", announceDir());
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(CLI_PROGRAM), args);
+        QVERIFY(p.waitForStarted(10000));
     }
 
     // An image file of the sample table for a box to start from.
@@ -210,6 +278,360 @@ private slots:
         QVERIFY2(r.ms < 8000, QByteArray::number(r.ms));
         QCOMPARE(readAll(file("old.xlsx")), QByteArray("the last good backup"));
         QCOMPARE(QDir(dir.path()).entryList({".old.xlsx*"}, QDir::Files | QDir::Hidden), QStringList());
+    }
+
+    // A box that sends slowly but without long pauses is waited for: the time limit is
+    // the box's silence. (Pieces 0.5 s apart, a limit of 2 s, 6 s for the whole table.)
+    void slowBoxIsWaitedFor()
+    {
+        RuleModel sample;
+        const QString start = sampleImage(sample);
+        BoxProcess box;
+        QVERIFY(startBox(box, {"--table", start, "--chunk-size", "2048", "--pause", "500"}));
+        const CliResult r = cli({"read", "--port", kBox, "--timeout", "2", "-o", file("slow.xlsx")});
+        QVERIFY2(r.status == 0, r.err);
+        QVERIFY2(r.ms > 2000, QByteArray::number(r.ms));
+        QCOMPARE(QList<QStringList>(readRuleWorkbook(file("slow.xlsx")).rows), workbookTexts(sample));
+    }
+
+    // A table whose checksum does not match its records was damaged on its way: not
+    // saved, unless asked for, and then with a warning.
+    void damagedTable_data()
+    {
+        QTest::addColumn<bool>("ignore");
+        QTest::newRow("refused") << false;
+        QTest::newRow("--ignore-checksum") << true;
+    }
+    void damagedTable()
+    {
+        QFETCH(bool, ignore);
+        RuleModel sample;
+        const QString start = sampleImage(sample);
+        const quint16 sum = recordChecksum(encodeTableImage(sample).mid(kImageHeaderSize, kRecordAreaSize));
+        const QString damage = QString("the table read from the box is damaged: its checksum is 0x%1 but its records "
+                                       "add up to 0x%2")
+                                   .arg(sum ^ 0x01, 4, 16, QChar('0'))
+                                   .arg(sum, 4, 16, QChar('0'));
+        BoxProcess box;
+        QVERIFY(startBox(box, {"--table", start, "--bad-checksum"}));
+        QFile::remove(file("damaged.xlsx"));
+        QStringList args = {"read", "--port", kBox, "-o", file("damaged.xlsx")};
+        if (ignore)
+            args << "--ignore-checksum";
+        const CliResult r = cli(args);
+        QVERIFY2(r.oneErrorLine(), r.err);
+        if (ignore) {
+            QCOMPARE(r.status, 0);
+            QCOMPARE(QString::fromUtf8(r.err),
+                     QString("varilume-cli read: warning: %1; it is saved as it came\n").arg(damage));
+            QCOMPARE(QList<QStringList>(readRuleWorkbook(file("damaged.xlsx")).rows), workbookTexts(sample));
+        } else {
+            QCOMPARE(r.status, 1);
+            QCOMPARE(QString::fromUtf8(r.err),
+                     QString("varilume-cli read: %1; nothing was written (--ignore-checksum saves it all the same)\n")
+                         .arg(damage));
+            QVERIFY(!QFile::exists(file("damaged.xlsx")));
+        }
+    }
+
+    // A box that acknowledged a setting has applied it: when it goes away afterwards,
+    // the line says so, and a factory reset it acknowledged is done.
+    void boxGoesAwayAfterApplying_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("settings")
+            << QStringList{"settings", "--sleep", "20", "--coefficient", "5"} << 1
+            << "varilume-cli settings: the box on %1 went away, after it had applied --coefficient "
+               "5\n";
+        QTest::newRow("factory reset") << QStringList{"factory-reset", "--yes"} << 0
+                                       << "varilume-cli factory-reset: warning: the box applied the factory reset; "
+                                          "afterwards: the box on %1 went away\n";
+    }
+    void boxGoesAwayAfterApplying()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QFETCH(QString, line);
+        BoxProcess box;
+        // The box goes in the middle of the table it sends after the first setting.
+        QVERIFY(startBox(box, {"--settings", "1000,510,2,6", "--vanish-after", "100", "-v"}));
+        const CliResult r = cli(args + QStringList{"--port", box.port});
+        QCOMPARE(QString::fromUtf8(r.err), line.arg(box.port));
+        QCOMPARE(r.status, status);
+        QVERIFY(box.process().waitForFinished(5000));
+        QVERIFY2(box.log().contains(status ? "setting 3 = 5" : "factory reset"), qPrintable(box.log()));
+    }
+
+    // Output paths: a character device or a FIFO named by the user gets the bytes and
+    // stays what it is; workbooks, images and text alike.
+    void outputIntoSpecialFiles_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("command");
+        QTest::newRow("workbook into a FIFO") << "fifo"
+                                              << "decode-xlsx";
+        QTest::newRow("text into a FIFO") << "fifo"
+                                          << "decode-tsv";
+        QTest::newRow("image into a FIFO") << "fifo"
+                                           << "image";
+        QTest::newRow("workbook into a device") << "device"
+                                                << "decode-xlsx";
+        QTest::newRow("image into a device") << "device"
+                                             << "image";
+    }
+    void outputIntoSpecialFiles()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, command);
+        RuleModel sample;
+        fillSampleTable(sample);
+        QVERIFY(saveWorkbook(sample, file("show.xlsx")));
+        QVERIFY(writeAll(file("show.bin"), encodeTableImage(sample)));
+        QString target = file(command == "decode-tsv" ? "special.tsv" : "special");
+        QFile::remove(target);
+        // What a reader of the FIFO gets, copied into a file as it comes.
+        QProcess reader;
+        const QString copy = file("copy");
+        if (kind == "fifo") {
+            QCOMPARE(::mkfifo(nameOf(target).constData(), 0600), 0);
+            reader.start("sh", {"-c", "exec cat \"$0\" > \"$1\"", target, copy});
+            QVERIFY(reader.waitForStarted(10000));
+        } else if (::geteuid() != 0) {
+            target = "/dev/null";  // a user cannot replace it
+        } else if (::mknod(nameOf(target).constData(), S_IFCHR | 0666, makedev(1, 3)) != 0) {
+            // Root could replace the system's /dev/null if the program got it wrong.
+            QSKIP("no device can be made here");
+        }
+        const QStringList args = command == "image" ? QStringList{"image", file("show.xlsx"), "-o", target}
+                                                    : QStringList{"decode", file("show.bin"), "-o", target};
+        const CliResult r = cli(args);
+        QVERIFY2(r.status == 0, r.err);
+        QVERIFY(r.err.isEmpty());
+        QVERIFY(S_ISFIFO(modeOf(target)) == (kind == "fifo"));
+        QVERIFY(S_ISCHR(modeOf(target)) == (kind == "device"));
+        QCOMPARE(leftovers(dir.path()), QStringList());
+        if (kind != "fifo")
+            return;
+        QVERIFY(reader.waitForFinished(10000));
+        const QByteArray got = readAll(copy);
+        if (command == "image")
+            QCOMPARE(got, encodeTableImage(sample));
+        else if (command == "decode-tsv")
+            QVERIFY(got.startsWith("SN\tDMX\t"));
+        else
+            QVERIFY(got.startsWith("PK\x03\x04"));
+    }
+
+    // /dev/null as a user: the program writes into it and succeeds.
+    void outputIntoDevNullAsAUser()
+    {
+        const QString folder = userFolder();
+        const CliResult r = cliAsUser({"image", folder + "/show.xlsx", "-o", "/dev/null"});
+        QVERIFY2(r.status == 0, r.err);
+        QVERIFY(S_ISCHR(modeOf("/dev/null")));
+    }
+
+    // A read-only file is not replaced, and the line says it is read-only.
+    void readOnlyOutputIsKept()
+    {
+        const QString folder = userFolder();
+        const QString target = folder + "/kept.bin";
+        QVERIFY(writeAll(target, "the last good image"));
+        ::chmod(nameOf(target).constData(), 0444);
+        if (::geteuid() == 0)
+            QCOMPARE(::chown(nameOf(target).constData(), kNobody, kNobody), 0);
+        const CliResult r = cliAsUser({"image", folder + "/show.xlsx", "-o", target});
+        QCOMPARE(r.status, 1);
+        QCOMPARE(QString::fromUtf8(r.err),
+                 QString("varilume-cli image: cannot write %1: the file is read-only\n").arg(target));
+        QCOMPARE(readAll(target), QByteArray("the last good image"));
+    }
+
+    // Links are written through for every kind of output; the link stays a link. New
+    // files get what the umask allows, replaced ones keep their mode.
+    void outputLinksAndModes_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("link");
+        QTest::addColumn<int>("existing");  // the target's mode before, -1: no target yet
+        QTest::addColumn<int>("expected");
+        QTest::newRow("workbook through a link") << "out.xlsx" << true << 0644 << 0644;
+        QTest::newRow("text through a link") << "out.tsv" << true << 0644 << 0644;
+        QTest::newRow("new workbook under umask 077") << "new.xlsx" << false << -1 << 0600;
+        QTest::newRow("new text under umask 077") << "new.tsv" << false << -1 << 0600;
+        QTest::newRow("workbook keeps 0640") << "kept.xlsx" << false << 0640 << 0640;
+    }
+    void outputLinksAndModes()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, link);
+        QFETCH(int, existing);
+        QFETCH(int, expected);
+        RuleModel sample;
+        fillSampleTable(sample);
+        QVERIFY(writeAll(file("show.bin"), encodeTableImage(sample)));
+        const QString target = file("target-" + name);
+        QFile::remove(target);
+        if (existing >= 0) {
+            QVERIFY(writeAll(target, "old"));
+            QCOMPARE(::chmod(nameOf(target).constData(), mode_t(existing)), 0);
+        }
+        QString output = target;
+        if (link) {
+            output = file("link-" + name);
+            QFile::remove(output);
+            QVERIFY(QFile::link(QFileInfo(target).fileName(), output));
+        }
+        CliResult r;
+        {
+            const UmaskFor masked{077};
+            r = cli({"decode", file("show.bin"), "-o", output});
+        }
+        QVERIFY2(r.status == 0, r.err);
+        if (link)
+            QVERIFY(S_ISLNK(modeOf(output)));
+        QCOMPARE(int(modeOf(target) & 07777), expected);
+        const QByteArray written = readAll(target);
+        QVERIFY(name.endsWith(".tsv") ? written.startsWith("SN\t") : written.startsWith("PK"));
+    }
+
+    // Full and read-only file systems, for real: a small tmpfs in a mount namespace of
+    // our own. The line names the reason; the file that was there stays, nothing is left
+    // beside it.
+    void fileSystemsThatRefuse_data()
+    {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("full") << ""
+                              << "no space left on the device";
+        QTest::newRow("read-only") << "mount -o remount,ro \"$1\" &&"
+                                   << "the file system is read-only";
+    }
+    void fileSystemsThatRefuse()
+    {
+        QFETCH(QString, setup);
+        QFETCH(QString, reason);
+        if (QStandardPaths::findExecutable("unshare").isEmpty() || QProcess::execute("unshare", {"-rm", "true"}) != 0)
+            QSKIP("no mount namespace can be made here");
+        RuleModel sample;
+        fillSampleTable(sample);
+        QVERIFY(saveWorkbook(sample, file("show.xlsx")));
+        const QString mount = file("small");
+        QDir().mkpath(mount);
+        // 16 KiB: the 24 844-byte image does not fit.
+        const QString script = QString(R"(mount -t tmpfs -o size=16k tmpfs "$1" && echo old > "$1/x.bin" && %1
+"$2" image "$3" -o "$1/x.bin"; status=$?; cat "$1/x.bin"; ls -A "$1"; exit $status)")
+                                   .arg(setup);
+        const CliResult r = runProgram(
+            "unshare", {"-rm", "sh", "-c", script, "sh", mount, CLI_PROGRAM, file("show.xlsx")}, announceDir());
+        QCOMPARE(r.status, 1);
+        QCOMPARE(QString::fromUtf8(r.err),
+                 QString("varilume-cli image: cannot write %1/x.bin: %2\n").arg(mount, reason));
+        QCOMPARE(r.out, QByteArray("old\nx.bin\n"));  // the old file, and nothing beside it
+    }
+
+    // Inputs that are no regular file are refused at once, by what they are; a FIFO never
+    // blocks.
+    void inputsThatAreNoFiles_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("decode a FIFO") << "decode"
+                                       << "fifo"
+                                       << "cannot read %1: it is a FIFO (named pipe), not a regular file";
+        QTest::newRow("decode a folder") << "decode"
+                                         << "folder"
+                                         << "cannot read %1: it is a folder";
+        QTest::newRow("decode /dev/zero") << "decode"
+                                          << "/dev/zero"
+                                          << "cannot read %1: it is a character device, not a regular file";
+        QTest::newRow("image of a FIFO") << "image"
+                                         << "fifo"
+                                         << "%1: ";
+        QTest::newRow("write a FIFO") << "write"
+                                      << "fifo"
+                                      << "%1: ";
+    }
+    void inputsThatAreNoFiles()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, kind);
+        QFETCH(QString, message);
+        QString input = file("input-" + command);
+        QFile::remove(input);
+        QDir(input).removeRecursively();
+        if (kind == "fifo")
+            QCOMPARE(::mkfifo(nameOf(input).constData(), 0600), 0);
+        else if (kind == "folder")
+            QVERIFY(QDir().mkpath(input));
+        else
+            input = kind;
+        QStringList args = {command, input};
+        if (command == "write")
+            args << "--port"
+                 << "/dev/null";
+        else
+            args << "-o" << file("never.out");
+        const CliResult r = cli(args);
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.oneErrorLine(), r.err);
+        QVERIFY2(r.err.startsWith(QString("varilume-cli %1: ").arg(command).toUtf8() + message.arg(input).toUtf8()),
+                 r.err);
+        QVERIFY2(!r.err.contains("does not exist"), r.err);
+        QVERIFY(!QFileInfo::exists(file("never.out")));
+    }
+
+    // Ctrl+C, SIGTERM and SIGHUP end the program at once wherever it is: waiting for the
+    // box, in the middle of a slow table, blocked on a FIFO nobody reads. Nothing is
+    // written, nothing is left behind, and the program ends as the signal ends it.
+    void signalsEndItAtOnce_data()
+    {
+        QTest::addColumn<QString>("where");
+        QTest::addColumn<int>("sig");
+        QTest::newRow("waiting for the box, Ctrl+C") << "silent box" << SIGINT;
+        QTest::newRow("in the middle of a table, SIGTERM") << "slow box" << SIGTERM;
+        QTest::newRow("output FIFO nobody reads, SIGTERM") << "fifo" << SIGTERM;
+        QTest::newRow("output FIFO nobody reads, SIGHUP") << "fifo" << SIGHUP;
+    }
+    void signalsEndItAtOnce()
+    {
+        QFETCH(QString, where);
+        QFETCH(int, sig);
+        RuleModel sample;
+        fillSampleTable(sample);
+        QVERIFY(saveWorkbook(sample, file("show.xlsx")));
+        QTemporaryDir out;
+        BoxProcess box;
+        QProcess p;
+        QString command = "read";
+        if (where == "fifo") {
+            command = "image";
+            QCOMPARE(::mkfifo(nameOf(out.filePath("fifo")).constData(), 0600), 0);
+            startProgram(p, {"image", file("show.xlsx"), "-o", out.filePath("fifo")});
+            // Once it waits for a reader of the FIFO.
+            QTRY_COMPARE_WITH_TIMEOUT(readAll(QString("/proc/%1/wchan").arg(p.processId())),
+                                      QByteArray("wait_for_partner"), 20000);
+        } else {
+            QVERIFY(startBox(box, where == "silent box" ? QStringList{"--silent", "upload request", "-v"}
+                                                        : QStringList{"--demo", "--pause", "100", "-v"}));
+            startProgram(p, {"read", "--port", box.port, "--timeout", "60", "-o", out.filePath("out.xlsx")});
+            // Once the box has been asked for its table (and, when slow, has begun to send it).
+            const QString seen = where == "silent box" ? "<- upload request" : "-> table image";
+            QTRY_VERIFY2_WITH_TIMEOUT(box.log().contains(seen), qPrintable(box.log()), 20000);
+        }
+        QElapsedTimer t;
+        t.start();
+        QCOMPARE(::kill(pid_t(p.processId()), sig), 0);
+        QVERIFY(p.waitForFinished(10000));
+        QVERIFY2(t.elapsed() < 5000, qPrintable(QString::number(t.elapsed())));
+        QCOMPARE(p.exitStatus(), QProcess::CrashExit);  // ended by the signal
+        QCOMPARE(p.readAllStandardError(), QString("varilume-cli %1: interrupted\n").arg(command).toUtf8());
+        QStringList left = QDir(out.path()).entryList(QDir::Files | QDir::Hidden | QDir::System);
+        left.removeAll("fifo");
+        QCOMPARE(left, QStringList());
     }
 
     void portsThatCannotBeUsed_data()

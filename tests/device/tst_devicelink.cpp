@@ -313,6 +313,8 @@ private slots:
         QFETCH(int, recordBytes);
         startEditor();
         connectBox();
+        fillValidTable(*w->ruleModel());
+        const QList<QStringList> before = vl::test::tableTexts(*w->ruleModel());
         QSignalSpy changed(w, &Widget::table_change);
         dialogs->buttons = {QMessageBox::Ok};
         button("pushButton")->click();
@@ -323,8 +325,11 @@ private slots:
                             + QByteArray(1, '\0')));
         VL_TRY_VERIFY(dialogs->messageTexts().last().contains("incomplete"));
         QCOMPARE(dialogs->lastMessage().title, QString("Warning"));
+        QVERIFY(dialogs->lastMessage().text.endsWith("The table is as it was before Read."));
         QTest::qWait(50);
-        QCOMPARE(w->ruleModel()->rowCount(), 0);
+        // Read emptied the table while it waited; a table that never arrived whole gives
+        // it back.
+        QCOMPARE(vl::test::tableTexts(*w->ruleModel()), before);
         QCOMPARE(changed.count(), 0);
         QCOMPARE(messagesWith("Read successfully!"), 0);
     }
@@ -360,6 +365,135 @@ private slots:
             QCOMPARE(encodeTableImage(*w->ruleModel()).mid(256, kRecordAreaSize), boxRecords());
             QCOMPARE(messagesWith("Read successfully!"), 1);
         }
+    }
+
+    // A slow box keeps the Read going however long the whole upload takes: only a line
+    // quiet for the answer time (10 s) ends it.
+    void slowBoxIsWaitedFor()
+    {
+        startEditor();
+        connectBox();
+        QSignalSpy changed(w, &Widget::table_change);
+        dialogs->buttons = {QMessageBox::Ok};
+        button("pushButton")->click();
+        QVERIFY2(peer->expect("upload request"), qPrintable(peer->lastError()));
+        const QByteArray image = buildTableImage(boxRecords());
+        for (int at = 0; at < image.size(); at += 4096) {
+            const QByteArray piece = image.mid(at, 4096);
+            QVERIFY(peer->write(piece));
+            if (at + piece.size() < image.size())
+                QTRY_COMPARE(w->serialPort()->rxBuffer().size(), at + piece.size());
+            editor->clock.advance(9000);
+        }
+        QTRY_COMPARE(changed.count(), 1);
+        QVERIFY(editor->clock.nowMs() > 10000 * 5);
+        QCOMPARE(dialogs->lastMessage().text, QString("Read successfully!"));
+        QCOMPARE(encodeTableImage(*w->ruleModel()).mid(256, kRecordAreaSize), boxRecords());
+    }
+
+    // A box that falls silent during Read or Set is reported once the line has been quiet
+    // for 10 s. Read gives the table back as it was; Set's busy box goes.
+    void silentBox_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("bytesSent");  // of the table image, by the box during Read
+        QTest::addColumn<QString>("message");
+        QTest::newRow("Read, no answer")
+            << "Read" << 0
+            << "The device did not answer within 10 s while the configuration was being read. The table is as it "
+               "was before Read.";
+        QTest::newRow("Read, silent half way")
+            << "Read" << 12000
+            << "The device stopped sending for 10 s while the configuration was being read. The table is as it was "
+               "before Read.";
+        QTest::newRow("Set") << "Set" << 0
+                             << "The device did not answer within 10 s after the configuration was sent; it did not "
+                                "confirm it. The device may not have stored the table. Connect again and Set once "
+                                "more.";
+    }
+    void silentBox()
+    {
+        QFETCH(QString, command);
+        QFETCH(int, bytesSent);
+        QFETCH(QString, message);
+        startEditor();
+        connectBox();
+        fillValidTable(*w->ruleModel());
+        w->remarkModel()->setText(4, 0, "kept");
+        const QList<QStringList> before = vl::test::tableTexts(*w->ruleModel());
+        QSignalSpy changed(w, &Widget::table_change);
+        dialogs->buttons = {QMessageBox::Ok};
+        if (command == "Read") {
+            button("pushButton")->click();
+            QVERIFY2(peer->expect("upload request"), qPrintable(peer->lastError()));
+            QCOMPARE(w->ruleModel()->rowCount(), 0);
+            QCOMPARE(w->remarkModel()->text(4, 0), QString());
+            if (bytesSent > 0) {
+                editor->clock.advance(5000);
+                QVERIFY(peer->write(buildTableImage(boxRecords()).left(bytesSent)));
+                QTRY_COMPARE(w->serialPort()->rxBuffer().size(), bytesSent);
+            }
+        } else {
+            button("pushButton_2")->click();
+            QCOMPARE(peer->take(kImageSize).size(), kImageSize);
+            QTRY_VERIFY(w->busyBox()->isVisible());
+        }
+        const int messages = dialogs->asked.size();
+        editor->clock.advance(9999);
+        QCoreApplication::processEvents();
+        QCOMPARE(dialogs->asked.size(), messages);
+
+        editor->clock.advance(1);
+        QCOMPARE(dialogs->asked.size(), messages + 1);
+        QCOMPARE(dialogs->lastMessage().title, QString("Warning"));
+        QCOMPARE(dialogs->lastMessage().text, message);
+        QVERIFY(!w->busyBox()->isVisible());
+        QCOMPARE(vl::test::tableTexts(*w->ruleModel()), before);
+        QCOMPARE(w->remarkModel()->text(4, 0), QString("kept"));
+        QCOMPARE(changed.count(), 0);
+        QCOMPARE(caption(), QString("Disconnect"));  // the link stays; the user may try again
+
+        // Nothing more is said, and a table arriving late is no Read's any more.
+        editor->clock.advance(60000);
+        QCOMPARE(dialogs->asked.size(), messages + 1);
+    }
+
+    // An upload whose checksum or header shows damage is loaded as it came, as boxes may
+    // rely on, and the user is told what failed instead of "Read successfully!".
+    void damagedUploadIsLoadedWithAWarning_data()
+    {
+        QTest::addColumn<int>("offset");
+        QTest::addColumn<char>("byte");
+        QTest::addColumn<QString>("damage");
+        const quint16 sum = recordChecksum(boxRecords());
+        QTest::newRow("checksum") << kChecksumOffset << char((sum & 0xFF) ^ 0x01)
+                                  << QString("its checksum is 0x%1 but its records add up to 0x%2")
+                                         .arg(sum ^ 0x01, 4, 16, QChar('0'))
+                                         .arg(sum, 4, 16, QChar('0'));
+        QTest::newRow("header") << 9 << 'R' << "its header does not begin with \"download request\"";
+    }
+    void damagedUploadIsLoadedWithAWarning()
+    {
+        QFETCH(int, offset);
+        QFETCH(char, byte);
+        QFETCH(QString, damage);
+        startEditor();
+        connectBox();
+        QSignalSpy changed(w, &Widget::table_change);
+        dialogs->buttons = {QMessageBox::Ok};
+        button("pushButton")->click();
+        QVERIFY2(peer->expect("upload request"), qPrintable(peer->lastError()));
+        QByteArray image = buildTableImage(boxRecords());
+        image[offset] = byte;
+        QVERIFY(peer->write(image));
+        QTRY_COMPARE(changed.count(), 1);
+        QCOMPARE(encodeTableImage(*w->ruleModel()).mid(256, kRecordAreaSize), boxRecords());
+        QCOMPARE(messagesWith("Read successfully!"), 0);
+        QCOMPARE(dialogs->lastMessage().title, QString("Warning"));
+        QCOMPARE(dialogs->lastMessage().text,
+                 QString("The configuration read from the device is damaged: %1.\n\nThe rules were loaded as the "
+                         "device sent them. Check them before you Set them again.")
+                     .arg(damage));
     }
 
     void setWritesTheImage()
@@ -516,26 +650,35 @@ private slots:
     }
 
     // The box goes away while connected: the port is closed once, the button reads
-    // "Connect" again, and nothing floods or spins.
+    // "Connect" again, and nothing floods or spins. A Read or Set under way says what
+    // happened; a Read gives the table back as it was.
     void boxVanishes_data()
     {
         QTest::addColumn<QString>("when");
-        QTest::newRow("idle") << "idle";
-        QTest::newRow("in the middle of a read") << "read";
-        QTest::newRow("waiting for download success") << "set";
+        QTest::addColumn<QString>("message");  // empty: none
+        QTest::newRow("idle") << "idle" << QString();
+        QTest::newRow("in the middle of a read")
+            << "read"
+            << "The device went away while the configuration was being read. The table is as it was before Read.";
+        QTest::newRow("waiting for download success")
+            << "set"
+            << "The device went away before it confirmed the configuration. The device may not have stored the "
+               "table. Connect again and Set once more.";
     }
     void boxVanishes()
     {
         QFETCH(QString, when);
+        QFETCH(QString, message);
         startEditor();
         connectBox();
+        fillValidTable(*w->ruleModel());
+        const QList<QStringList> before = vl::test::tableTexts(*w->ruleModel());
         if (when == "read") {
             dialogs->buttons = {QMessageBox::Ok};
             button("pushButton")->click();
             QVERIFY2(peer->expect("upload request"), qPrintable(peer->lastError()));
             QVERIFY(peer->write(buildTableImage(boxRecords()).left(9000)));
         } else if (when == "set") {
-            fillBareTable(*w->ruleModel());
             dialogs->buttons = {QMessageBox::Ok};
             button("pushButton_2")->click();
             QCOMPARE(peer->take(kImageSize).size(), kImageSize);
@@ -551,7 +694,14 @@ private slots:
         QTest::qWait(100);
         QVERIFY2(errors.count() < 10, qPrintable(QString::number(errors.count())));
         QVERIFY(!w->busyBox()->isVisible());
-        QCOMPARE(dialogs->asked.size(), messages);
+        if (message.isEmpty()) {
+            QCOMPARE(dialogs->asked.size(), messages);
+        } else {
+            QCOMPARE(dialogs->asked.size(), messages + 1);
+            QCOMPARE(dialogs->lastMessage().title, QString("Warning"));
+            QCOMPARE(dialogs->lastMessage().text, message);
+        }
+        QCOMPARE(vl::test::tableTexts(*w->ruleModel()), before);
     }
 };
 

@@ -13,6 +13,8 @@
 #include <QFile>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 using namespace vl;
 using namespace vl::test;
 
@@ -231,7 +233,14 @@ private slots:
         big.close();
         read = readProjectFile(big.fileName());
         QVERIFY(!read.ok);
-        QVERIFY(read.message.startsWith("无法打开文件："));
+        QCOMPARE(read.message, QString("无法打开文件：The file is larger than 16 MB."));
+        // A FIFO nobody writes to and an endless device are refused at once, by what they are.
+        QCOMPARE(::mkfifo(QFile::encodeName(dir.file("pipe.json")).constData(), 0600), 0);
+        QCOMPARE(readProjectFile(dir.file("pipe.json")).message,
+                 QString("无法打开文件：It is a FIFO (named pipe), not a regular file."));
+        QCOMPARE(readProjectFile("/dev/zero").message,
+                 QString("无法打开文件：It is a character device, not a regular file."));
+        QCOMPARE(readProjectFile(dir.path()).message, QString("无法打开文件：It is a folder."));
 
         // Saved whole; a second save replaces the file; an unwritable place says so.
         GlobalData g;

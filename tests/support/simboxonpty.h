@@ -35,6 +35,8 @@ public:
 
     // Runs when the box has taken whole requests and answers none of them.
     std::function<void()> onSilence;
+    // Runs before each piece the box writes (where a real box would pause).
+    std::function<void()> beforePiece;
 
 private:
     void serve()
@@ -42,9 +44,12 @@ private:
         m_notifier->setEnabled(false);  // writing below lets the event loop run
         for (QByteArray in; !(in = m_peer.takeAll()).isEmpty();) {
             const QList<BoxPiece> answer = m_box.receive(in);
-            for (const BoxPiece &piece : answer)
+            for (const BoxPiece &piece : answer) {
+                if (beforePiece)
+                    beforePiece();
                 if (!m_peer.write(piece.bytes) || !m_peer.waitUntilRead())
                     break;
+            }
             if (answer.isEmpty() && m_box.idleTimeoutMs() < 0 && onSilence)
                 onSilence();
         }

@@ -461,7 +461,9 @@ void SimBox::message(QList<BoxPiece> *out, const QByteArray &bytes, const QStrin
 
 void SimBox::upload(QList<BoxPiece> *out)
 {
-    const QByteArray image = buildBoxImage(m_records);
+    QByteArray image = buildBoxImage(m_records);
+    if (m_options.badChecksum)
+        image[17] = char(image[17] ^ 0x01);  // as if a bit had flipped on the way
     int limit = image.size();
     bool vanish = false;
     if (m_options.vanishAfter >= 0 && !m_vanished) {

@@ -119,6 +119,7 @@ struct BoxOptions {
     bool garbage = false;          // junk bytes before every message
     QStringList silent;            // requests carried out but never answered
     qint64 vanishAfter = -1;       // disappear after this many bytes of an upload
+    bool badChecksum = false;      // uploads carry a checksum that does not match the records
     int eraseMs = 300;             // how long the flash erase takes
     quint32 seed = 1;              // challenges and junk bytes
     QByteArray model = "KVR-9000";

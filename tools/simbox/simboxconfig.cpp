@@ -1,10 +1,13 @@
 #include "simboxconfig.h"
 
+#include "common/safefile.h"
 #include "files/workbookio.h"
 #include "files/workbookproblems.h"
 
 #include <QCommandLineParser>
 #include <QFile>
+
+#include <cerrno>
 
 namespace vl {
 
@@ -74,6 +77,9 @@ bool parseSimBoxArguments(const QStringList &arguments, SimBoxConfig *config, QS
     const QCommandLineOption vanishAfter(
         QStringLiteral("vanish-after"),
         QStringLiteral("Exit during the first table upload once N of its bytes are out."), QStringLiteral("N"));
+    const QCommandLineOption badChecksum(
+        QStringLiteral("bad-checksum"),
+        QStringLiteral("Send the table with a checksum that does not match its records, as a damaged upload."));
     const QCommandLineOption eraseMs(QStringLiteral("erase-ms"),
                                      QStringLiteral("How long an erase takes in upgrade mode (default 300)."),
                                      QStringLiteral("ms"));
@@ -110,10 +116,10 @@ bool parseSimBoxArguments(const QStringList &arguments, SimBoxConfig *config, QS
                                   QStringLiteral("N"));
     const QCommandLineOption verbose({QStringLiteral("v"), QStringLiteral("verbose")},
                                      QStringLiteral("Log every message received and sent on stderr."));
-    p.addOptions({help,        table,       demo,        settings,  closeDoor,    cipher,         cipherRequired,
-                  upgrade,     chunkSize,   splitAt,     pause,     gap,          garbage,        silent,
-                  vanishAfter, eraseMs,     versionText, saveTable, saveFirmware, expectFirmware, announceDir,
-                  usbId,       description, seed,        verbose});
+    p.addOptions({help,        table,       demo,        settings,    closeDoor, cipher,       cipherRequired,
+                  upgrade,     chunkSize,   splitAt,     pause,       gap,       garbage,      silent,
+                  vanishAfter, badChecksum, eraseMs,     versionText, saveTable, saveFirmware, expectFirmware,
+                  announceDir, usbId,       description, seed,        verbose});
 
     auto fail = [error](const QString &why) {
         if (error)
@@ -134,6 +140,7 @@ bool parseSimBoxArguments(const QStringList &arguments, SimBoxConfig *config, QS
     c.box.cipherRequired = p.isSet(cipherRequired);
     c.box.cipher = p.isSet(cipher) || c.box.cipherRequired;
     c.box.garbage = p.isSet(garbage);
+    c.box.badChecksum = p.isSet(badChecksum);
     c.tableFile = p.value(table);
     c.demoTable = p.isSet(demo);
     if (c.demoTable && !c.tableFile.isEmpty())
@@ -234,13 +241,17 @@ bool loadBoxTable(const QString &path, QByteArray *records, QString *error)
             *error = QStringLiteral("%1: %2").arg(path, why);
         return false;
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = QStringLiteral("%1: %2").arg(path, file.errorString());
-        return false;
+    // A regular file only: a FIFO or a device would keep the box from starting.
+    QByteArray image;
+    FileProblem problem;
+    if (!readRegularFile(path, kBoxImageSize, &image, &problem)) {
+        if (problem.code != EFBIG) {
+            if (error)
+                *error = QStringLiteral("%1: %2").arg(path, problem.reason);
+            return false;
+        }
+        image = QByteArray(kBoxImageSize + 1, '\0');  // longer than an image: refused below
     }
-    const QByteArray image = file.read(kBoxImageSize + 1);
     QString why;
     if (!parseBoxImage(image, records, &why)) {
         if (error)
