@@ -6,6 +6,7 @@
 #include <QSerialPort>
 
 #include <poll.h>
+#include <sys/ioctl.h>
 
 #include <algorithm>
 #include <climits>
@@ -321,6 +322,16 @@ bool deviceHasGone(const QSerialPort &port)
         return true;
     const QString name = port.portName();
     return !QFileInfo::exists(name.startsWith(QLatin1Char('/')) ? name : QStringLiteral("/dev/") + name);
+}
+
+qint64 bytesNotSent(const QSerialPort &port)
+{
+    if (!port.isOpen())
+        return 0;
+    int queued = 0;
+    if (::ioctl(int(port.handle()), TIOCOUTQ, &queued) != 0 || queued < 0)
+        queued = 0;
+    return port.bytesToWrite() + queued;
 }
 
 bool writeCommand(QSerialPort &port, const QList<PortWrite> &writes)

@@ -167,6 +167,10 @@ bool writeInPieces(QSerialPort &port, const QByteArray &data, int pieceSize = 25
 // than ResourceError, so read errors mean the device went only when this holds.
 bool deviceHasGone(const QSerialPort &port);
 
+// Bytes written to an open port that have not left it yet: those Qt still holds and those
+// in the driver's output queue. 0 for a closed port.
+qint64 bytesNotSent(const QSerialPort &port);
+
 // Writes a command's pieces, flushing where the command asks for it. Returns false when
 // a write fails.
 bool writeCommand(QSerialPort &port, const QList<PortWrite> &writes);
