@@ -12,6 +12,7 @@ packages=(
   libxlsxwriter-dev libminizip-dev zlib1g-dev libdeflate-dev
   libssl3 ca-certificates
   libbenchmark-dev
+  clang libclang-rt-14-dev
   python3 python3-openpyxl
   xvfb xauth imagemagick x11-utils
   fonts-dejavu-core fonts-liberation fonts-wqy-microhei

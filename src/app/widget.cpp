@@ -7,6 +7,7 @@
 
 #include "common/dialogs.h"
 #include "common/scheduler.h"
+#include "firmware/upgradedialog.h"
 #include "preview/lightform.h"
 #include "preview/previewforwarder.h"
 #include "preview/previewsink.h"
@@ -128,9 +129,10 @@ Widget::Widget(QWidget *parent) : QWidget(parent), m_scheduler(&scheduler())
     m_menu->actionAuto_Updates->setCheckable(true);
     m_menu->actionAuto_Updates->setChecked(m_autoUpdates);
 
-    // The controller-text tick and the alias label timer; icon and title.
+    // The table tick (the firmware dialog's port list, then the controller texts) and the
+    // alias label timer; icon and title.
     m_tick = m_scheduler->createTimer(this);
-    connect(m_tick, &Timer::timeout, this, &Widget::controllerTick);
+    connect(m_tick, &Timer::timeout, this, &Widget::tableTick);
     // The tick's pass reads every row; it runs only after the table changed, so a settled
     // table costs the idle editor nothing.
     for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved,
@@ -182,6 +184,14 @@ Widget::Widget(QWidget *parent) : QWidget(parent), m_scheduler(&scheduler())
 }
 
 Widget::~Widget() = default;
+
+// Every 100 ms: the firmware dialog's port list, visible or not, then the controller pass.
+void Widget::tableTick()
+{
+    if (m_upgradeDialog)
+        m_upgradeDialog->refreshUpgradePorts();
+    controllerTick();
+}
 
 void Widget::buildLayout()
 {

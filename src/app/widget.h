@@ -45,6 +45,7 @@ class light_Form;
 class SoftwareUpdater;
 struct WorkbookHooks;
 class sleep_time_Dialog;
+class upgrade_Dialog;
 
 class Widget : public QWidget {
     Q_OBJECT
@@ -153,6 +154,7 @@ protected:
 private:
     void buildLayout();
     void buildTitleRows(QVBoxLayout *top);
+    void tableTick();
     void connectMenu();
     void applyNaming(int cnum);
     void restoreNaming();
@@ -198,6 +200,7 @@ public:
     Abt_Dialog *abtDialog() const { return m_abtDialog; }
     cof_Dialog *cofDialog() const { return m_cofDialog; }
     sleep_time_Dialog *sleepTimeDialog() const { return m_sleepTimeDialog; }
+    upgrade_Dialog *upgradeDialog() const { return m_upgradeDialog; }
     // Builds the table image; mode 1 also checks the rules and writes the image to the box.
     // 0: refused or a write failed, 1: written, 2: built, not written.
     int sendConfigurationImage(int mode);
@@ -217,6 +220,7 @@ public slots:
     void show_Cof_Tim_Dialog();
     void show_sl_Tim_Dialog();
     void factory_Dialog();
+    void show_ug_dlg_Dialog();
 signals:
     void connect_bt();
     void connect_abt();
@@ -248,6 +252,7 @@ private:
     Abt_Dialog *m_abtDialog = nullptr;
     cof_Dialog *m_cofDialog = nullptr;
     sleep_time_Dialog *m_sleepTimeDialog = nullptr;
+    upgrade_Dialog *m_upgradeDialog = nullptr;
     int m_tableGeneration = 0;  // counts every emptying of the table; stale row inserts are dropped
     int m_rowsPending = 0;      // decoded rows queued for insertion
 

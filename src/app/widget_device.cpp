@@ -8,9 +8,11 @@
 
 #include "common/dialogs.h"
 #include "device/boxconversation.h"
+#include "device/portcache.h"
 #include "device/portlistupdater.h"
 #include "device/serialport.h"
 #include "device/settingsdialogs.h"
+#include "firmware/upgradedialog.h"
 #include "table/aliasstore.h"
 #include "table/rulecolumns.h"
 #include "table/rulemodel.h"
@@ -26,7 +28,11 @@ namespace vl {
 
 void Widget::setupSerialLink()
 {
+    // Both port lists, the one beside Connect and the firmware dialog's (refreshed on every
+    // tick), read the system through one cache that hears when USB devices come and go.
     m_portLists = new PortListUpdater(this);
+    auto cache = std::make_shared<PortSnapshotCache>();
+    m_portLists->setSource([cache] { return cache->snapshot(); });
     m_portLists->addList(m_portList, PortFilter::boxes(boxMakerName()));
 
     m_busyBox = std::make_unique<QMessageBox>();
@@ -63,12 +69,14 @@ void Widget::setupDeviceDialogs()
     connect(this, &Widget::connect_cof, m_cofDialog, &DeviceSettingDialog::start_send);
     connect(this, &Widget::connect_stt, m_sleepTimeDialog, &DeviceSettingDialog::start_send);
     connect(m_cofDialog, &cof_Dialog::send_mp, this, &Widget::rec_mp);
+    m_upgradeDialog = new upgrade_Dialog(m_serial, m_portLists, this);
 
     connect(m_menu->action2_2, &QAction::triggered, this, &Widget::show_Bk_Tim_Dialog);
     connect(m_menu->action3_2, &QAction::triggered, this, &Widget::show_Abt_Tim_Dialog);
     connect(m_menu->action4_2, &QAction::triggered, this, &Widget::show_Cof_Tim_Dialog);
     connect(m_menu->actionSleep_Time, &QAction::triggered, this, &Widget::show_sl_Tim_Dialog);
     connect(m_menu->action5, &QAction::triggered, this, &Widget::factory_Dialog);
+    connect(m_menu->action6, &QAction::triggered, this, &Widget::show_ug_dlg_Dialog);
 }
 
 double Widget::currentCoefficient() const { return m_cofDialog ? m_cofDialog->coefficient() : 0.0; }
@@ -382,6 +390,8 @@ void Widget::show_Abt_Tim_Dialog() { m_abtDialog->show(); }
 void Widget::show_Cof_Tim_Dialog() { m_cofDialog->show(); }
 
 void Widget::show_sl_Tim_Dialog() { m_sleepTimeDialog->show(); }
+
+void Widget::show_ug_dlg_Dialog() { m_upgradeDialog->showUpgrade(boxMakerName()); }
 
 void Widget::factory_Dialog()
 {

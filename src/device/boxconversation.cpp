@@ -45,7 +45,7 @@ const QByteArray &BoxConversation::uploadBuffer() const { return m_dispatcher.co
 
 PortOpenFailure BoxConversation::open(const QString &portName, qint32 baudRate)
 {
-    m_dispatcher.collector().reset();
+    m_dispatcher.reset();  // a new connection starts a new stream
     if (m_port.isOpen())
         return PortOpenFailure::Other;
     if (portName.isEmpty())
@@ -60,6 +60,14 @@ void BoxConversation::close()
     if (!m_port.isOpen())
         return;
     m_port.clear(QSerialPort::AllDirections);
+    m_port.close();
+}
+
+void BoxConversation::closeKeepingOutput()
+{
+    if (!m_port.isOpen())
+        return;
+    m_port.flush();
     m_port.close();
 }
 
@@ -161,6 +169,25 @@ bool BoxConversation::sendFactoryReset()
         return false;
     return written(writeCommand(m_port, factoryResetCommand()));
 }
+
+bool BoxConversation::requestIdentity() { return write(msg::identifyRequest); }
+
+bool BoxConversation::requestErase() { return write(msg::eraseRequest); }
+
+bool BoxConversation::sendFirmwarePiece(const QByteArray &piece)
+{
+    if (!m_port.isOpen())
+        return false;
+    m_port.clearError();
+    if (m_port.write(piece) != piece.size())
+        return written(false);
+    m_port.flush();
+    // What the line does not take yet stays queued (a full buffer reads as ResourceError);
+    // only a write the device refused is a failure.
+    return written(m_port.error() != QSerialPort::WriteError);
+}
+
+qint64 BoxConversation::bytesNotSent() const { return vl::bytesNotSent(m_port); }
 
 // ---------------------------------------------------------------------------------------
 

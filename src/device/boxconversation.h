@@ -13,6 +13,8 @@
 //             writes it in 256-byte pieces; imageAccepted() is the box's "download success".
 //   Settings  sendSetting() and sendFactoryReset(); settingAcknowledged() is the box's
 //             "setting end", after which the table has been asked for.
+//   Upgrade   requestIdentity(), then modelReported() (acknowledged by the dispatcher) and
+//             versionReported(); requestErase(), then eraseFinished(); sendFirmwarePiece().
 //
 // Nothing waits here: every answer arrives as a signal. The window shows its messages on
 // them; the command-line tool waits for them. Both measure the box's time the same way,
@@ -70,6 +72,9 @@ public:
     PortOpenFailure open(const QString &portName, qint32 baudRate = kBoxBaudRate);
     // Discards what is queued either way and closes the port.
     void close();
+    // Closes the port without discarding what was written and may not have reached the
+    // box yet (the end of a firmware transfer).
+    void closeKeepingOutput();
     bool isOpen() const { return m_port.isOpen(); }
     // Whether the device behind the open port has gone away (see deviceHasGone()).
     bool deviceHasGone() const;
@@ -85,6 +90,15 @@ public:
     // A settings command carrying `value` in the setting's own units (see settingsCommand()).
     bool sendSetting(DeviceSetting setting, quint16 value);
     bool sendFactoryReset();
+
+    // Upgrade mode, the box's bootloader: the identify request (the box answers with its
+    // model and, once the model is acknowledged, its version), the erase request ("ERASE
+    // END" when done) and one piece of firmware, written and flushed.
+    bool requestIdentity();
+    bool requestErase();
+    bool sendFirmwarePiece(const QByteArray &piece);
+    // Bytes written that have not left the port yet (see bytesNotSent()).
+    qint64 bytesNotSent() const;
 
     // The settings the box last reported; all zero before the first report.
     DeviceSettings settings() const { return m_settings; }

@@ -115,10 +115,10 @@ bool usbSerialPorts(QList<SystemPort> *ports)
 
 QList<UsbDevice> presentUsbDevices()
 {
-    QList<UsbDevice> devices = udevUsbDevices();
-    for (const SimulatedBox &box : runningSimulatedBoxes())
-        devices << UsbDevice{box.vendorId, box.productId, box.description};
-    return devices;
+    PortSnapshot snapshot;
+    snapshot.devices = udevUsbDevices();
+    addSimulatedBoxes(&snapshot, runningSimulatedBoxes());
+    return snapshot.devices;
 }
 
 UsbDeviceMap buildUsbDeviceMap(const QList<UsbDevice> &devices, const QString &prefix, bool filter)
@@ -142,7 +142,9 @@ UsbDeviceMap findUsbDevices(const QString &classGuid, const QString &enumerator,
     return buildUsbDeviceMap(presentUsbDevices(), prefix, filter);
 }
 
-QList<SystemPort> systemSerialPorts()
+namespace {
+
+QList<SystemPort> systemOnlySerialPorts()
 {
     QList<SystemPort> ports;
     if (!usbSerialPorts(&ports)) {
@@ -151,9 +153,17 @@ QList<SystemPort> systemSerialPorts()
             ports << SystemPort{info.portName(), info.hasVendorIdentifier() && info.hasProductIdentifier(),
                                 info.vendorIdentifier(), info.productIdentifier()};
     }
-    for (const SimulatedBox &box : runningSimulatedBoxes())
-        ports << SystemPort{box.portName, true, box.vendorId, box.productId};
     return ports;
+}
+
+}  // namespace
+
+QList<SystemPort> systemSerialPorts()
+{
+    PortSnapshot snapshot;
+    snapshot.ports = systemOnlySerialPorts();
+    addSimulatedBoxes(&snapshot, runningSimulatedBoxes());
+    return snapshot.ports;
 }
 
 PortListChange planPortList(const QStringList &current, const QList<SystemPort> &ports, const UsbDeviceMap &devices)
@@ -181,7 +191,22 @@ PortListChange planPortList(const QStringList &current, const QList<SystemPort> 
     return change;
 }
 
-PortSnapshot presentPorts() { return {presentUsbDevices(), systemSerialPorts()}; }
+PortSnapshot systemPorts() { return {udevUsbDevices(), systemOnlySerialPorts()}; }
+
+void addSimulatedBoxes(PortSnapshot *snapshot, const QList<SimulatedBox> &boxes)
+{
+    for (const SimulatedBox &box : boxes) {
+        snapshot->devices << UsbDevice{box.vendorId, box.productId, box.description};
+        snapshot->ports << SystemPort{box.portName, true, box.vendorId, box.productId};
+    }
+}
+
+PortSnapshot presentPorts()
+{
+    PortSnapshot snapshot = systemPorts();
+    addSimulatedBoxes(&snapshot, runningSimulatedBoxes());
+    return snapshot;
+}
 
 PortListChange planPortList(const QStringList &current, const PortSnapshot &snapshot, const PortFilter &filter)
 {

@@ -16,6 +16,8 @@
 
 namespace vl {
 
+struct SimulatedBox;
+
 // The description prefix of the box's USB entries.
 inline QString boxMakerName() { return QStringLiteral("Nemora"); }
 
@@ -94,6 +96,11 @@ struct PortSnapshot {
     QList<SystemPort> ports;
 };
 PortSnapshot presentPorts();
+// The same without the simulated boxes: what libudev (or Qt, without udev) reports.
+PortSnapshot systemPorts();
+// Appends simulated boxes to a snapshot, as devices and as ports, the way presentPorts()
+// merges them.
+void addSimulatedBoxes(PortSnapshot *snapshot, const QList<SimulatedBox> &boxes);
 
 // One refresh of a port list with the items `filter` admits among `snapshot`.
 PortListChange planPortList(const QStringList &current, const PortSnapshot &snapshot, const PortFilter &filter);

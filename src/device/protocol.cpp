@@ -6,6 +6,11 @@
 #include <QSerialPort>
 
 #include <poll.h>
+#include <sys/ioctl.h>
+
+#include <algorithm>
+#include <climits>
+#include <vector>
 
 namespace vl {
 
@@ -55,70 +60,119 @@ void UploadCollector::reset()
 {
     m_buffer.clear();
     m_tail.clear();
-    m_endSearchedTo = 0;
     m_collecting = false;
 }
 
-QList<QByteArrayList> UploadCollector::feed(const QByteArray &piece, QList<QByteArray> *headers)
+QList<QByteArrayList> UploadCollector::feed(const QByteArray &piece, QList<QByteArray> *headers, QList<int> *ends)
 {
     const QByteArray &start = msg::imageStart;
     const QByteArray &end = msg::imageEnd;
     QList<QByteArrayList> finished;
-    QByteArray data = piece;
+    int pos = 0;  // how much of the piece has been taken
 
-    for (;;) {
+    // Each turn takes the stream up to the next thing that happens in it: a start marker,
+    // a restart, the end of an upload or the size limit. Markers count where their last
+    // byte is, so it does not matter where the pieces were cut.
+    while (pos < piece.size()) {
         if (!m_collecting) {
             // A start marker may begin in the bytes kept from the last piece.
-            const QByteArray probe = m_tail + data;
+            const QByteArray probe = m_tail + QByteArray::fromRawData(piece.constData() + pos, piece.size() - pos);
             const int at = probe.indexOf(start);
             if (at < 0) {
                 m_tail = probe.right(start.size() - 1);
-                return finished;
+                break;
             }
+            pos += at + start.size() - m_tail.size();
             m_tail.clear();
-            m_buffer = probe.mid(at);
+            m_buffer = start;
             m_collecting = true;
-            m_endSearchedTo = 0;
-        } else {
-            const int old = m_buffer.size();
-            m_buffer += data;
-            // A later start marker restarts the collection at the last one.
-            int last = -1;
-            for (int at = m_buffer.indexOf(start, qMax(1, old - (start.size() - 1))); at >= 0;
-                 at = m_buffer.indexOf(start, at + 1))
-                last = at;
-            if (last > 0) {
-                m_buffer.remove(0, last);
-                m_endSearchedTo = 0;
-            }
+            continue;
         }
 
-        // Look for the end marker in the bytes not searched yet.
-        const int from = qMax(kImageHeaderSize, m_endSearchedTo - (end.size() - 1));
-        const int at = m_buffer.indexOf(end, from);
-        if (at < 0) {
-            m_endSearchedTo = m_buffer.size();
-            if (m_buffer.size() > kMaxCollected) {
-                m_tail = m_buffer.right(start.size() - 1);
-                m_buffer.clear();
-                m_collecting = false;
-            }
-            return finished;
+        const int old = m_buffer.size();
+        m_buffer.append(piece.constData() + pos, piece.size() - pos);
+        // Markers that end in the bytes just added: a later start marker, and an end marker
+        // at least a header's length after the start.
+        const int restart = m_buffer.indexOf(start, qMax(1, old - (start.size() - 1)));
+        const int restartDone = restart < 0 ? INT_MAX : restart + start.size();
+        const int stop = m_buffer.indexOf(end, qMax(kImageHeaderSize, old - (end.size() - 1)));
+        const int stopDone = stop < 0 ? INT_MAX : stop + end.size();
+        const int next = qMin(restartDone, stopDone);
+
+        if (next > kMaxCollected) {
+            if (m_buffer.size() <= kMaxCollected)
+                break;  // the whole piece is collected; the upload goes on
+            // The limit comes first: give the collection up and look for a start marker
+            // again in what follows, including one that began just before the limit.
+            const int beyond = m_buffer.size() - kMaxCollected;
+            m_tail = m_buffer.mid(kMaxCollected - (start.size() - 1), start.size() - 1);
+            m_buffer.clear();
+            m_collecting = false;
+            pos = piece.size() - beyond;
+            continue;
         }
-        finished << splitRecords(m_buffer.mid(kImageHeaderSize, at - kImageHeaderSize));
-        if (headers)
-            *headers << m_buffer.left(kImageHeaderSize);
-        data = m_buffer.mid(at + end.size());
-        m_collecting = false;
-        m_endSearchedTo = 0;
-        m_tail.clear();
-        if (data.isEmpty())
-            return finished;
-        // Whatever followed the end marker may begin the next upload.
+
+        pos = piece.size() - (m_buffer.size() - next);  // the rest of the piece comes next
+        if (restartDone < stopDone) {
+            m_buffer = start;
+        } else {
+            finished << splitRecords(m_buffer.mid(kImageHeaderSize, stop - kImageHeaderSize));
+            if (headers)
+                *headers << m_buffer.left(kImageHeaderSize);
+            if (ends)
+                *ends << pos;
+            m_buffer.clear();
+            m_collecting = false;
+        }
     }
+    return finished;
 }
 
 // ---------------------------------------------------------------------------------------
+
+namespace {
+
+// What the dispatcher found in the stream. The rank orders replies that end on the same
+// byte; it follows the order in which a chunk used to pass the handlers.
+enum class ReplyKind {
+    Upload,
+    Version,
+    Model,
+    EraseEnd,
+    Settings,
+    DownloadSuccess,
+    SettingEnd,
+    Cipher,
+    OpenTheDoor,
+    CloseTheDoor,
+    Ok,
+};
+
+constexpr int kVersionAt = 3;                                // the "V" that ends the version header
+constexpr int kChallengeReplySize = 6 + 1 + kChallengeSize;  // "cipher", a separator, the challenge
+// Replies are recognised within the carried bytes and the new chunk; the longest one is
+// a version reply of the longest line.
+constexpr int kLongestReply = kVersionAt + ReceiveDispatcher::kMaxReplyLine + 2;
+constexpr int kCarry = kLongestReply - 1;
+static_assert(kCarry >= kSettingsReplySize - 1 && kCarry >= kChallengeReplySize - 1, "replies fit the carry");
+
+// The end of the line reply whose text starts at `text`: just after its "\r\n", or -1
+// when the window holds no line end close enough.
+int lineReplyEnd(const QByteArray &window, int text)
+{
+    const int stop = window.indexOf(msg::lineEnd, text + 1);
+    if (stop < 0 || stop - text > ReceiveDispatcher::kMaxReplyLine)
+        return -1;
+    return stop + msg::lineEnd.size();
+}
+
+}  // namespace
+
+struct ReceiveDispatcher::Reply {
+    int end;  // just after its last byte, in the window
+    ReplyKind kind;
+    int start;  // its first byte, in the window; for an upload the index of its groups
+};
 
 ReceiveDispatcher::ReceiveDispatcher(Writer writer, QObject *parent)
     : QObject(parent), m_writer(std::move(writer))
@@ -132,69 +186,113 @@ void ReceiveDispatcher::write(const QByteArray &bytes)
         m_writer(bytes);
 }
 
+void ReceiveDispatcher::reset()
+{
+    m_collector.reset();
+    m_carry.clear();
+}
+
 void ReceiveDispatcher::feed(const QByteArray &chunk)
 {
-    handleTableUpload(chunk);
-    handleIdentity(chunk);
-    if (chunk.contains(msg::eraseEnd))
-        emit eraseFinished();
-    handleSettingsReply(chunk);
-    handleKeywords(chunk);
-}
+    if (chunk.isEmpty())
+        return;
+    // The chunk behind the last bytes of the stream: a reply counts in the chunk that holds
+    // its last byte, so every reply is found once, wherever the stream was cut.
+    const QByteArray window = m_carry + chunk;
+    const int fresh = m_carry.size();
+    std::vector<Reply> replies;
 
-void ReceiveDispatcher::handleTableUpload(const QByteArray &chunk)
-{
-    QList<QByteArray> headers;
-    const QList<QByteArrayList> uploads = m_collector.feed(chunk, &headers);
+    QList<QByteArray> uploadHeaders;
+    QList<int> uploadEnds;
+    const QList<QByteArrayList> uploads = m_collector.feed(chunk, &uploadHeaders, &uploadEnds);
     for (int i = 0; i < uploads.size(); ++i)
-        emit tableUploaded(uploads.at(i), imageDamage(headers.at(i), uploads.at(i).join()));
-}
+        replies.push_back({fresh + uploadEnds.at(i), ReplyKind::Upload, i});
 
-void ReceiveDispatcher::handleIdentity(const QByteArray &chunk)
-{
-    const int header = chunk.indexOf(msg::versionHeader);
-    if (header >= 0) {
-        const int v = header + msg::versionHeader.size() - 1;  // the header ends in its "V"
-        const int stop = chunk.indexOf(msg::lineEnd, v);
-        if (stop >= 0)
-            emit versionReported(QString::fromUtf8(chunk.mid(v, stop - v)));
-        return;
+    // Keywords whose last byte is new, and replies of a fixed size whose last byte is new.
+    const auto find = [&](const QByteArray &word, int size, ReplyKind kind) {
+        for (int at = window.indexOf(word, qMax(0, fresh - size + 1)); at >= 0; at = window.indexOf(word, at + 1)) {
+            if (at + size > window.size())
+                break;
+            replies.push_back({at + size, kind, at});
+        }
+    };
+    find(msg::eraseEnd, msg::eraseEnd.size(), ReplyKind::EraseEnd);
+    find(msg::settingsReply, kSettingsReplySize, ReplyKind::Settings);
+    find(msg::downloadSuccess, msg::downloadSuccess.size(), ReplyKind::DownloadSuccess);
+    find(msg::settingEnd, msg::settingEnd.size(), ReplyKind::SettingEnd);
+    find(msg::cipher, kChallengeReplySize, ReplyKind::Cipher);
+    find(msg::openTheDoor, msg::openTheDoor.size(), ReplyKind::OpenTheDoor);
+    find(msg::closeTheDoor, msg::closeTheDoor.size(), ReplyKind::CloseTheDoor);
+    find(msg::ok, msg::ok.size(), ReplyKind::Ok);
+
+    // Line replies whose "\r\n" is new. A line that is a version reply is no model reply,
+    // wherever its "KVR-" stands.
+    const int lineFrom = qMax(0, fresh - kLongestReply + 1);
+    std::vector<int> versionEnds;
+    for (int at = window.indexOf(msg::versionHeader, lineFrom); at >= 0;
+         at = window.indexOf(msg::versionHeader, at + 1)) {
+        const int end = lineReplyEnd(window, at + kVersionAt);
+        if (end > fresh) {
+            replies.push_back({end, ReplyKind::Version, at});
+            versionEnds.push_back(end);
+        }
     }
-    const int model = chunk.indexOf(msg::modelPrefix);
-    if (model < 0)
-        return;
-    const int stop = chunk.indexOf(msg::lineEnd, model);
-    if (stop < 0)
-        return;
-    emit modelReported(QString::fromUtf8(chunk.mid(model, stop - model)));
-    write(msg::modelAck);
-}
+    for (int at = window.indexOf(msg::modelPrefix, lineFrom); at >= 0; at = window.indexOf(msg::modelPrefix, at + 1)) {
+        const int end = lineReplyEnd(window, at);
+        if (end > fresh && std::find(versionEnds.begin(), versionEnds.end(), end) == versionEnds.end())
+            replies.push_back({end, ReplyKind::Model, at});
+    }
 
-void ReceiveDispatcher::handleSettingsReply(const QByteArray &chunk)
-{
-    DeviceSettings settings;
-    if (parseSettingsReply(chunk, &settings))
-        emit settingsReported(settings);
-}
+    std::sort(replies.begin(), replies.end(), [](const Reply &a, const Reply &b) {
+        if (a.end != b.end)
+            return a.end < b.end;
+        if (a.kind != b.kind)
+            return a.kind < b.kind;
+        return a.start < b.start;
+    });
+    m_carry = window.right(kCarry);
 
-void ReceiveDispatcher::handleKeywords(const QByteArray &chunk)
-{
-    if (chunk.contains(msg::downloadSuccess)) {
-        emit imageAccepted();
-    } else if (chunk.contains(msg::settingEnd)) {
-        write(msg::uploadRequest);
-        emit settingAcknowledged();
-    } else if (chunk.contains(msg::cipher)) {
-        for (const QByteArray &part : authenticationAnswer(authenticationChallenge(chunk)))
-            write(part);
-    } else if (chunk.contains(msg::openTheDoor)) {
-        write(msg::settingRequest);
-        emit doorAnswered(true);
-    } else if (chunk.contains(msg::closeTheDoor)) {
-        emit doorAnswered(false);
-    } else if (chunk.contains(msg::ok)) {
-        write(msg::settingRequest);
-        emit boxAccepted();
+    for (const Reply &r : replies) {
+        switch (r.kind) {
+        case ReplyKind::Upload:
+            emit tableUploaded(uploads.at(r.start), imageDamage(uploadHeaders.at(r.start), uploads.at(r.start).join()));
+            break;
+        case ReplyKind::Version: {
+            const int text = r.start + kVersionAt;
+            emit versionReported(QString::fromUtf8(window.mid(text, r.end - msg::lineEnd.size() - text)));
+            break;
+        }
+        case ReplyKind::Model:
+            emit modelReported(QString::fromUtf8(window.mid(r.start, r.end - msg::lineEnd.size() - r.start)));
+            write(msg::modelAck);
+            break;
+        case ReplyKind::EraseEnd: emit eraseFinished(); break;
+        case ReplyKind::Settings: {
+            DeviceSettings settings;
+            if (parseSettingsReply(window.mid(r.start, kSettingsReplySize), &settings))
+                emit settingsReported(settings);
+            break;
+        }
+        case ReplyKind::DownloadSuccess: emit imageAccepted(); break;
+        case ReplyKind::SettingEnd:
+            write(msg::uploadRequest);
+            emit settingAcknowledged();
+            break;
+        case ReplyKind::Cipher:
+            for (const QByteArray &part :
+                 authenticationAnswer(authenticationChallenge(window.mid(r.start, kChallengeReplySize))))
+                write(part);
+            break;
+        case ReplyKind::OpenTheDoor:
+            write(msg::settingRequest);
+            emit doorAnswered(true);
+            break;
+        case ReplyKind::CloseTheDoor: emit doorAnswered(false); break;
+        case ReplyKind::Ok:
+            write(msg::settingRequest);
+            emit boxAccepted();
+            break;
+        }
     }
 }
 
@@ -224,6 +322,16 @@ bool deviceHasGone(const QSerialPort &port)
         return true;
     const QString name = port.portName();
     return !QFileInfo::exists(name.startsWith(QLatin1Char('/')) ? name : QStringLiteral("/dev/") + name);
+}
+
+qint64 bytesNotSent(const QSerialPort &port)
+{
+    if (!port.isOpen())
+        return 0;
+    int queued = 0;
+    if (::ioctl(int(port.handle()), TIOCOUTQ, &queued) != 0 || queued < 0)
+        queued = 0;
+    return port.bytesToWrite() + queued;
 }
 
 bool writeCommand(QSerialPort &port, const QList<PortWrite> &writes)

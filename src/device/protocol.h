@@ -68,20 +68,27 @@ QByteArray authenticationChallenge(const QByteArray &chunk);
 QByteArrayList authenticationAnswer(const QByteArray &challenge);
 
 // Collects a table upload from the byte stream. A collection starts at "download" and
-// ends at the first "end of data" that starts 256 bytes or more after it; both markers
-// are found wherever the stream was cut into pieces. A later "download" restarts the
-// collection there. The record area between the header and "end of data" comes out as
-// 8-byte groups (a shorter last group included), however many there are; the caller
-// decides whether they make a whole table. A collection that grows past
-// kMaxCollected bytes without its end is dropped, so a babbling line cannot fill memory.
+// ends at the first "end of data" that starts 256 bytes or more after it. A "download"
+// that arrives before that end restarts the collection there, so an upload the box broke
+// off is dropped and the one it starts next is taken whole, and the "download request"
+// after a "download success" is where its image starts. The record area between the
+// header and "end of data" comes out as 8-byte groups (a shorter last group included),
+// however many there are; the caller decides whether they make a whole table. A
+// collection that reaches kMaxCollected bytes without its end is dropped, so a babbling
+// line cannot fill memory.
+//
+// The stream is read as if byte by byte: whatever pieces the link cuts it into, the same
+// uploads come out, each from the piece that holds the last byte of its "end of data".
 class UploadCollector {
 public:
     static constexpr int kMaxCollected = 64 * 1024;
 
     // Feeds the next piece of the stream; returns the record groups of every upload that
     // ended in it (normally none or one). `headers`, when given, receives the 256-byte
-    // header of each of them, which carries the checksum.
-    QList<QByteArrayList> feed(const QByteArray &piece, QList<QByteArray> *headers = nullptr);
+    // header of each of them, which carries the checksum; `ends` the offset in `piece` just
+    // after each one's "end of data".
+    QList<QByteArrayList> feed(const QByteArray &piece, QList<QByteArray> *headers = nullptr,
+                               QList<int> *ends = nullptr);
     bool isCollecting() const { return m_collecting; }
     // The upload collected so far, starting at its "download".
     const QByteArray &buffer() const { return m_buffer; }
@@ -91,29 +98,31 @@ public:
 private:
     QByteArray m_buffer;
     QByteArray m_tail;  // the last bytes seen while idle, for a start marker cut in two
-    int m_endSearchedTo = 0;
     bool m_collecting = false;
 };
 
-// Hands every received chunk to the handlers in a fixed order: the upload collector, the
-// identity replies, "ERASE END", the settings reply and the keyword chain. Each handler
-// looks at every chunk, whatever the others found. The replies the protocol itself sends
-// go out through the writer: "setting request" when the box opens the door or accepts
-// the editor ("ok"), the model acknowledgement, "upload request" after "setting end" and
-// the answer to a challenge.
+// Recognises what the box sends in the byte stream, whatever pieces the link delivers it
+// in, and hands it on through signals: table uploads (UploadCollector), version and model
+// replies, "ERASE END", settings replies and the keywords. Every reply is looked for
+// everywhere, table uploads included, and each one found is acted on once, in the order
+// in which the stream completes them; a reply split across pieces counts like a whole
+// one. A version or model reply is the text from its "V" or "KVR-" to the next "\r\n",
+// at most kMaxReplyLine bytes; a line that is a version reply gives no model reply. A
+// settings reply or an authentication challenge counts once all of its bytes are in.
+// The replies the protocol itself sends go out through the writer, in the same order:
+// "setting request" when the box opens the door or accepts the editor ("ok"), the model
+// acknowledgement, "upload request" after "setting end" and the answer to a challenge.
 class ReceiveDispatcher : public QObject {
     Q_OBJECT
 public:
     using Writer = std::function<void(const QByteArray &bytes)>;
+    static constexpr int kMaxReplyLine = 64;
 
     explicit ReceiveDispatcher(Writer writer, QObject *parent = nullptr);
 
     void feed(const QByteArray &chunk);
-
-    void handleTableUpload(const QByteArray &chunk);
-    void handleIdentity(const QByteArray &chunk);
-    void handleSettingsReply(const QByteArray &chunk);
-    void handleKeywords(const QByteArray &chunk);
+    // Forgets every byte seen so far (a new connection starts a new stream).
+    void reset();
 
     UploadCollector &collector() { return m_collector; }
     const UploadCollector &collector() const { return m_collector; }
@@ -140,10 +149,12 @@ signals:
     void boxAccepted();
 
 private:
+    struct Reply;
     void write(const QByteArray &bytes);
 
     Writer m_writer;
     UploadCollector m_collector;
+    QByteArray m_carry;  // the last bytes of the stream, where a reply may have begun
 };
 
 // Writes `data` in consecutive pieces of at most `pieceSize` bytes, flushing the port
@@ -155,6 +166,10 @@ bool writeInPieces(QSerialPort &port, const QByteArray &data, int pieceSize = 25
 // device node vanished. On Linux a vanished device shows as endless read errors rather
 // than ResourceError, so read errors mean the device went only when this holds.
 bool deviceHasGone(const QSerialPort &port);
+
+// Bytes written to an open port that have not left it yet: those Qt still holds and those
+// in the driver's output queue. 0 for a closed port.
+qint64 bytesNotSent(const QSerialPort &port);
 
 // Writes a command's pieces, flushing where the command asks for it. Returns false when
 // a write fails.

@@ -33,7 +33,7 @@ SerialPort::~SerialPort()
 bool SerialPort::openPort(const QString &name, qint32 baudRate)
 {
     if (name.isEmpty()) {
-        m_conversation.dispatcher().collector().reset();
+        m_conversation.dispatcher().reset();
         warning(nullptr, QStringLiteral("KVR Tool"), QStringLiteral("port name error, please choose right com!"),
                 QMessageBox::Ok);
         return false;

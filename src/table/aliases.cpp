@@ -87,13 +87,20 @@ private:
         m_open = false;
     }
 
-    // UTF-8 to text, keeping a U+FEFF at the start: QString::fromUtf8 takes one there for
-    // a byte-order mark and drops it.
+    // UTF-8 to text, keeping every U+FEFF at the start: QString::fromUtf8 takes the first
+    // one there for a byte-order mark and drops it. Each U+FEFF at the start of the text
+    // comes from one encoded at the start of the bytes, so what is missing is put back.
     static QString decodeLine(const QByteArray &bytes)
     {
         QString text = QString::fromUtf8(bytes);
-        if (bytes.startsWith(kByteOrderMark) && !text.startsWith(QChar(0xFEFF)))
-            text.prepend(QChar(0xFEFF));
+        int encoded = 0;
+        while (bytes.mid(3 * encoded, 3) == kByteOrderMark)
+            ++encoded;
+        int decoded = 0;
+        while (decoded < text.size() && text.at(decoded) == QChar(0xFEFF))
+            ++decoded;
+        if (encoded > decoded)
+            text.prepend(QString(encoded - decoded, QChar(0xFEFF)));
         return text;
     }
 

@@ -59,6 +59,20 @@ QByteArray settingsReply(int breakTime, int mab, int coef, int sleep)
            + be16(coef) + be16(sleep);
 }
 
+QByteArrayList bytesApart(const QByteArray &stream)
+{
+    QByteArrayList bytes;
+    for (const char c : stream)
+        bytes << QByteArray(1, c);
+    return bytes;
+}
+
+// The smallest upload: a header, one record, the end marker.
+QByteArray smallUpload(const QByteArray &record)
+{
+    return QByteArray("download request").leftJustified(kImageHeaderSize, '\0') + record + "end of data";
+}
+
 const QByteArray challenge = QByteArray::fromHex("00112233445566778899aabbccddeeff");
 
 // A table image whose records are all different, with a few that spell "ok" and "end".
@@ -101,17 +115,37 @@ private slots:
         QTest::newRow("ok") << QByteArrayList{"ok"} << QStringList{"accepted"} << QByteArrayList{"setting request"};
         QTest::newRow("setting end asks for the table")
             << QByteArrayList{"setting end"} << QStringList{"setting end"} << QByteArrayList{"upload request"};
-        QTest::newRow("download success hides ok")
-            << QByteArrayList{"download success ok"} << QStringList{"download success"} << none;
-        QTest::newRow("first keyword only") << QByteArrayList{"setting end open the door cipher"}
-                                            << QStringList{"setting end"} << QByteArrayList{"upload request"};
-        QTest::newRow("keyword cut in two is not recognised")
-            << QByteArrayList{"open the ", "door", "setting e", "nd"} << QStringList() << none;
+        QTest::newRow("download success, then ok")
+            << QByteArrayList{"download success ok"} << QStringList{"download success", "accepted"}
+            << QByteArrayList{"setting request"};
+        QTest::newRow("every keyword of a chunk acts")
+            << QByteArrayList{"setting end open the door ok"} << QStringList{"setting end", "door open", "accepted"}
+            << QByteArrayList{"upload request", "setting request", "setting request"};
+        QTest::newRow("a keyword twice acts twice") << QByteArrayList{"ok ok"} << QStringList{"accepted", "accepted"}
+                                                    << QByteArrayList{"setting request", "setting request"};
+        QTest::newRow("keyword cut in two")
+            << QByteArrayList{"open the ", "door", "setting e", "nd"} << QStringList{"door open", "setting end"}
+            << QByteArrayList{"setting request", "upload request"};
 
         QTest::newRow("version reply") << QByteArrayList{QByteArray("\xAA\xCC\x06V1.0.3\r\n")}
                                        << QStringList{"version V1.0.3"} << none;
-        QTest::newRow("version wins over model")
-            << QByteArrayList{QByteArray("\xAA\xCC\x06V2.1\r\nKVR-9000\r\n")} << QStringList{"version V2.1"} << none;
+        QTest::newRow("model text inside a version reply")
+            << QByteArrayList{QByteArray("\xAA\xCC\x06V2.1 KVR-9000\r\n")} << QStringList{"version V2.1 KVR-9000"}
+            << none;
+        QTest::newRow("version header inside a model text")
+            << QByteArrayList{QByteArray("KVR-\xAA\xCC\x06V1.0.3\r\n")} << QStringList{"version V1.0.3"} << none;
+        QTest::newRow("version and model reply")
+            << QByteArrayList{QByteArray("\xAA\xCC\x06V2.1\r\nKVR-9000\r\n")}
+            << QStringList{"version V2.1", "model KVR-9000"} << QByteArrayList{msg::modelAck};
+        QTest::newRow("model reply after a version header without line end")
+            << QByteArrayList{QByteArray("\xAA\xCC\x06V") + QByteArray(ReceiveDispatcher::kMaxReplyLine, 'x')
+                              + "KVR-9000\r\n"}
+            << QStringList{"model KVR-9000"} << QByteArrayList{msg::modelAck};
+        QTest::newRow("model reply cut before its line end")
+            << QByteArrayList{"KVR-9000\r", "\n"} << QStringList{"model KVR-9000"} << QByteArrayList{msg::modelAck};
+        QTest::newRow("model line too long")
+            << QByteArrayList{"KVR-" + QByteArray(ReceiveDispatcher::kMaxReplyLine - 3, '0') + "\r\n"} << QStringList()
+            << none;
         QTest::newRow("model reply is acknowledged once")
             << QByteArrayList{"KVR-9000\r\n"} << QStringList{"model KVR-9000"} << QByteArrayList{msg::modelAck};
         QTest::newRow("model without line end") << QByteArrayList{"KVR-9000"} << QStringList() << none;
@@ -126,7 +160,7 @@ private slots:
             << QByteArrayList{settingsReply(1000, 50, 2, 6).chopped(1)} << QStringList() << none;
         QTest::newRow("settings reply after other bytes")
             << QByteArrayList{"open the door" + settingsReply(1000, 50, 2, 6)}
-            << QStringList{"settings 4660 1000 50 2 6", "door open"} << QByteArrayList{"setting request"};
+            << QStringList{"door open", "settings 4660 1000 50 2 6"} << QByteArrayList{"setting request"};
         QTest::newRow("settings reply after other bytes, one byte short")
             << QByteArrayList{"\x01\x02\x03" + settingsReply(1000, 50, 2, 6).chopped(1)} << QStringList() << none;
         QTest::newRow("settings keyword alone") << QByteArrayList{"setting request"} << QStringList() << none;
@@ -137,11 +171,19 @@ private slots:
         QTest::newRow("cipher challenge one byte short")
             << QByteArrayList{"cipher:" + challenge.chopped(1)} << QStringList() << none;
         QTest::newRow("cipher at the end") << QByteArrayList{"cipher"} << QStringList() << none;
+        QTest::newRow("challenge in three pieces")
+            << QByteArrayList{"ciph", "er:" + challenge.left(5), challenge.mid(5)} << QStringList()
+            << QByteArrayList{"give you", challenge + char(0x77), "nxxxxx"};
+        QTest::newRow("settings reply in two pieces")
+            << QByteArrayList{settingsReply(1000, 50, 2, 6).left(20), settingsReply(1000, 50, 2, 6).mid(20)}
+            << QStringList{"settings 4660 1000 50 2 6"} << none;
 
         QTest::newRow("download success, then setting end closes nothing")
             << QByteArrayList{"download success", "setting end"} << QStringList{"download success", "setting end"}
             << QByteArrayList{"upload request"};
     }
+    // The same replies, in the same order, wherever the stream is cut: as the row's
+    // chunks, whole, one byte at a time and cut in two at every place.
     void chunks()
     {
         QFETCH(QByteArrayList, chunks);
@@ -151,6 +193,17 @@ private slots:
         rec.feed(chunks);
         QCOMPARE(rec.events, events);
         QCOMPARE(rec.writes, writes);
+
+        const QByteArray stream = chunks.join();
+        QList<QByteArrayList> cuts{{stream}, bytesApart(stream)};
+        for (int at = 1; at < stream.size(); ++at)
+            cuts << QByteArrayList{stream.left(at), stream.mid(at)};
+        for (const QByteArrayList &pieces : cuts) {
+            Recorder other;
+            other.feed(pieces);
+            QCOMPARE(other.events, events);
+            QCOMPARE(other.writes, writes);
+        }
     }
 
     // However the link cuts the image, the same 3072 records come out once.
@@ -202,14 +255,14 @@ private slots:
         QCOMPARE(rec.uploads[0].join(), records);
     }
 
-    // Record bytes go through the keyword tests too: "ok" acts, "end" does not stop
-    // the upload.
+    // Record bytes go through the keyword tests too: "ok" acts where it stands, "end" does
+    // not stop the upload.
     void keywordsInsideRecords()
     {
         const QByteArray records = sampleRecords();
         Recorder rec;
         rec.dispatcher.feed(buildTableImage(records));
-        QCOMPARE(rec.events, QStringList({"upload 3072", "accepted"}));
+        QCOMPARE(rec.events, QStringList({"accepted", "upload 3072"}));
         QCOMPARE(rec.uploads[0].join(), records);
     }
 
@@ -236,6 +289,67 @@ private slots:
         QCOMPARE(rec.uploads.size(), uploads);
         for (const QByteArrayList &groups : rec.uploads)
             QCOMPARE(groups.join(), sampleRecords());
+    }
+
+    // Uploads come out the same wherever the stream is cut: whole, one byte at a time, and
+    // cut in two at every place (near the markers for long streams).
+    void uploadsWhateverTheCuts_data()
+    {
+        QTest::addColumn<QByteArray>("stream");
+        QTest::addColumn<QByteArrayList>("records");  // of each upload, in order
+        const QByteArray a = smallUpload("AAAAAAAA"), b = smallUpload("BBBBBBBB");
+        QTest::newRow("one upload") << a << QByteArrayList{"AAAAAAAA"};
+        QTest::newRow("two uploads back to back") << a + b << QByteArrayList{"AAAAAAAA", "BBBBBBBB"};
+        QTest::newRow("download inside the records restarts")
+            << QByteArray("download").leftJustified(kImageHeaderSize, '\0') + "xxdownload" + b.mid(8)
+            << QByteArrayList{"BBBBBBBB"};
+        QTest::newRow("download success, then the image") << "download success" + a << QByteArrayList{"AAAAAAAA"};
+        QTest::newRow("end of data too early, then the end")
+            << QByteArray("download end of data").leftJustified(kImageHeaderSize, '\0') + "AAAAAAAA" + "end of data"
+            << QByteArrayList{"AAAAAAAA"};
+        const int limit = UploadCollector::kMaxCollected;
+        QTest::newRow("start marker across the size limit")
+            << QByteArray("download").leftJustified(limit - 4, 'x') + a << QByteArrayList{"AAAAAAAA"};
+        QTest::newRow("end marker on the size limit")
+            << QByteArray("download").leftJustified(limit - 11, 'x') + "end of data" + a
+            << QByteArrayList{QByteArray(limit - 11 - kImageHeaderSize, 'x'), "AAAAAAAA"};
+        QTest::newRow("end marker one byte past the size limit")
+            << QByteArray("download").leftJustified(limit - 10, 'x') + "end of data" + a << QByteArrayList{"AAAAAAAA"};
+    }
+    void uploadsWhateverTheCuts()
+    {
+        QFETCH(QByteArray, stream);
+        QFETCH(QByteArrayList, records);
+
+        QList<int> places{UploadCollector::kMaxCollected};
+        for (const QByteArray &marker : {msg::imageStart, msg::imageEnd})
+            for (int at = stream.indexOf(marker); at >= 0; at = stream.indexOf(marker, at + 1))
+                places << at;
+        QList<int> cuts;
+        for (int at = 1; at < stream.size(); ++at) {
+            bool near = stream.size() <= 2048;
+            for (const int place : places)
+                near = near || qAbs(at - place) <= 16;
+            if (near)
+                cuts << at;
+        }
+        QList<QByteArrayList> ways{{stream}, bytesApart(stream)};
+        for (const int at : cuts)
+            ways << QByteArrayList{stream.left(at), stream.mid(at)};
+        for (const QByteArrayList &pieces : ways) {
+            UploadCollector collector;
+            QByteArrayList got;
+            for (const QByteArray &piece : pieces) {
+                for (const QByteArrayList &groups : collector.feed(piece))
+                    got << groups.join();
+                QVERIFY(collector.buffer().size() <= UploadCollector::kMaxCollected);
+            }
+            if (got != records)
+                QFAIL(qPrintable(QStringLiteral("%1 pieces, the first of %2 bytes: %3 uploads")
+                                     .arg(pieces.size())
+                                     .arg(pieces.first().size())
+                                     .arg(got.size())));
+        }
     }
 
     // The groups come out as they are; the window decides that they are not a table.

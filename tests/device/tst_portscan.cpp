@@ -4,6 +4,7 @@
 
 #include "common/scheduler.h"
 #include "common/simulatedbox.h"
+#include "device/portcache.h"
 #include "device/portlistupdater.h"
 #include "device/portscan.h"
 #include "ptypeer.h"
@@ -228,6 +229,58 @@ private slots:
         clock.advance(PortListUpdater::kScanIntervalMs);
         QCOMPARE(editor.count(), 0);
         QCOMPARE(itemTexts(firmware), QStringList{"Nemora KVR-9000@ttyACM0"});
+    }
+
+    // The snapshot the firmware list reads on every 100 ms tick comes from a cache: it is
+    // exactly what a fresh scan gives as boxes come and go or crash (their file stays, with
+    // nobody holding its lock), and the system is scanned again only when the monitor says
+    // something changed, or after the safety interval.
+    void cacheGivesWhatAFreshScanGives()
+    {
+        auto text = [](const PortSnapshot &s) {
+            QStringList t;
+            for (const UsbDevice &d : s.devices)
+                t << QStringLiteral("usb %1:%2 %3").arg(d.vendorId, 4, 16).arg(d.productId, 4, 16).arg(d.description);
+            for (const SystemPort &p : s.ports)
+                t << QStringLiteral("port %1 %2 %3:%4").arg(p.name).arg(p.hasUsbIds).arg(p.vendorId).arg(p.productId);
+            return t;
+        };
+        ManualScheduler clock;
+        PortSnapshotCache cache(clock);
+        QCOMPARE(text(cache.snapshot()), text(presentPorts()));
+
+        PtyPeer pty;
+        QVERIFY(pty.open());
+        auto box = announce(pty.slavePath(), 0x4b3a, "KVR-9000 Bootloader");
+        const QStringList withBox = text(cache.snapshot());
+        QCOMPARE(withBox, text(presentPorts()));
+        QVERIFY(withBox.contains("port " + pty.slavePath() + " 1 1155:19258"));
+
+        // A box that crashed leaves its file behind.
+        QFile dead(boxDir.filePath("boxes/simbox-999999.port"));
+        QVERIFY(dead.open(QIODevice::WriteOnly));
+        dead.write("port=/dev/pts/999\nvendor=1209\nproduct=4b3a\ndescription=KVR-9000 Bootloader\n");
+        dead.close();
+        QCOMPARE(text(cache.snapshot()), withBox);
+        QCOMPARE(text(presentPorts()), withBox);
+        box.reset();
+        QCOMPARE(text(cache.snapshot()), text(presentPorts()));
+        QVERIFY(!text(cache.snapshot()).contains("port " + pty.slavePath() + " 1 1155:19258"));
+        dead.remove();
+
+        if (!cache.isMonitoring())
+            QSKIP("no udev monitor here: every snapshot scans");
+        // Nothing happens on the bus: ten ticks, no scan of the system; then the safety interval.
+        const int scans = cache.systemScans();
+        for (int i = 0; i < 10; ++i) {
+            clock.advance(100);
+            cache.snapshot();
+        }
+        QVERIFY(cache.systemScans() - scans <= 1);  // an unrelated device event may come by
+        clock.advance(PortSnapshotCache::kMaxAgeMs);
+        const int before = cache.systemScans();
+        cache.snapshot();
+        QCOMPARE(cache.systemScans(), before + 1);
     }
 };
 

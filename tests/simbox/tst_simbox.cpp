@@ -434,8 +434,47 @@ private slots:
         QVERIFY(box.idleTimeoutMs() > 0);
         box.idle();
         QCOMPARE(box.firmware(), firmware);
+        QCOMPARE(box.firmwarePieces().size(), 101);
+        QCOMPARE(box.firmwarePieces().last(), 7);
         QCOMPARE(box.firmwareRevision(), 1);
         QCOMPARE(joined(box.receive(QByteArray::fromHex("aacc0200010d0a"))), QByteArray("KVR-9000\r\n"));
+    }
+
+    // With an expected image the box says whether what it received is exactly that.
+    void firmwareComparedWithTheExpectedImage_data()
+    {
+        QTest::addColumn<QByteArray>("received");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<QString>("logged");
+        const QByteArray expected(1000, 'f');
+        QByteArray changed = expected;
+        changed[700] = 'g';
+        QTest::newRow("same") << expected << int(SimBox::FirmwareCheck::Matches) << "firmware matches";
+        QTest::newRow("one byte differs") << changed << int(SimBox::FirmwareCheck::Differs) << "at byte 700";
+        QTest::newRow("cut short") << expected.left(640) << int(SimBox::FirmwareCheck::Differs)
+                                   << "640 bytes received, 1000 expected";
+    }
+    void firmwareComparedWithTheExpectedImage()
+    {
+        QFETCH(QByteArray, received);
+        QFETCH(int, outcome);
+        QFETCH(QString, logged);
+        BoxOptions o;
+        o.upgradeMode = true;
+        SimBox box(o);
+        QStringList important;
+        box.setLogger([&](const QString &line, bool isImportant) {
+            if (isImportant)
+                important << line;
+        });
+        box.setExpectedFirmware(QByteArray(1000, 'f'));
+        box.receive(QByteArray::fromHex("aacc0200020d0a"));
+        for (int at = 0; at < received.size(); at += 64)
+            box.receive(received.mid(at, 64));
+        QCOMPARE(int(box.lastFirmwareCheck()), int(SimBox::FirmwareCheck::NotChecked));
+        box.lineClosed();
+        QCOMPARE(int(box.lastFirmwareCheck()), outcome);
+        QVERIFY2(important.last().contains(logged), qPrintable(important.join('|')));
     }
 
     // Whatever arrives, the box neither crashes nor keeps more than one message waiting.
@@ -520,6 +559,8 @@ private slots:
         QVERIFY(c.box.upgradeMode);
         QVERIFY(!c.description.contains("Nemora"));
         QVERIFY(c.productId != kSimBoxProductId);
+        QVERIFY(parseSimBoxArguments({"varilume-simbox", "--upgrade", "--expect-firmware", "fw.bin"}, &c, nullptr));
+        QCOMPARE(c.expectFirmware, QString("fw.bin"));
     }
 
     void tableFiles()

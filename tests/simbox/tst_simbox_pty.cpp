@@ -215,6 +215,50 @@ private slots:
         QVERIFY(runningSimulatedBoxes().isEmpty());
     }
 
+    // With --expect-firmware the bootloader says whether what it received is that file,
+    // and keeps it with --save-firmware; closing the port ends the firmware at once.
+    void bootloaderChecksTheFirmware_data()
+    {
+        QTest::addColumn<bool>("whole");
+        QTest::newRow("whole") << true;
+        QTest::newRow("one piece short") << false;
+    }
+    void bootloaderChecksTheFirmware()
+    {
+        QFETCH(bool, whole);
+        QByteArray firmware;
+        for (int i = 0; i < 1000; ++i)
+            firmware += char(i * 13);
+        const QString expected = dir.filePath("expected.bin");
+        const QString saved = dir.filePath(whole ? "saved-whole.bin" : "saved-short.bin");
+        QFile file(expected);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(firmware);
+        file.close();
+        BoxProcess box;
+        QVERIFY(box.start({"--upgrade", "--erase-ms", "0", "--gap", "0", "--expect-firmware", expected,
+                           "--save-firmware", saved},
+                          announceDir()));
+        QSerialPort port;
+        QVERIFY(openPort(port, box.port));
+        QVERIFY(send(port, QByteArray::fromHex("aacc0200020d0a")));
+        QCOMPARE(readBytes(port, 9), QByteArray("ERASE END"));
+        const QByteArray sent = whole ? firmware : firmware.left(firmware.size() - 40);
+        for (int at = 0; at < sent.size(); at += 64)
+            QVERIFY(send(port, sent.mid(at, 64)));
+        port.close();
+        const QString verdict = whole ? "firmware matches the expected image"
+                                      : "firmware DIFFERS from the expected image: 960 bytes received, 1000 expected";
+        QTRY_VERIFY2_WITH_TIMEOUT(box.log().contains(verdict), qPrintable(box.log()), 5000);
+        QVERIFY(box.log().contains(QString("firmware received: %1 bytes in ").arg(sent.size())));
+        // Saved right after the verdict.
+        auto keptBytes = [&saved] {
+            QFile kept(saved);
+            return kept.open(QIODevice::ReadOnly) ? kept.readAll() : QByteArray();
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(keptBytes(), sent, 5000);
+    }
+
     void badCommandLinesAreRefused()
     {
         QProcess p;

@@ -70,6 +70,8 @@ private slots:
         const QString feff(QChar(0xFEFF));
         QTest::newRow("U+FEFF starting a later line") << QByteArray("Spot\n\xEF\xBB\xBFWash\n")
                                                       << QStringList({"Spot", feff + "Wash"});
+        QTest::newRow("two U+FEFF starting a later line")
+            << QByteArray("Spot\n\xEF\xBB\xBF\xEF\xBB\xBFWash\n") << QStringList({"Spot", feff + feff + "Wash"});
         QTest::newRow("U+FEFF after the byte-order mark") << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBFSpot\r")
                                                           << QStringList({feff + "Spot"});
         QTest::newRow("U+FEFF after CR LF") << QByteArray("\r\n\xEF\xBB\xBF") << QStringList({"", feff});

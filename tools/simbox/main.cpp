@@ -330,6 +330,16 @@ int main(int argc, char **argv)
         box.setRecords(records);
         say(QStringLiteral("table loaded: %1 rules").arg(boxRuleCount(records)));
     }
+    if (!config.expectFirmware.isEmpty()) {
+        QFile expected(config.expectFirmware);
+        if (!expected.open(QIODevice::ReadOnly)) {
+            std::fprintf(stderr, "varilume-simbox: %s: %s\n", qPrintable(config.expectFirmware),
+                         qPrintable(expected.errorString()));
+            return 2;
+        }
+        // A file larger than the box keeps could never match; one byte more says so.
+        box.setExpectedFirmware(expected.read(kBoxMaxFirmware + 1));
+    }
     box.setLogger([](const QString &line, bool important) {
         if (important || g_verbose)
             say(line);

@@ -25,7 +25,6 @@ constexpr int kAnswerFrameSize = 8 + kChallengeSize + 1 + 6;
 constexpr int kCommandSize = 7;
 constexpr int kMessageIdleMs = 2000;
 constexpr int kFirmwareIdleMs = 1000;
-constexpr int kMaxFirmware = 8 * 1024 * 1024;
 
 // The messages the editor starts with a keyword, and their whole length.
 struct Request {
@@ -403,10 +402,13 @@ SimBox::Take SimBox::takeUpgrade(QList<BoxPiece> *out)
         looksLikeCommand = looksLikeCommand && (i == 4 || m_input[i] == pattern[i]);
 
     if (m_receivingFirmware && (!m_firmware.isEmpty() || !looksLikeCommand)) {
-        const int room = kMaxFirmware - m_firmware.size();
+        const int room = kBoxMaxFirmware - m_firmware.size();
         if (m_input.size() > room)
-            log(QStringLiteral("firmware larger than %1 bytes: the rest is dropped").arg(kMaxFirmware), true);
-        m_firmware += m_input.left(room);
+            log(QStringLiteral("firmware larger than %1 bytes: the rest is dropped").arg(kBoxMaxFirmware), true);
+        const QByteArray piece = m_input.left(room);
+        m_firmware += piece;
+        if (!piece.isEmpty())
+            m_firmwarePieces << piece.size();
         m_input.clear();
         return Take::Done;
     }
@@ -423,6 +425,7 @@ SimBox::Take SimBox::takeUpgrade(QList<BoxPiece> *out)
         break;
     case 2:
         m_firmware.clear();
+        m_firmwarePieces.clear();
         m_receivingFirmware = true;
         log(QStringLiteral("erasing"), true);
         if (!silent(QStringLiteral("erase")))
@@ -617,9 +620,27 @@ void SimBox::finishFirmware()
 {
     m_receivingFirmware = false;
     ++m_firmwareRevision;
-    log(QStringLiteral("firmware received: %1 bytes, byte sum %2")
+    log(QStringLiteral("firmware received: %1 bytes in %2 pieces, byte sum %3")
             .arg(m_firmware.size())
+            .arg(m_firmwarePieces.size())
             .arg(boxRecordChecksum(m_firmware)),
+        true);
+    if (m_expectedFirmware.isEmpty())
+        return;
+    if (m_firmware == m_expectedFirmware) {
+        m_firmwareCheck = FirmwareCheck::Matches;
+        log(QStringLiteral("firmware matches the expected image"), true);
+        return;
+    }
+    m_firmwareCheck = FirmwareCheck::Differs;
+    int at = 0;
+    while (at < m_firmware.size() && at < m_expectedFirmware.size() && m_firmware[at] == m_expectedFirmware[at])
+        ++at;
+    log(QStringLiteral("firmware DIFFERS from the expected image: %1 bytes received, %2 expected, first difference "
+                       "at byte %3")
+            .arg(m_firmware.size())
+            .arg(m_expectedFirmware.size())
+            .arg(at),
         true);
 }
 

@@ -22,7 +22,8 @@
 //   01 identify      -> the model reply "KVR-9000\r\n"
 //   03 model ack     -> the version reply AA CC 06 "V1.0.3\r\n"
 //   02 erase         -> "ERASE END" after the erase time; the following bytes are firmware
-//                       until the line has been quiet for the idle time
+//                       until the line has been quiet for the idle time, then compared
+//                       with the expected image when there is one
 //
 // Bytes that start no known message are skipped. A message that stays incomplete for
 // idleTimeoutMs() is dropped when the program calls idle().
@@ -41,6 +42,8 @@ constexpr int kBoxRecordBytes = kBoxRules * kBoxRecordSize;  // 24 576
 constexpr int kBoxImageHeader = 256;
 constexpr int kBoxImageSize = kBoxImageHeader + kBoxRecordBytes + 12;  // 24 844
 constexpr int kBoxSettingsReplySize = 27;
+// The most firmware the bootloader keeps; what arrives beyond it is dropped.
+constexpr int kBoxMaxFirmware = 8 * 1024 * 1024;
 
 // The box's four operating values, in the units the settings commands use.
 struct BoxSettings {
@@ -149,7 +152,15 @@ public:
     // Goes up whenever the stored table changes (a download, a factory reset).
     int tableRevision() const { return m_tableRevision; }
     QByteArray firmware() const { return m_firmware; }
+    // The sizes of the pieces the firmware arrived in, one per receive() that carried some.
+    QList<int> firmwarePieces() const { return m_firmwarePieces; }
+    // Goes up whenever a firmware transfer has ended (the line went quiet or was closed).
     int firmwareRevision() const { return m_firmwareRevision; }
+    // The image every firmware transfer is compared with when it ends (empty: none);
+    // the outcome is logged as important.
+    void setExpectedFirmware(const QByteArray &image) { m_expectedFirmware = image; }
+    enum class FirmwareCheck { NotChecked, Matches, Differs };
+    FirmwareCheck lastFirmwareCheck() const { return m_firmwareCheck; }
     // The challenge waiting for its answer, empty when none is.
     QByteArray challenge() const { return m_challenge; }
     bool authenticated() const { return m_authenticated; }
@@ -184,7 +195,10 @@ private:
     bool m_vanished = false;
     bool m_receivingFirmware = false;
     QByteArray m_firmware;
+    QList<int> m_firmwarePieces;
     int m_firmwareRevision = 0;
+    QByteArray m_expectedFirmware;
+    FirmwareCheck m_firmwareCheck = FirmwareCheck::NotChecked;
     quint32 m_random;
     std::function<void(const QString &, bool)> m_log;
 };

@@ -93,6 +93,10 @@ bool parseSimBoxArguments(const QStringList &arguments, SimBoxConfig *config, QS
     const QCommandLineOption saveFirmware(QStringLiteral("save-firmware"),
                                           QStringLiteral("Write received firmware to this file."),
                                           QStringLiteral("file"));
+    const QCommandLineOption expectFirmware(
+        QStringLiteral("expect-firmware"),
+        QStringLiteral("Compare every firmware received with this file and log whether it matches."),
+        QStringLiteral("file"));
     const QCommandLineOption announceDir(QStringLiteral("announce-dir"),
                                          QStringLiteral("Announce the box in this directory (default: "
                                                         "$VARILUME_SIMBOX_DIR, else varilume-simbox in "
@@ -112,10 +116,10 @@ bool parseSimBoxArguments(const QStringList &arguments, SimBoxConfig *config, QS
                                   QStringLiteral("N"));
     const QCommandLineOption verbose({QStringLiteral("v"), QStringLiteral("verbose")},
                                      QStringLiteral("Log every message received and sent on stderr."));
-    p.addOptions({help,        table,       demo,    settings,    closeDoor, cipher,       cipherRequired,
-                  upgrade,     chunkSize,   splitAt, pause,       gap,       garbage,      silent,
-                  vanishAfter, badChecksum, eraseMs, versionText, saveTable, saveFirmware, announceDir,
-                  usbId,       description, seed,    verbose});
+    p.addOptions({help,        table,       demo,        settings,    closeDoor, cipher,       cipherRequired,
+                  upgrade,     chunkSize,   splitAt,     pause,       gap,       garbage,      silent,
+                  vanishAfter, badChecksum, eraseMs,     versionText, saveTable, saveFirmware, expectFirmware,
+                  announceDir, usbId,       description, seed,        verbose});
 
     auto fail = [error](const QString &why) {
         if (error)
@@ -143,6 +147,7 @@ bool parseSimBoxArguments(const QStringList &arguments, SimBoxConfig *config, QS
         return fail(QStringLiteral("--demo and --table cannot be used together"));
     c.saveTable = p.value(saveTable);
     c.saveFirmware = p.value(saveFirmware);
+    c.expectFirmware = p.value(expectFirmware);
     c.announceDir = p.value(announceDir);
     if (c.box.upgradeMode) {
         c.productId = kSimBoxBootloaderProductId;

@@ -23,6 +23,7 @@ struct SimBoxConfig {
     bool demoTable = false;  // start from the example table
     QString saveTable;     // where the stored image is kept up to date
     QString saveFirmware;  // where received firmware is written
+    QString expectFirmware;  // the image received firmware is compared with
     QString announceDir;   // overrides VARILUME_SIMBOX_DIR
     quint16 vendorId = kSimBoxVendorId;
     quint16 productId = kSimBoxProductId;

@@ -1,0 +1,618 @@
+// The firmware upgrade dialog against the simulated box's bootloader on a pseudo-terminal,
+// and against a local update server: Connect and the box's identity, Open File with its
+// checks and the erase, the transfer piece by piece on a stepped clock, the success
+// message and the progress rule, a box that vanishes or a port that refuses a write in
+// the middle, and the firmware update check with its offer, download and checksum.
+
+#include "common/scheduler.h"
+#include "common/simulatedbox.h"
+#include "device/portlistupdater.h"
+#include "device/serialport.h"
+#include "firmware/upgradedialog.h"
+
+#include "app/mainwindow.h"
+#include "boxprocess.h"
+#include "editoronpty.h"
+#include "httpserver.h"
+#include "simboxonpty.h"
+#include "windowtest.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QCryptographicHash>
+#include <QDeadlineTimer>
+#include <QLineEdit>
+#include <QNetworkAccessManager>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSslSocket>
+#include <QTextBrowser>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+using namespace vl;
+using firmware::FirmwareCheck;
+using vl::test::HttpTestServer;
+
+namespace {
+
+const QByteArray kInfoPath = "/download/Product/KVR-9000/Update/KVR-9000_Update.txt";
+
+// Runs the event loop until `done` holds, at most `ms` milliseconds.
+template <typename Predicate>
+bool settle(Predicate done, int ms = 5000)
+{
+    const QDeadlineTimer deadline(ms);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QTimer wake;
+        wake.setSingleShot(true);
+        wake.start(int(qBound<qint64>(1, deadline.remainingTime(), ms)));
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+QByteArray image(int size, int seed = 1)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    quint32 x = quint32(seed) * 2654435761u + 1;
+    for (int i = 0; i < size; ++i) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        bytes[i] = char(x & 0xFF);
+    }
+    return bytes;
+}
+
+QByteArray sha256Hex(const QByteArray &data) { return QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex(); }
+
+BoxOptions bootloader(const QByteArray &version = "V1.0.3")
+{
+    BoxOptions options;
+    options.upgradeMode = true;
+    options.version = version;
+    return options;
+}
+
+}  // namespace
+
+class TestUpgradeDialog : public vl::test::WindowTest {
+    Q_OBJECT
+
+    std::unique_ptr<ManualScheduler> clock;
+    std::unique_ptr<HttpTestServer> server;
+    std::unique_ptr<QNetworkAccessManager> manager;
+    std::unique_ptr<vl::test::SimBoxOnPty> box;
+    std::unique_ptr<SimulatedBoxAnnouncement> announcement;
+    std::unique_ptr<SerialPort> port;
+    std::unique_ptr<PortListUpdater> ports;
+    std::unique_ptr<upgrade_Dialog> dialog;
+    QStringList boxLog;
+
+    QString boxesDir() const { return dir->file("boxes"); }
+
+    // The bootloader inside this process, announced as `description`, and the dialog.
+    void build(const BoxOptions &options = bootloader(), const QString &description = "KVR-9000 Bootloader")
+    {
+        box = std::make_unique<vl::test::SimBoxOnPty>(options);
+        box->box().setLogger([this](const QString &line, bool) { boxLog << line; });
+        box->start();
+        announcement = std::make_unique<SimulatedBoxAnnouncement>();
+        QVERIFY(announcement->announce({box->port(), 0x1209, 0x4b3a, description}));
+        makeDialog();
+    }
+    void makeDialog()
+    {
+        firmware::FirmwareCheckSettings settings;
+        settings.server = update::UpdateServer::fromText(server->url().toString());
+        port = std::make_unique<SerialPort>();
+        ports = std::make_unique<PortListUpdater>(*clock);
+        dialog = std::make_unique<upgrade_Dialog>(port.get(), ports.get(), nullptr, manager.get(), settings);
+    }
+
+    QStringList logLines() const { return dialog->textBrowser()->toPlainText().split('\n'); }
+    bool checkSettled() const
+    {
+        return dialog->firmwareCheck() && dialog->firmwareCheck()->state() != FirmwareCheck::State::Checking;
+    }
+
+    // Opens the dialog, connects, and waits until the box's version is in and the update
+    // check has decided.
+    void connectBox()
+    {
+        dialog->showUpgrade("Nemora");
+        QVERIFY(dialog->isVisible());
+        dialog->pushButton()->click();
+        QCOMPARE(dialog->pushButton()->text(), QString("Disconnect"));
+        QVERIFY(settle([this] { return !dialog->deviceVersion().isEmpty(); }));
+        QVERIFY(settle([this] { return checkSettled(); }, 20000));
+    }
+
+    QString writeFile(const QString &name, const QByteArray &data)
+    {
+        QFile file(dir->file(name));
+        if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size())
+            qWarning("cannot write %s", qPrintable(file.fileName()));
+        return file.fileName();
+    }
+
+    void openFile(const QString &path)
+    {
+        dialogs->files << path;
+        dialog->pushButton_3()->click();
+    }
+
+    // With the first piece out, moves the clock piece by piece: never a piece before 10 ms,
+    // each one 10 ms after the last, each read by the box before the next.
+    void stepThrough(const QByteArray &sent)
+    {
+        const int pieces = (sent.size() + 63) / 64;
+        QVERIFY(settle([&] { return box->box().firmware().size() == qMin(64, sent.size()); }));
+        for (int i = 1; i < pieces; ++i) {
+            const int before = dialog->transfer()->piecesSent();
+            clock->advance(9);
+            QCOMPARE(dialog->transfer()->piecesSent(), before);
+            clock->advance(1);
+            QCOMPARE(dialog->transfer()->piecesSent(), before + 1);
+            const int expected = qMin((i + 1) * 64, sent.size());
+            QVERIFY(settle([&] { return box->box().firmware().size() == expected; }));
+        }
+    }
+
+    int erases() const { return boxLog.filter("erasing").size(); }
+
+    // The message boxes asked so far (file dialogs left out).
+    QList<vl::test::Asked> messages() const
+    {
+        QList<vl::test::Asked> boxes;
+        for (const vl::test::Asked &a : dialogs->asked)
+            if (a.kind == vl::test::Asked::Message)
+                boxes << a;
+        return boxes;
+    }
+
+private slots:
+    void init()
+    {
+        WindowTest::init();
+        qputenv("VARILUME_SIMBOX_DIR", QFile::encodeName(boxesDir()));
+        clock = std::make_unique<ManualScheduler>();
+        installScheduler(clock.get());
+        server = std::make_unique<HttpTestServer>();
+        QVERIFY(server->start());
+        manager = std::make_unique<QNetworkAccessManager>();
+        boxLog.clear();
+    }
+    void cleanup()
+    {
+        dialog.reset();
+        ports.reset();
+        port.reset();
+        announcement.reset();
+        box.reset();
+        manager.reset();
+        server.reset();
+        installScheduler(nullptr);
+        clock.reset();
+        WindowTest::cleanup();
+    }
+
+    void dialogAsBuilt()
+    {
+        build();
+        QCOMPARE(dialog->windowTitle(), QString("Upgrade"));
+        QCOMPARE(dialog->pushButton()->text(), QString("Connect"));
+        QCOMPARE(dialog->pushButton_3()->text(), QString("Open File"));
+        QCOMPARE(dialog->pushButton_4()->text(), QString("Upgrade"));
+        QCOMPARE(dialog->pushButton_2()->text(), QString("Close"));
+        QVERIFY(dialog->pushButton_2()->isHidden());
+        QCOMPARE(dialog->progressBar()->minimum(), 0);
+        QCOMPARE(dialog->progressBar()->maximum(), 100);
+        QCOMPARE(dialog->progressBar()->value(), 0);
+        // Every USB serial device is listed, the bootloader's description without the maker's name.
+        QCOMPARE(dialog->comboBox()->count(), 1);
+        QCOMPARE(dialog->comboBox()->itemText(0), QString("KVR-9000 Bootloader"));
+        QCOMPARE(dialog->comboBox()->itemData(0).toString(), box->port());
+    }
+
+    void normalModeIsRefused_data()
+    {
+        QTest::addColumn<QString>("description");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("bootloader") << "KVR-9000 Bootloader" << false;
+        QTest::newRow("box in normal mode") << "Nemora KVR-9000" << true;
+    }
+    void normalModeIsRefused()
+    {
+        QFETCH(QString, description);
+        QFETCH(bool, refused);
+        build(bootloader(), description);
+        dialog->showUpgrade("Nemora");
+        QCOMPARE(dialog->isVisible(), !refused);
+        QCOMPARE(messages().size(), refused ? 1 : 0);
+        if (refused) {
+            QCOMPARE(messages()[0].title(), QString("Warring"));
+            QCOMPARE(messages()[0].text(),
+                     QString("Please refer to the product manual to put the device into upgrade mode."));
+        }
+        QVERIFY(dialog->textBrowser()->toPlainText().isEmpty());
+    }
+
+    void connectIdentifiesTheBox()
+    {
+        build();
+        connectBox();
+        QVERIFY(!dialog->comboBox()->isEnabled());
+        QCOMPARE(dialog->deviceModel(), QString("KVR-9000"));
+        const QStringList lines = logLines();
+        const int model = lines.indexOf("Product Model:");
+        QVERIFY2(model >= 0, qPrintable(lines.join('|')));
+        QCOMPARE(lines.value(model + 1), QString("KVR-9000"));
+        const int version = lines.indexOf("Hardware Version:");
+        QVERIFY(version > model);
+        QCOMPARE(lines.value(version + 1), QString("V1.0.3"));
+        if (QSslSocket::supportsSsl()) {
+            QCOMPARE(lines.value(version + 2), QString("SSL supported: Yes"));
+            QCOMPARE(lines.value(version + 3), "SSL version:" + QSslSocket::sslLibraryBuildVersionString());
+        } else {
+            QCOMPARE(lines.value(version + 2), QString("SSL supported: No"));
+            QCOMPARE(lines.value(version + 3), QString("请检查 OpenSSL DLL 是否存在或版本是否匹配。"));
+        }
+        // The model was acknowledged once; nothing else was asked of the box.
+        QCOMPARE(boxLog.filter("-> model reply").size(), 1);
+        QCOMPARE(boxLog.filter("-> version reply").size(), 1);
+
+        dialog->pushButton()->click();
+        QVERIFY(!port->isOpen());
+        QCOMPARE(dialog->pushButton()->text(), QString("Connect"));
+        QVERIFY(dialog->comboBox()->isEnabled());
+    }
+
+    // 100 000 bytes go out as 1562 pieces of 64 and one of 32, 10 ms apart; the bar shows
+    // 100 only after the last one, and then the success message ends the session.
+    void hundredThousandBytesArriveWhole()
+    {
+        build();
+        connectBox();
+        const QByteArray sent = image(100000);
+        const QString path = writeFile("fw.bin", sent);
+        dialogs->clear();
+        openFile(path);
+        QCOMPARE(dialog->lineEdit()->text(), path);
+        QVERIFY(settle([this] { return dialog->eraseDone(); }));
+        QCOMPARE(erases(), 1);
+
+        QList<QPair<int, int>> bar;  // value shown, messages asked by then
+        connect(dialog->progressBar(), &QProgressBar::valueChanged,
+                [&](int v) { bar << qMakePair(v, messages().size()); });
+        QSignalSpy succeeded(dialog.get(), &upgrade_Dialog::upgradeSucceeded);
+        dialog->pushButton_4()->click();
+        QVERIFY(!dialog->pushButton_4()->isEnabled());
+        stepThrough(sent);
+        if (QTest::currentTestFailed())
+            return;
+
+        QCOMPARE(box->box().firmware(), sent);
+        QList<int> expected;
+        for (int i = 0; i < 1562; ++i)
+            expected << 64;
+        expected << 32;
+        QCOMPARE(box->box().firmwarePieces(), expected);
+        QCOMPARE(succeeded.count(), 1);
+        QCOMPARE(messages().size(), 1);
+        QCOMPARE(messages()[0].title(), QString("upgrade"));
+        QCOMPARE(messages()[0].text(), QString("Upgrade successful, please power on the device again."));
+        QVERIFY(messages()[0].message.parent == nullptr);
+        // 99 while the last piece was to come, 100 before the message, 0 after it.
+        QCOMPARE(bar.mid(bar.size() - 3),
+                 (QList<QPair<int, int>>{qMakePair(99, 0), qMakePair(100, 0), qMakePair(0, 1)}));
+        QCOMPARE(std::count_if(bar.begin(), bar.end(), [](const auto &b) { return b.first == 100; }), 1);
+        // Back to the start.
+        QVERIFY(!port->isOpen());
+        QCOMPARE(dialog->pushButton()->text(), QString("Connect"));
+        QVERIFY(dialog->comboBox()->isEnabled());
+        QVERIFY(dialog->lineEdit()->text().isEmpty());
+        QVERIFY(dialog->textBrowser()->toPlainText().isEmpty());
+        QVERIFY(dialog->pushButton_4()->isEnabled());
+    }
+
+    // The rule keeps its oddity: without 100 before the last piece there is no message, the
+    // bar goes back to 0 and the port stays open, although the box has every byte.
+    void smallImagesEndWithoutTheMessage_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::newRow("one piece") << 64;
+        QTest::newRow("last piece 2 %") << 3200;
+    }
+    void smallImagesEndWithoutTheMessage()
+    {
+        QFETCH(int, size);
+        build();
+        connectBox();
+        const QByteArray sent = image(size, size);
+        openFile(writeFile("small.bin", sent));
+        QVERIFY(settle([this] { return dialog->eraseDone(); }));
+        dialogs->clear();
+        int highest = 0;
+        connect(dialog->progressBar(), &QProgressBar::valueChanged, [&](int v) { highest = qMax(highest, v); });
+        dialog->pushButton_4()->click();
+        stepThrough(sent);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(box->box().firmware(), sent);
+        QCOMPARE(dialog->transfer()->state(), firmware::FirmwareTransfer::State::Done);
+        QCOMPARE(messages().size(), 0);
+        QVERIFY(highest < 100);
+        QCOMPARE(dialog->progressBar()->value(), 0);
+        QVERIFY(port->isOpen());
+        QCOMPARE(dialog->pushButton()->text(), QString("Disconnect"));
+        // The erase allowed one transfer: Upgrade does nothing now.
+        dialog->pushButton_4()->click();
+        clock->advance(100);
+        QCOMPARE(dialog->transfer()->piecesSent(), (size + 63) / 64);
+    }
+
+    // Before anything is erased: the same version, an empty file and one too large for
+    // any firmware are refused, and Upgrade then sends nothing.
+    void filesThatAreNotSent_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("size");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("same version") << "KVR-9000_V1.0.3.bin" << 5000
+                                      << "The version number is the same! No upgrade required";
+        QTest::newRow("empty") << "empty.bin" << 0
+                               << "The firmware file empty.bin is empty. Nothing was sent to the device.";
+        QTest::newRow("over 2 MiB") << "big.bin" << (2 << 20) + 1
+                                    << "The firmware file big.bin is larger than 2 MiB and cannot be the device's "
+                                       "firmware. Nothing was sent to the device.";
+    }
+    void filesThatAreNotSent()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, size);
+        QFETCH(QString, text);
+        build();
+        connectBox();
+        // An earlier erase for another image must not let the refused file through.
+        openFile(writeFile("other.bin", image(640)));
+        QVERIFY(settle([this] { return dialog->eraseDone(); }));
+        dialogs->clear();
+        const QString path = writeFile(name, image(size));
+        openFile(path);
+        QCOMPARE(dialogs->messageTexts(), QStringList{text});
+        QCOMPARE(messages()[0].title(), QString("Warning"));
+        QCOMPARE(dialog->lineEdit()->text(), path);
+        QVERIFY(!dialog->eraseDone());
+        dialog->pushButton_4()->click();
+        clock->advance(1000);
+        QVERIFY(settle([] { return true; }));
+        QCOMPARE(erases(), 1);
+        QCOMPARE(dialog->transfer()->piecesSent(), 0);
+        QVERIFY(box->box().firmware().isEmpty());
+    }
+
+    // The box goes away at half the transfer (the simulated box's process is killed):
+    // one message within a second, no piece after it, and Connect works once it is back.
+    void boxKilledHalfway()
+    {
+        vl::test::BoxProcess process;
+        const QStringList args{"--upgrade", "--erase-ms", "0", "--gap", "0"};
+        QVERIFY2(process.start(QStringLiteral(SIMBOX_PROGRAM), args, boxesDir()), qPrintable(process.log()));
+        makeDialog();
+        dialog->showUpgrade("Nemora");
+        dialog->pushButton()->click();
+        QVERIFY(settle([this] { return dialog->deviceVersion() == "V1.0.3"; }));
+        QVERIFY(settle([this] { return checkSettled(); }, 20000));
+        openFile(writeFile("fw.bin", image(100000)));
+        QVERIFY(settle([this] { return dialog->eraseDone(); }));
+        dialogs->clear();
+        dialog->pushButton_4()->click();
+        // The box runs in real time: the clock moves on only once it has taken the last piece.
+        while (dialog->transfer()->piecesSent() < 782) {
+            QVERIFY(settle([this] { return port->conversation()->bytesNotSent() == 0; }));
+            clock->advance(10);
+            QCoreApplication::processEvents();
+        }
+
+        process.kill();
+        QElapsedTimer noticed;
+        noticed.start();
+        while (messages().isEmpty() && noticed.elapsed() < 3000) {
+            clock->advance(10);
+            settle([this] { return !messages().isEmpty(); }, 10);
+        }
+        QVERIFY2(noticed.elapsed() < 1000, qPrintable(QString::number(noticed.elapsed())));
+        QCOMPARE(messages().size(), 1);
+        QCOMPARE(messages()[0].title(), QString("upgrade"));
+        QVERIFY2(messages()[0].text().contains("went away after"), qPrintable(messages()[0].text()));
+        const int pieces = dialog->transfer()->piecesSent();
+        QVERIFY(pieces <= 783);
+        for (int i = 0; i < 200; ++i) {
+            clock->advance(10);
+            QCoreApplication::processEvents();
+        }
+        QCOMPARE(dialog->transfer()->piecesSent(), pieces);
+        QCOMPARE(messages().size(), 1);
+        QVERIFY(!port->isOpen());
+        QCOMPARE(dialog->pushButton()->text(), QString("Connect"));
+        QVERIFY(dialog->comboBox()->isEnabled());
+        QCOMPARE(dialog->progressBar()->value(), 0);
+
+        // Back, on another pseudo-terminal: the list leads there and Connect talks to it.
+        vl::test::BoxProcess again;
+        QVERIFY2(again.start(QStringLiteral(SIMBOX_PROGRAM), args, boxesDir()), qPrintable(again.log()));
+        dialog->refreshUpgradePorts();
+        QCOMPARE(dialog->comboBox()->currentData().toString(), again.port);
+        dialog->textBrowser()->clear();
+        dialog->pushButton()->click();
+        QCOMPARE(dialog->pushButton()->text(), QString("Disconnect"));
+        QVERIFY(settle([this] { return logLines().contains("Hardware Version:"); }));
+    }
+
+    // A piece the port refuses ends the transfer: one message, the dialog hidden, the port
+    // closed, no piece after it; the next Connect works.
+    void refusedWriteStopsTheTransfer()
+    {
+        build();
+        connectBox();
+        openFile(writeFile("fw.bin", image(6400)));
+        QVERIFY(settle([this] { return dialog->eraseDone(); }));
+        dialogs->clear();
+        dialog->pushButton_4()->click();
+        clock->advance(40);
+        QCOMPARE(dialog->transfer()->piecesSent(), 5);
+        // From now on the port's writes fail with ENOSPC.
+        const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+        QVERIFY(full >= 0);
+        QVERIFY(::dup2(full, int(port->handle())) >= 0);
+        ::close(full);
+        clock->advance(10);
+
+        QCOMPARE(messages().size(), 1);
+        QCOMPARE(messages()[0].title(), QString("upgrade"));
+        QVERIFY2(messages()[0].text().startsWith("Writing to the device failed after 320 of 6400 bytes"),
+                 qPrintable(messages()[0].text()));
+        QVERIFY(!dialog->isVisible());
+        QVERIFY(!port->isOpen());
+        QCOMPARE(dialog->transfer()->state(), firmware::FirmwareTransfer::State::Failed);
+        clock->advance(1000);
+        QCOMPARE(dialog->transfer()->piecesSent(), 5);
+        QCOMPARE(messages().size(), 1);
+
+        // The box ends its firmware when the line closes (as varilume-simbox does).
+        box->box().lineClosed();
+        dialog->showUpgrade("Nemora");
+        dialog->pushButton()->click();
+        QVERIFY(port->isOpen());
+        QVERIFY(settle([this] { return logLines().contains("Hardware Version:"); }));
+    }
+
+    // A newer firmware on the server is offered; after OK it is downloaded, the box is
+    // asked to erase and the transfer starts by itself on "ERASE END".
+    void newerFirmwareIsOfferedAndSent()
+    {
+        const QByteArray sent = image(10000, 7);
+        server->serve(kInfoPath, "KVR-9000_V1.0.10;\nSHA256: " + sha256Hex(sent) + "\nUpdate content:\n1. Faster fades\n");
+        server->serve("/download/Product/KVR-9000/Update/KVR-9000_V1.0.10.bin", sent);
+        dialogs->buttons << QMessageBox::Ok;
+        build();
+        connectBox();
+        QCOMPARE(messages().size(), 1);
+        QCOMPARE(messages()[0].title(), QString("Update Available"));
+        QCOMPARE(messages()[0].text(),
+                 QString("The current version is KVR-9000_V1.0.3\nA new version is available: KVR-9000_V1.0.10\n\n"
+                         "Update Content:\n1. Faster fades\n"));
+        QCOMPARE(int(messages()[0].message.buttons), int(QMessageBox::Ok | QMessageBox::Cancel));
+        QVERIFY(messages()[0].message.parent == nullptr);
+        // No Upgrade press: the first piece goes out once the box has erased.
+        stepThrough(sent);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(erases(), 1);
+        QCOMPARE(box->box().firmware(), sent);
+        QCOMPARE(dialogs->messageTexts().last(), QString("Upgrade successful, please power on the device again."));
+        QVERIFY(!dialog->autoStart());
+    }
+
+    void offerDecisions_data()
+    {
+        QTest::addColumn<QByteArray>("boxVersion");
+        QTest::addColumn<QByteArray>("info");
+        QTest::addColumn<bool>("offered");
+        QTest::newRow("V1.0.3 vs 1.0.10") << QByteArray("V1.0.3") << QByteArray("KVR-9000_V1.0.10;\n") << true;
+        QTest::newRow("V1.2 vs 1.2.0") << QByteArray("V1.2") << QByteArray("KVR-9000_V1.2.0;\n") << false;
+        QTest::newRow("leading blank line") << QByteArray("V1.0.3") << QByteArray("\nKVR-9000_V1.0.10;\n") << false;
+        QTest::newRow("not digits and dots") << QByteArray("V1.0.3") << QByteArray("KVR-9000_V1.0.1x;\n") << false;
+    }
+    // Cancel leaves the box alone: nothing is downloaded, nothing erased.
+    void offerDecisions()
+    {
+        QFETCH(QByteArray, boxVersion);
+        QFETCH(QByteArray, info);
+        QFETCH(bool, offered);
+        server->serve(kInfoPath, info);
+        dialogs->buttons << QMessageBox::Cancel;
+        build(bootloader(boxVersion));
+        connectBox();
+        QCOMPARE(dialog->deviceVersion(), QString::fromLatin1(boxVersion));
+        const FirmwareCheck::State state = offered ? FirmwareCheck::State::Offered
+                                                   : info.startsWith("KVR-9000_V1.2")
+                                                         ? FirmwareCheck::State::UpToDate
+                                                         : FirmwareCheck::State::NoRelease;
+        QCOMPARE(dialog->firmwareCheck()->state(), state);
+        QCOMPARE(messages().size(), offered ? 1 : 0);
+        clock->advance(1000);
+        QVERIFY(settle([] { return true; }));
+        QCOMPARE(server->requests(), QByteArrayList{kInfoPath});
+        QCOMPARE(erases(), 0);
+    }
+
+    // A download whose SHA-256 differs from the announced one never reaches the box.
+    void wrongChecksumIsNeverSent()
+    {
+        const QByteArray sent = image(10000, 9);
+        QByteArray sha = sha256Hex(sent);
+        sha[10] = sha[10] == 'a' ? 'b' : 'a';
+        server->serve(kInfoPath, "KVR-9000_V1.1.0;\nSHA256 KVR-9000_V1.1.0.bin: " + sha + "\nUpdate content:\nx\n");
+        server->serve("/download/Product/KVR-9000/Update/KVR-9000_V1.1.0.bin", sent);
+        dialogs->buttons << QMessageBox::Ok;
+        build();
+        connectBox();
+        QVERIFY(settle([this] { return messages().size() == 2; }, 20000));
+        QCOMPARE(messages()[1].title(), QString("Warning"));
+        QVERIFY2(messages()[1].text().contains("does not match the SHA-256 checksum"),
+                 qPrintable(messages()[1].text()));
+        QCOMPARE(server->requests().size(), 2);
+        clock->advance(1000);
+        QVERIFY(settle([] { return true; }));
+        QCOMPARE(erases(), 0);
+        QVERIFY(dialog->firmwareImage().isEmpty());
+        QVERIFY(!dialog->autoStart());
+        QVERIFY(box->box().firmware().isEmpty());
+    }
+
+    // The editor window: "Firmware Upgrade" opens the dialog, which refuses a box in
+    // normal mode; its list follows the ports on the window's tick.
+    void menuEntryAndTick()
+    {
+        installScheduler(nullptr);
+        vl::test::EditorOnPty editor;  // announces its end of the line as "Nemora KVR-9000"
+        editor.start();
+        if (QTest::currentTestFailed())
+            return;
+        upgrade_Dialog *upgrade = editor.window->upgradeDialog();
+        QVERIFY(upgrade);
+        QCOMPARE(upgrade->parentWidget(), editor.window.get());
+        editor.window->menuBarWindow()->action6->trigger();
+        QCOMPARE(messages().size(), 1);
+        QCOMPARE(messages()[0].title(), QString("Warring"));
+        QVERIFY(!upgrade->isVisible());
+
+        // Closed, the dialog's list is empty; a bootloader that comes is listed on the next
+        // tick of the window, without the dialog being open.
+        QCOMPARE(upgrade->comboBox()->count(), 0);
+        editor.announcement.reset();
+        vl::test::PtyPeer loader;
+        QVERIFY(loader.open());
+        SimulatedBoxAnnouncement announced;
+        QVERIFY(announced.announce({loader.slavePath(), 0x1209, 0x4b3a, "KVR-9000 Bootloader"}));
+        QCOMPARE(upgrade->comboBox()->count(), 0);
+        editor.clock.advance(100);
+        QCOMPARE(upgrade->comboBox()->count(), 1);
+        QCOMPARE(upgrade->comboBox()->itemText(0), QString("KVR-9000 Bootloader"));
+        dialogs->clear();
+        editor.window->menuBarWindow()->action6->trigger();
+        QVERIFY(upgrade->isVisible());
+        QCOMPARE(messages().size(), 0);
+        upgrade->hide();
+    }
+};
+
+QTEST_MAIN(TestUpgradeDialog)
+#include "tst_upgradedialog.moc"
