@@ -6,10 +6,12 @@
 #include <RtMidi.h>
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QList>
 #include <QMutex>
 #include <QString>
-#include <QTest>
+#include <QThread>
 
 #include <vector>
 
@@ -46,12 +48,15 @@ public:
     template <class Send>
     bool waitUntilConnected(Send send, const QByteArray &probe, int timeoutMs = 10000)
     {
-        const bool arrived = QTest::qWaitFor(
-            [&] {
-                send();
-                return messages().contains(probe);
-            },
-            timeoutMs);
+        QElapsedTimer waited;
+        waited.start();
+        bool arrived = false;
+        while (!arrived && waited.elapsed() < timeoutMs) {
+            send();
+            QCoreApplication::processEvents();
+            QThread::msleep(10);  // JACK's period is 5.3 ms
+            arrived = messages().contains(probe);
+        }
         clear();
         return arrived;
     }
