@@ -418,7 +418,11 @@ void PreviewEngine::applyDmxValue(int dmx, int value)
                 if (!remark.isEmpty())
                     break;
             }
-            const QString text = remark + QString::number(level);
+            // The remark and the level are kept apart by ":", the separator the value
+            // bar reads its number after; run together ("Red200") the bar stayed empty
+            // and a remark ending in a digit changed the number shown.
+            const QString text = remark.isEmpty() ? QString::number(level)
+                                                  : remark + QLatin1Char(':') + QString::number(level);
             for (const int r : rows)
                 m_details->setCellText(r, FixtureDetailsModel::ValueColumn, text);
         }

@@ -370,7 +370,7 @@ private slots:
 
         rig.engine.driveController(8, 10);
         QCOMPARE(rig.registry.channelValue("E", 5), 20);
-        QCOMPARE(rig.details.cellText(1, FixtureDetailsModel::ValueColumn), QString("Red 20"));
+        QCOMPARE(rig.details.cellText(1, FixtureDetailsModel::ValueColumn), QString("Red :20"));
         rig.engine.driveController(9, 30);
         QCOMPARE(rig.details.cellText(2, FixtureDetailsModel::ValueColumn), QString("60"));
 

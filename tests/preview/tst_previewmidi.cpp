@@ -11,6 +11,7 @@
 #include "midi/midimessage.h"
 #include "midi/midioutputpanel.h"
 #include "midi/qmidiout.h"
+#include "preview/fixturedetailsdialog.h"
 #include "preview/framelimiter.h"
 #include "preview/lightform.h"
 #include "preview/stagecontroller.h"
@@ -293,8 +294,10 @@ private slots:
 
         // The details panel follows: the DMX 1 row shows the remark and the level.
         const FixtureDetailsModel &details = form->core().details();
-        QCOMPARE(details.index(0, 2).data().toString(), QStringLiteral("Dimmer0"));
-        QCOMPARE(details.index(1, 2).data().toString(), QStringLiteral("Red200"));
+        QCOMPARE(details.index(0, 2).data().toString(), QStringLiteral("Dimmer:0"));
+        QCOMPARE(details.index(1, 2).data().toString(), QStringLiteral("Red:200"));
+        // ... and its green bar reads that level, not 0.
+        QCOMPARE(ProgressBarDelegate::cellValue(details.index(1, 2).data().toString()), 200);
 
         // Another MIDI channel: the same keys on channel 3.
         form->comboBox_2->setCurrentIndex(2);
