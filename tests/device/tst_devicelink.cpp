@@ -434,9 +434,19 @@ private slots:
                 QTRY_COMPARE(w->serialPort()->rxBuffer().size(), bytesSent);
             }
         } else {
+            QSignalSpy written(&w->serialPort()->conversation()->port(), &QSerialPort::bytesWritten);
             button("pushButton_2")->click();
             QCOMPARE(peer->take(kImageSize).size(), kImageSize);
             QTRY_VERIFY(w->busyBox()->isVisible());
+            // The silence counts from the last byte written: wait until the editor has heard
+            // that it went out.
+            const auto writtenSoFar = [&written] {
+                qint64 sum = 0;
+                for (const QList<QVariant> &args : written)
+                    sum += args.at(0).toLongLong();
+                return sum;
+            };
+            QTRY_VERIFY(writtenSoFar() >= kImageSize);
         }
         const int messages = dialogs->asked.size();
         editor->clock.advance(9999);
