@@ -1,0 +1,141 @@
+#pragma once
+
+// The edit history of the rule table, the remarks and the DMX channel aliases: Undo and
+// Redo, and whether the table differs from what was last opened, read or saved.
+//
+// The history records at the models. It keeps its own copy of every cell's text and, when
+// a user action is over, compares the rows the models reported as changed with that copy;
+// the rows that differ, before and after, become one step on a QUndoStack. Nothing has to
+// announce its changes, so nothing can change the table behind the history's back:
+//  - an action opened with beginStep() (or a Step guard) is one step however many cells
+//    it touches, until endStep(); a Read stays open across the event loop until its
+//    table has arrived;
+//  - changes outside any step (a cell editor committing, a key in a view) become one step
+//    when control returns to the event loop, named "Edit";
+//  - changes under an Automatic guard (the controller pass, relabelled DMX cells) are
+//    taken into the copy without a step of their own.
+// A step stores only the rows that changed, packed as UTF-8, so a full-table step costs
+// a few hundred kilobytes.
+
+#include <QByteArray>
+#include <QObject>
+#include <QStringList>
+#include <QVector>
+
+#include <functional>
+#include <memory>
+
+class QUndoStack;
+
+namespace vl {
+
+class AliasStore;
+class TextTableModel;
+
+class EditHistory : public QObject {
+    Q_OBJECT
+public:
+    // `aliases` may be null. The models and the store must outlive the history.
+    EditHistory(TextTableModel *rules, TextTableModel *remarks, AliasStore *aliases, QObject *parent = nullptr);
+    ~EditHistory() override;
+
+    QUndoStack *stack() const { return m_stack; }
+
+    // Opens a step: every change until endStep() is part of it. While a step is open,
+    // beginStep() keeps that step (and its name).
+    void beginStep(const QString &name);
+    // Closes the open step; a step that changed nothing leaves no trace.
+    void endStep();
+    bool stepOpen() const { return m_stepOpen; }
+    // Makes a step of the changes made outside any step so far (normally done when control
+    // returns to the event loop).
+    void flush();
+
+    // Undo and Redo of the user: what is pending becomes a step first.
+    void undo();
+    void redo();
+
+    // Whether the table differs from its last clean state.
+    bool isModified();
+    // The table as it is now was opened, read or saved.
+    void markClean();
+
+    // Runs after every undo and redo, saying whether the aliases got another list (the
+    // window writes them to their file and labels the DMX cells again).
+    void setStepApplied(std::function<void(bool aliasesChanged)> applied) { m_stepApplied = std::move(applied); }
+
+    // A user action, one step, for the life of the guard. Inside an open step it adds to
+    // that step.
+    class Step {
+    public:
+        Step(EditHistory *history, const QString &name);
+        ~Step();
+        Step(const Step &) = delete;
+        Step &operator=(const Step &) = delete;
+
+    private:
+        EditHistory *m_history;
+        bool m_began = false;
+    };
+
+    // Changes the program makes by itself (the controller pass, DMX labels): they are no
+    // step of their own. Inside an open step they belong to that step.
+    class Automatic {
+    public:
+        explicit Automatic(EditHistory *history);
+        ~Automatic();
+        Automatic(const Automatic &) = delete;
+        Automatic &operator=(const Automatic &) = delete;
+
+    private:
+        EditHistory *m_history;
+    };
+
+    // The recorded change of one model; public for the step class.
+    struct TableChange {
+        int rowsBefore = 0;
+        int rowsAfter = 0;
+        int firstRow = 0;  // the first and last row recorded (-1 when none)
+        int lastRow = -1;
+        QByteArray before;  // the changed rows, packed
+        QByteArray after;
+        bool isEmpty() const { return rowsBefore == rowsAfter && before.isEmpty() && after.isEmpty(); }
+        qsizetype bytes() const { return before.capacity() + after.capacity(); }
+    };
+    struct AliasChange {
+        bool changed = false;
+        QStringList before;
+        QStringList after;
+    };
+
+signals:
+    // The table became different from its clean state, or the same again.
+    void modifiedChanged(bool modified);
+
+private:
+    class Shadow;
+    class StepCommand;
+    friend class StepCommand;
+
+    void modelChanged(Shadow *shadow, int firstRow, int lastRow, bool structural);
+    void aliasesChanged(const QStringList &before, const QStringList &after);
+    void scheduleFlush();
+    void commit(const QString &name);
+    void absorb();
+    void applyStep(const TableChange &rules, const TableChange &remarks, const AliasChange &aliases, bool redo);
+
+    QUndoStack *m_stack = nullptr;
+    std::unique_ptr<Shadow> m_rules;
+    std::unique_ptr<Shadow> m_remarks;
+    AliasStore *m_aliases = nullptr;
+    std::function<void(bool)> m_stepApplied;
+
+    AliasChange m_pendingAliases;
+    QString m_stepName;
+    bool m_stepOpen = false;
+    bool m_flushQueued = false;
+    bool m_applying = false;
+    int m_automatic = 0;
+};
+
+}  // namespace vl
