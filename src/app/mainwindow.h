@@ -17,10 +17,14 @@ public:
     explicit MainWindow(QWidget *parent = nullptr);
 
     // File
+    QAction *actionNew = nullptr;  // "New Table"
     QAction *action1 = nullptr;  // "Open File"
     QAction *action2 = nullptr;  // "Save File"
     QAction *action3 = nullptr;  // "Save File As..."
     QAction *action4 = nullptr;  // "Exit"
+    // Edit; the window names the step in their texts ("Undo Paste")
+    QAction *actionUndo = nullptr;
+    QAction *actionRedo = nullptr;
     // Setting
     QAction *action1_2 = nullptr;  // "MIDI Note=60 Name"
     QAction *actionC3 = nullptr;
@@ -45,6 +49,7 @@ public:
     QAction *actioncheck_for_updates = nullptr;  // "Check for Update"
 
     QMenu *menuFile = nullptr;
+    QMenu *menuEdit = nullptr;
     QMenu *menuSetting = nullptr;
     QMenu *menuEmulator = nullptr;
     QMenu *menuHelp = nullptr;

@@ -7,6 +7,8 @@
 
 #include "common/dialogs.h"
 #include "common/scheduler.h"
+#include "device/boxconversation.h"
+#include "device/tableimage.h"
 #include "firmware/upgradedialog.h"
 #include "preview/lightform.h"
 #include "preview/previewforwarder.h"
@@ -14,6 +16,7 @@
 #include "table/aliaseditdialog.h"
 #include "table/aliasstore.h"
 #include "table/delegates.h"
+#include "table/edithistory.h"
 #include "table/notenames.h"
 #include "table/rulecolumns.h"
 #include "table/rulemodel.h"
@@ -30,6 +33,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QSpacerItem>
+#include <QUndoStack>
 #include <QVBoxLayout>
 
 namespace vl {
@@ -133,15 +137,21 @@ Widget::Widget(QWidget *parent) : QWidget(parent), m_scheduler(&scheduler())
     // alias label timer; icon and title.
     m_tick = m_scheduler->createTimer(this);
     connect(m_tick, &Timer::timeout, this, &Widget::tableTick);
-    // The tick's pass reads every row; it runs only after the table changed, so a settled
-    // table costs the idle editor nothing.
-    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved,
-                        &QAbstractItemModel::columnsInserted})
-        connect(m_rules, signal, this, [this] { m_controllerPassNeeded = true; });
-    connect(m_rules, &QAbstractItemModel::rowsMoved, this, [this] { m_controllerPassNeeded = true; });
-    connect(m_rules, &QAbstractItemModel::dataChanged, this, [this] { m_controllerPassNeeded = true; });
-    connect(m_rules, &QAbstractItemModel::modelReset, this, [this] { m_controllerPassNeeded = true; });
-    connect(m_rules, &QAbstractItemModel::layoutChanged, this, [this] { m_controllerPassNeeded = true; });
+    // The tick's pass looks only at rows changed since the last pass, so a settled table
+    // costs the idle editor nothing. Rows that moved are looked at from the first one on.
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(m_rules, signal, this, [this](const QModelIndex &, int first, int) { markPassRows(first, INT_MAX); });
+    connect(m_rules, &QAbstractItemModel::rowsMoved, this,
+            [this](const QModelIndex &, int start, int, const QModelIndex &, int row) {
+                markPassRows(qMin(start, row), INT_MAX);
+            });
+    connect(m_rules, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex &topLeft, const QModelIndex &bottomRight) {
+                markPassRows(topLeft.row(), bottomRight.row());
+            });
+    connect(m_rules, &QAbstractItemModel::modelReset, this, [this] { markPassRows(0, INT_MAX); });
+    connect(m_rules, &QAbstractItemModel::layoutChanged, this, [this] { markPassRows(0, INT_MAX); });
+    connect(m_rules, &QAbstractItemModel::columnsInserted, this, [this] { markPassRows(0, INT_MAX); });
     m_tick->start(kTickMs);
     m_aliasTimer = m_scheduler->createTimer(this);
     m_aliasTimer->setInterval(kTickMs);
@@ -180,7 +190,81 @@ Widget::Widget(QWidget *parent) : QWidget(parent), m_scheduler(&scheduler())
     // editor, which never waits for the network.
     m_previewButton->show();
     restoreNaming();
+
+    // The edit history starts with the table as it is now, which counts as saved.
+    setupEditHistory();
     startSoftwareUpdate();
+}
+
+void Widget::setupEditHistory()
+{
+    m_history = new EditHistory(m_rules, m_remarks, m_aliasStore, this);
+    m_tableView->setEditHistory(m_history);
+    m_tableView2->setEditHistory(m_history);
+    // Text copied in another program is checked as Set checks the rules.
+    m_tableView->setPasteCheck([](int row, int column, const QString &text) {
+        if (text.isEmpty() || isValidRuleText(column, text))
+            return QString();
+        return invalidRuleText({row, column, text});
+    });
+    // Aliases given back by Undo or Redo are kept in "./Aliases.txt" as the alias dialog
+    // keeps them; the DMX cells show the aliases after every step.
+    m_history->setStepApplied([this](bool aliasesChanged) {
+        if (aliasesChanged)
+            saveAliasFile();
+        relabelDmxCells();
+    });
+    connect(m_history, &EditHistory::modifiedChanged, this, &Widget::showModified);
+
+    QUndoStack *stack = m_history->stack();
+    const auto showSteps = [this, stack] {
+        m_menu->actionUndo->setEnabled(stack->canUndo());
+        m_menu->actionUndo->setText(stack->canUndo() ? QStringLiteral("&Undo %1").arg(stack->undoText())
+                                                     : QStringLiteral("&Undo"));
+        m_menu->actionRedo->setEnabled(stack->canRedo());
+        m_menu->actionRedo->setText(stack->canRedo() ? QStringLiteral("&Redo %1").arg(stack->redoText())
+                                                     : QStringLiteral("&Redo"));
+    };
+    connect(stack, &QUndoStack::indexChanged, this, showSteps);
+    connect(stack, &QUndoStack::canUndoChanged, this, showSteps);
+    connect(stack, &QUndoStack::canRedoChanged, this, showSteps);
+    showSteps();
+    connect(m_menu->actionUndo, &QAction::triggered, m_history, &EditHistory::undo);
+    connect(m_menu->actionRedo, &QAction::triggered, m_history, &EditHistory::redo);
+    connect(m_menu->actionNew, &QAction::triggered, this, &Widget::newTable);
+}
+
+void Widget::showModified(bool modified)
+{
+    setWindowTitle(modified ? QStringLiteral("Varilume*") : QStringLiteral("Varilume"));
+}
+
+bool Widget::maybeSaveChanges()
+{
+    if (!m_history || !m_history->isModified())
+        return true;
+    const auto answer =
+        question(this, QStringLiteral("Varilume"),
+                 QStringLiteral("The rule table has changes that are not saved.\nDo you want to save them?"),
+                 QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+    if (answer == QMessageBox::Discard)
+        return true;
+    if (answer == QMessageBox::Save)
+        return saveWorkbook();
+    return false;
+}
+
+void Widget::newTable()
+{
+    if (!maybeSaveChanges())
+        return;
+    {
+        const EditHistory::Step step(m_history, QStringLiteral("New Table"));
+        newRuleTable(*m_rules, *m_remarks);
+        attachRemarkView();
+    }
+    // A later save proposes a new name rather than the workbook this table did not come from.
+    m_workbookPath.clear();
 }
 
 Widget::~Widget() = default;
@@ -395,7 +479,7 @@ void Widget::attachRemarkView()
 void Widget::applyNaming(int cnum)
 {
     m_cnum = cnum;
-    m_controllerPassNeeded = true;
+    markPassRows(0, INT_MAX);
     m_tableView->setCnum(cnum);
     emit send_combin(cnum);
     emit cnum_change(cnum);
@@ -406,9 +490,9 @@ void Widget::applyNaming(int cnum)
 void Widget::change_c345(QAction *action)
 {
     m_menu->markNaming(action);
-    const QString text = action->text();
-    const int cnum = text == QLatin1String("C3") ? 1 : text == QLatin1String("C5") ? 3 : 2;
+    const int cnum = action == m_menu->actionC3 ? 1 : action == m_menu->actionC5 ? 3 : 2;
     applyNaming(cnum);
+    const EditHistory::Automatic automatic(m_history);  // a naming, not an edit
     renameNoteTexts(*m_rules, m_cnum);
     Preferences::setSelectedActionIndex(m_menu->checkedNamingIndex());
 }
@@ -426,18 +510,27 @@ void Widget::restoreNaming()
     }
 }
 
+void Widget::markPassRows(int first, int last)
+{
+    m_passFirst = qMin(m_passFirst, qMax(0, first));
+    m_passLast = qMax(m_passLast, last);
+}
+
 void Widget::normalizeControllerTexts()
 {
-    vl::normalizeControllerTexts(*m_rules, m_cnum);
-    m_controllerPassNeeded = false;
-    m_delegate->relabelControllerEditors();
+    markPassRows(0, INT_MAX);
+    controllerTick();
 }
 
 void Widget::controllerTick()
 {
-    if (m_controllerPassNeeded) {
-        normalizeControllerTexts();
-        return;
+    if (m_passFirst <= m_passLast) {
+        // The pass rewrites what the user typed; its rewrites are no step of their own.
+        const EditHistory::Automatic automatic(m_history);
+        vl::normalizeControllerTexts(*m_rules, m_cnum, m_passFirst, m_passLast);
+        // Its own writes need no second look.
+        m_passFirst = INT_MAX;
+        m_passLast = -1;
     }
     m_delegate->relabelControllerEditors();
 }
@@ -502,11 +595,22 @@ void Widget::on_clearButton_clicked()
     if (answer != QMessageBox::Ok)
         return;
     // Clear once the click has been handled completely.
-    QMetaObject::invokeMethod(this, [this] { clearAllRules(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            const EditHistory::Step step(m_history, QStringLiteral("Clear"));
+            clearAllRules();
+        },
+        Qt::QueuedConnection);
 }
 
 void Widget::exit_midi()
 {
+    // With unsaved changes the close asks its own question, and only that one.
+    if (m_history && m_history->isModified()) {
+        close();
+        return;
+    }
     const auto answer = question(nullptr, QStringLiteral(" "), QStringLiteral("Exit software?"),
                                  QMessageBox::Ok | QMessageBox::Cancel);
     if (answer == QMessageBox::Ok)
@@ -515,6 +619,12 @@ void Widget::exit_midi()
 
 void Widget::closeEvent(QCloseEvent *event)
 {
+    // However the window is closed, unsaved changes are asked about once.
+    if (!m_closeAnswered && !maybeSaveChanges()) {
+        event->ignore();
+        return;
+    }
+    m_closeAnswered = true;
     if (m_preview)
         m_preview->close();
     if (m_lightForm && m_preview != m_lightForm.get())

@@ -11,6 +11,7 @@
 #include <QVector>
 #include <QWidget>
 
+#include <climits>
 #include <memory>
 
 class QAction;
@@ -31,6 +32,7 @@ class Bk_Tim_Dialog;
 class CombinedDelegate;
 class cof_Dialog;
 class CustomLabel;
+class EditHistory;
 class MainWindow;
 class MyTableView;
 class MyTableView2;
@@ -78,6 +80,11 @@ public:
     // The 100 ms tick: the controller-text pass.
     Timer *tickTimer() const { return m_tick; }
 
+    // Undo and Redo of every change of the rules, the remarks and the aliases.
+    EditHistory *editHistory() const { return m_history; }
+    // The workbook last opened or saved; empty when there was none.
+    QString workbookPath() const { return m_workbookPath; }
+
     // Empties columns 1 … 9 and the remarks of every row; rows and "SN" stay.
     void clearAllRules();
     // Empties the first `count` remarks and attaches the remark model to its view.
@@ -92,6 +99,8 @@ signals:
 
 public slots:
     void on_clearButton_clicked();
+    // "New Table": 3072 numbered empty rules, after the unsaved-changes question.
+    void newTable();
     void on_pushButton_3_clicked();
     void on_pushButton_4_clicked();
     void exit_midi();
@@ -159,6 +168,13 @@ private:
     void applyNaming(int cnum);
     void restoreNaming();
     void attachRemarkView();
+    void setupEditHistory();
+    void showModified(bool modified);
+    // With unsaved changes, asks whether to save them first: false when the user cancels
+    // (or the save fails) and what was asked for must not happen.
+    bool maybeSaveChanges();
+    // The rows the controller pass must look at again.
+    void markPassRows(int first, int last);
 
     int m_cnum = 2;
     RuleModel *m_rules = nullptr;
@@ -186,7 +202,11 @@ private:
     bool m_autoUpdates = true;
     Scheduler *m_scheduler = nullptr;  // the window's timers come from it
     Timer *m_tick = nullptr;
-    bool m_controllerPassNeeded = true;
+    // Rows changed since the last controller pass (first > last: none).
+    int m_passFirst = 0;
+    int m_passLast = INT_MAX;
+    EditHistory *m_history = nullptr;
+    bool m_closeAnswered = false;  // the unsaved-changes question was answered for this close
     Timer *m_aliasTimer = nullptr;
 
     // Device link: the port list, Connect, Read, Set and the device settings (widget_device.cpp)
@@ -260,12 +280,16 @@ private:
 public slots:
     void open_midi_file();
     void save_As_file();
+    // Asks for a name (proposing the workbook last opened or saved) and saves; true when
+    // the table was saved.
+    bool saveWorkbook();
 public:
     // Opens a workbook named on the command line as "Open File" opens the chosen one.
     void openWorkbookFile(const QString &path);
 private:
     WorkbookHooks workbookHooks();
     void connectWorkbookMenu();
+    QString m_workbookPath;
 
     // Software update: the check at start-up and "Check for Update" (widget_update.cpp)
 public:

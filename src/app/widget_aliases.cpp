@@ -9,6 +9,7 @@
 #include "table/aliases.h"
 #include "table/aliasstore.h"
 #include "table/delegates.h"
+#include "table/edithistory.h"
 #include "table/rulecolumns.h"
 #include "table/rulemodel.h"
 #include "table/tableviews.h"
@@ -64,13 +65,21 @@ void Widget::changmarkname()
 {
     // The dialog opens on the stored list, whatever was typed in an earlier, cancelled visit.
     m_aliasDialog->setAliases(m_aliasStore->aliases());
-    if (dialogs().runDialog(m_aliasDialog) == QDialog::Accepted)
-        writeAliasList();
+    {
+        const EditHistory::Step step(m_history, QStringLiteral("Edit Aliases"));
+        if (dialogs().runDialog(m_aliasDialog) == QDialog::Accepted)
+            writeAliasList();
+    }
     m_aliasTimer->start(kAliasTimerMs);
     relabelDmxCells();
 }
 
-void Widget::relabelDmxCells() { vl::relabelDmxCells(*m_rules, m_aliasStore->aliases()); }
+void Widget::relabelDmxCells()
+{
+    // The labels follow the aliases; they are no step of their own.
+    const EditHistory::Automatic automatic(m_history);
+    vl::relabelDmxCells(*m_rules, m_aliasStore->aliases());
+}
 
 void Widget::prepareAliasesForRead()
 {

@@ -15,6 +15,7 @@
 #include "firmware/upgradedialog.h"
 #include "table/aliasstore.h"
 #include "table/rulecolumns.h"
+#include "table/edithistory.h"
 #include "table/rulemodel.h"
 #include "table/tableviews.h"
 
@@ -94,6 +95,10 @@ bool Widget::linkIsOpen()
 
 void Widget::on_connectButton_clicked()
 {
+    // A Read under way ends here; what Connect and Disconnect empty can be undone.
+    m_history->endStep();
+    const EditHistory::Step step(m_history,
+                                 m_serial->isOpen() ? QStringLiteral("Disconnect") : QStringLiteral("Connect"));
     resetRemarkColumn(kRuleRows);
     if (m_serial->isOpen()) {
         // The user ends the link: a Read or Set under way ends with it, without a word.
@@ -253,6 +258,8 @@ void Widget::restoreBeforeRead()
     m_aliasStore->setAliases(backup->aliases);
     m_aliasTimer->start(kAliasTimerMs);
     // The preview never saw the table go: Read reloads it only once a table has arrived.
+    // The table is as it was, so the Read leaves no step.
+    m_history->endStep();
 }
 
 // --- Read --------------------------------------------------------------------------------
@@ -284,6 +291,9 @@ void Widget::on_pushButton_clicked()
         m_readBackup = std::move(backup);
     }
 
+    // Everything until the table has arrived is one step; it ends with the aliases saved
+    // below, or when the table is given back.
+    m_history->beginStep(QStringLiteral("Read"));
     ++m_tableGeneration;
     m_rules->removeRows(0, m_rules->rowCount());
     m_tableView->viewport()->update();
@@ -342,6 +352,10 @@ void Widget::applyUploadedRows(const QByteArrayList &groupedData, const QString 
         [this, generation] {
             if (generation == m_tableGeneration)
                 finishAliasesAfterRead();
+            if (m_history->stepOpen()) {
+                m_history->endStep();
+                m_history->markClean();  // the table is what the box holds
+            }
         },
         Qt::QueuedConnection);
 }

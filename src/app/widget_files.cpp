@@ -7,10 +7,12 @@
 #include "common/scheduler.h"
 
 #include "files/workbookcommands.h"
+#include "table/edithistory.h"
 #include "table/rulemodel.h"
 #include "table/tableviews.h"
 
 #include <QAction>
+#include <QFileInfo>
 
 namespace vl {
 
@@ -30,19 +32,48 @@ WorkbookHooks Widget::workbookHooks()
     return hooks;
 }
 
-void Widget::open_midi_file() { openRuleWorkbook(this, *m_rules, workbookHooks()); }
-
-void Widget::openWorkbookFile(const QString &path) { loadRuleWorkbook(this, path, *m_rules, workbookHooks()); }
-
-void Widget::save_As_file()
+void Widget::open_midi_file()
 {
-    saveRuleWorkbookAs(this, m_tableView->model(), m_tableView2->model(), workbookHooks());
+    // The dialog opens where the last workbook was.
+    const QString folder = m_workbookPath.isEmpty() ? QString() : QFileInfo(m_workbookPath).absolutePath();
+    m_history->beginStep(QStringLiteral("Open File"));
+    const QString path = openRuleWorkbook(this, *m_rules, workbookHooks(), folder);
+    m_history->endStep();
+    if (!path.isEmpty()) {
+        m_workbookPath = path;
+        m_history->markClean();
+    }
 }
+
+void Widget::openWorkbookFile(const QString &path)
+{
+    m_history->beginStep(QStringLiteral("Open File"));
+    const bool loaded = loadRuleWorkbook(this, path, *m_rules, workbookHooks());
+    m_history->endStep();
+    if (loaded) {
+        m_workbookPath = path;
+        m_history->markClean();
+    }
+}
+
+bool Widget::saveWorkbook()
+{
+    const QString path =
+        saveRuleWorkbookAs(this, m_tableView->model(), m_tableView2->model(), workbookHooks(), m_workbookPath);
+    if (path.isEmpty())
+        return false;
+    m_workbookPath = path;
+    m_history->markClean();
+    return true;
+}
+
+void Widget::save_As_file() { saveWorkbook(); }
 
 void Widget::connectWorkbookMenu()
 {
     connect(m_menu->action1, &QAction::triggered, this, &Widget::open_midi_file);
-    // "Save File" has no remembered file: it always asks, like "Save File As...".
+    // "Save File" asks too, like "Save File As...", proposing the workbook last opened or
+    // saved.
     connect(m_menu->action2, &QAction::triggered, this, &Widget::save_As_file);
     connect(m_menu->action3, &QAction::triggered, this, &Widget::save_As_file);
 }

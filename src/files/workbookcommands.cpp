@@ -18,21 +18,20 @@ const QString kFilter = QStringLiteral("Excel Files (*.xlsx)");
 
 }  // namespace
 
-void openRuleWorkbook(QWidget *parent, RuleModel &rules, const WorkbookHooks &hooks)
+QString openRuleWorkbook(QWidget *parent, RuleModel &rules, const WorkbookHooks &hooks, const QString &folder)
 {
-    const QString path = getOpenFileName(parent, QStringLiteral("Open Excel File"), QString(), kFilter);
-    if (!path.isEmpty())
-        loadRuleWorkbook(parent, path, rules, hooks);
+    const QString path = getOpenFileName(parent, QStringLiteral("Open Excel File"), folder, kFilter);
+    return !path.isEmpty() && loadRuleWorkbook(parent, path, rules, hooks) ? path : QString();
 }
 
-void loadRuleWorkbook(QWidget *parent, const QString &path, RuleModel &rules, const WorkbookHooks &hooks)
+bool loadRuleWorkbook(QWidget *parent, const QString &path, RuleModel &rules, const WorkbookHooks &hooks)
 {
     // Everything is checked before the table is touched, so a file that cannot be used
     // leaves the user's table as it was.
     const WorkbookImport in = readRuleWorkbook(path);
     if (in.status != WorkbookImport::Loaded) {
         warning(parent, QStringLiteral("Error"), workbookImportProblem(in));
-        return;
+        return false;
     }
 
     applyWorkbookRows(rules, in);
@@ -43,17 +42,18 @@ void loadRuleWorkbook(QWidget *parent, const QString &path, RuleModel &rules, co
     const QStringList notes = workbookImportNotes(in);
     information(parent, QStringLiteral("Success"),
                 (QStringList{QStringLiteral("Excel file loaded successfully!")} + notes).join(QStringLiteral("\n\n")));
+    return true;
 }
 
-void saveRuleWorkbookAs(QWidget *parent, const QAbstractItemModel *rules, const QAbstractItemModel *remarks,
-                        const WorkbookHooks &hooks)
+QString saveRuleWorkbookAs(QWidget *parent, const QAbstractItemModel *rules, const QAbstractItemModel *remarks,
+                           const WorkbookHooks &hooks, const QString &proposed)
 {
     if (hooks.checkImage && hooks.checkImage() == 0)
-        return;
-    const QString chosen =
-        getSaveFileName(parent, QStringLiteral("Save Excel File"), QStringLiteral("untitled.xlsx"), kFilter);
+        return QString();
+    const QString chosen = getSaveFileName(parent, QStringLiteral("Save Excel File"),
+                                           proposed.isEmpty() ? QStringLiteral("untitled.xlsx") : proposed, kFilter);
     if (chosen.isEmpty())
-        return;
+        return QString();
     const QString path = withWorkbookSuffix(chosen);
     // The file dialog asked about the name as typed; a different file named by the
     // appended extension is asked about here.
@@ -61,15 +61,15 @@ void saveRuleWorkbookAs(QWidget *parent, const QAbstractItemModel *rules, const 
         question(parent, QStringLiteral("Save Excel File"),
                  QStringLiteral("%1 already exists.\nDo you want to replace it?").arg(QFileInfo(path).fileName()),
                  QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
-        return;
+        return QString();
 
     if (!rules) {
         warning(parent, QStringLiteral("Error"), QStringLiteral("tableView model is null"));
-        return;
+        return QString();
     }
     if (!remarks) {
         warning(parent, QStringLiteral("Error"), QStringLiteral("tableView_2 model is null"));
-        return;
+        return QString();
     }
     if (rules->rowCount() > kMaxWorkbookRules) {
         // It would not open again whole.
@@ -77,7 +77,7 @@ void saveRuleWorkbookAs(QWidget *parent, const QAbstractItemModel *rules, const 
                 QStringLiteral("The table has %1 rows; a workbook the editor opens holds at most %2.")
                     .arg(rules->rowCount())
                     .arg(kMaxWorkbookRules));
-        return;
+        return QString();
     }
     xlsx::Document doc;
     fillRuleWorkbook(doc, *rules, *remarks);
@@ -88,7 +88,7 @@ void saveRuleWorkbookAs(QWidget *parent, const QAbstractItemModel *rules, const 
         information(parent, QStringLiteral("Success"),
                     QStringLiteral("Excel file saved successfully!") +
                         (note.isEmpty() ? QString() : QStringLiteral("\n\n") + note));
-        return;
+        return path;
     }
     // The first line says what failed; the rest says why, as precisely as the file system
     // tells.
@@ -118,6 +118,7 @@ void saveRuleWorkbookAs(QWidget *parent, const QAbstractItemModel *rules, const 
         break;
     }
     warning(parent, QStringLiteral("Save Excel Failed"), text);
+    return QString();
 }
 
 }  // namespace vl

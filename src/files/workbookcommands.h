@@ -26,16 +26,19 @@ struct WorkbookHooks {
     std::function<int()> checkImage;
 };
 
-// Asks for a workbook and loads it into the rule table. A workbook that cannot be used
-// changes nothing.
-void openRuleWorkbook(QWidget *parent, RuleModel &rules, const WorkbookHooks &hooks);
+// Asks for a workbook (the dialog opens in `folder`) and loads it into the rule table. A
+// workbook that cannot be used changes nothing. Returns the path loaded, or an empty
+// string.
+QString openRuleWorkbook(QWidget *parent, RuleModel &rules, const WorkbookHooks &hooks,
+                         const QString &folder = QString());
 // Loads the workbook at `path` as openRuleWorkbook loads the chosen one, with the same
-// checks and messages.
-void loadRuleWorkbook(QWidget *parent, const QString &path, RuleModel &rules, const WorkbookHooks &hooks);
+// checks and messages. Returns whether it was loaded.
+bool loadRuleWorkbook(QWidget *parent, const QString &path, RuleModel &rules, const WorkbookHooks &hooks);
 
-// Asks for a file name and saves the rule table and the remarks. `rules` and `remarks`
-// are the models of the two views (either may be missing).
-void saveRuleWorkbookAs(QWidget *parent, const QAbstractItemModel *rules, const QAbstractItemModel *remarks,
-                        const WorkbookHooks &hooks);
+// Asks for a file name, proposing `proposed` ("untitled.xlsx" when empty), and saves the
+// rule table and the remarks. `rules` and `remarks` are the models of the two views
+// (either may be missing). Returns the path saved, or an empty string.
+QString saveRuleWorkbookAs(QWidget *parent, const QAbstractItemModel *rules, const QAbstractItemModel *remarks,
+                           const WorkbookHooks &hooks, const QString &proposed = QString());
 
 }  // namespace vl

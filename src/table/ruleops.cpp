@@ -7,14 +7,18 @@
 
 #include <QHash>
 
+#include <climits>
+
 namespace vl {
 
-int normalizeControllerTexts(RuleModel &rules, int cnum)
+int normalizeControllerTexts(RuleModel &rules, int cnum) { return normalizeControllerTexts(rules, cnum, 0, INT_MAX); }
+
+int normalizeControllerTexts(RuleModel &rules, int cnum, int firstRow, int lastRow)
 {
     static const QString cc = QStringLiteral("CC");
     int written = 0;
-    const int rows = rules.rowCount();
-    for (int r = 0; r < rows; ++r) {
+    const int rows = qMin(rules.rowCount(), lastRow == INT_MAX ? INT_MAX : lastRow + 1);
+    for (int r = qMax(0, firstRow); r < rows; ++r) {
         const QString status = rules.text(r, ColSta);
         if (status.isEmpty())
             continue;
@@ -53,6 +57,21 @@ void clearAllRules(RuleModel &rules, RemarkModel &remarks)
             rules.clearCell(r, c);
         remarks.clearCell(r, 0);
     }
+}
+
+void newRuleTable(RuleModel &rules, RemarkModel &remarks)
+{
+    rules.removeRows(0, rules.rowCount());
+    rules.restoreLabels();
+    rules.setRowCount(kRuleRows);
+    for (int r = 0; r < kRuleRows; ++r) {
+        auto *sn = new QStandardItem(QString::number(r + 1));
+        sn->setEditable(false);  // as in a table read from the box
+        rules.setItem(r, ColSn, sn);
+    }
+    remarks.setRowCount(kRuleRows);
+    for (int r = 0; r < kRuleRows; ++r)
+        remarks.clearCell(r, 0);
 }
 
 void resetRemarks(RemarkModel &remarks, int count)

@@ -13,6 +13,8 @@ class RemarkModel;
 // short controller text gain one ("60" → "60 / C4"). Only cells that change are written,
 // so a settled table sees no change notification. Returns the number of cells written.
 int normalizeControllerTexts(RuleModel &rules, int cnum);
+// The same pass over rows firstRow … lastRow only.
+int normalizeControllerTexts(RuleModel &rules, int cnum, int firstRow, int lastRow);
 
 // Rewrites every controller text that carries a note name (five characters or more) with
 // the name under naming cnum. Plain numbers stay. Returns the number of cells written.
@@ -20,6 +22,10 @@ int renameNoteTexts(RuleModel &rules, int cnum);
 
 // Empties columns 1 … 9 of every rule and the remarks of those rows; rows and "SN" stay.
 void clearAllRules(RuleModel &rules, RemarkModel &remarks);
+
+// A new table: 3072 rules numbered 1 … 3072 and otherwise empty, as a box holds them after
+// a factory reset, and 3072 empty remarks.
+void newRuleTable(RuleModel &rules, RemarkModel &remarks);
 
 // Empties remarks 0 … count - 1 (rows the model does not have are skipped).
 void resetRemarks(RemarkModel &remarks, int count);

@@ -2,10 +2,13 @@
 
 #include "aliasstore.h"
 #include "delegates.h"
+#include "edithistory.h"
 #include "rulecolumns.h"
 #include "rulemodel.h"
 
 #include <QApplication>
+#include "common/dialogs.h"
+
 #include <QClipboard>
 #include <QFocusEvent>
 #include <QHeaderView>
@@ -56,6 +59,8 @@ AliasStore *MyTableView::aliasSource() const { return m_aliasSource; }
 
 void MyTableView::setAliasSource(AliasStore *source) { m_aliasSource = source; }
 
+void MyTableView::setEditHistory(EditHistory *history) { m_history = history; }
+
 RuleModel *MyTableView::rules() const { return qobject_cast<RuleModel *>(model()); }
 
 TextTableModel *MyTableView::remarks() const { return qobject_cast<TextTableModel *>(m_remarks); }
@@ -72,6 +77,18 @@ bool MyTableView::commandRows(int *first, int *last) const
     *first = top->row();
     *last = bottom->row();
     return true;
+}
+
+QList<int> MyTableView::selectedRows() const
+{
+    QList<int> rows;
+    if (!selectionModel())
+        return rows;
+    for (const QModelIndex &index : selectionModel()->selectedIndexes())
+        rows << index.row();
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
 }
 
 void MyTableView::showContextMenu(const QPoint &pos)
@@ -104,10 +121,12 @@ void MyTableView::insertRowsAbove()
         return;
     // The rows go in one by one, and the preview hears of each one as it goes in, so that
     // its fixtures follow their rules down by as many rows as were inserted.
+    const EditHistory::Step step(m_history, QStringLiteral("Insert Rows"));
     for (int h = first; h <= last; ++h) {
         emit send_startrow(h);
         insertEmptyRow(*m, remarks(), h);
     }
+    vl::renumberSn(*m);  // in the step: a redo gives the numbers back too
 }
 
 void MyTableView::deleteRowsMoveUp()
@@ -116,21 +135,29 @@ void MyTableView::deleteRowsMoveUp()
     RuleModel *m = rules();
     if (!m || !commandRows(&first, &last))
         return;
+    const EditHistory::Step step(m_history, QStringLiteral("Delete Rows"));
     emit send_start_ad_strow(first, last);
     vl::deleteRowsMoveUp(*m, remarks(), first, last);
+    vl::renumberSn(*m);
 }
 
 void MyTableView::deleteSelectedRows()
 {
-    int first = 0, last = 0;
     RuleModel *m = rules();
-    if (!m || !commandRows(&first, &last))
+    const QList<int> rows = selectedRows();
+    if (!m || rows.isEmpty())
         return;
-    emptyRows(*m, remarks(), first, last);
+    // Only the rows the user chose: rows between two chosen with Ctrl keep their rules.
+    const EditHistory::Step step(m_history, QStringLiteral("Delete Selected Rows"));
+    for (int r : rows)
+        emptyRows(*m, remarks(), r, r);
 }
 
 void MyTableView::renumberSn()
 {
+    // Follows the row menu, even when it closed without a choice; the row commands have
+    // numbered their rows already, and the numbers are no step of their own.
+    const EditHistory::Automatic automatic(m_history);
     if (RuleModel *m = rules())
         vl::renumberSn(*m);
 }
@@ -152,9 +179,25 @@ void MyTableView::pasteCopyBuffer()
 {
     auto *m = qobject_cast<TextTableModel *>(model());
     const QModelIndex current = currentIndex();
-    if (!m || m_copyBuffer.isEmpty() || !current.isValid())
+    if (!m || !current.isValid())
         return;
-    pasteCells(*m, m_copyBuffer, current.row(), current.column());
+    // Text another program copied (or this view's copy, changed there) comes first; the
+    // view's own copy keeps the cells it skips.
+    const QClipboard *clipboard = QGuiApplication::clipboard();
+    const QString copied = clipboard ? clipboard->text() : QString();
+    CopyBuffer buffer = m_copyBuffer;
+    if (!copied.isEmpty() && copied != copyBufferText(m_copyBuffer)) {
+        buffer = parseCopiedText(copied);
+        const QString problem = firstPasteProblem(*m, buffer, current.row(), current.column(), m_pasteCheck);
+        if (!problem.isEmpty()) {
+            warning(this, QStringLiteral("Paste"), problem + QStringLiteral("\n\nNothing was pasted."));
+            return;
+        }
+    }
+    if (buffer.isEmpty())
+        return;
+    const EditHistory::Step step(m_history, QStringLiteral("Paste"));
+    pasteCells(*m, buffer, current.row(), current.column());
 }
 
 void MyTableView::fillDownSeries(int pressRow, int releaseRow, int column)
@@ -163,6 +206,7 @@ void MyTableView::fillDownSeries(int pressRow, int releaseRow, int column)
     if (!m)
         return;
     const QStringList aliases = m_aliasSource ? m_aliasSource->aliases() : QStringList();
+    const EditHistory::Step step(m_history, QStringLiteral("Fill Down"));
     vl::fillDownSeries(*m, pressRow, releaseRow, column, m_cnum, aliases);
 }
 
@@ -213,7 +257,11 @@ void MyTableView::keyPressEvent(QKeyEvent *event)
     if (isDeleteKey(event)) {
         auto *m = qobject_cast<TextTableModel *>(model());
         if (m && selectionModel()) {
+            const EditHistory::Step step(m_history, QStringLiteral("Delete"));
             for (const QModelIndex &index : selectionModel()->selectedIndexes()) {
+                // "SN" is the row's number: it stays, or a saved workbook would end there.
+                if (index.column() == ColSn)
+                    continue;
                 const QStandardItem *item = m->itemFromIndex(index);
                 if (item && item->isEditable())
                     m->clearCell(index.row(), index.column());
@@ -247,7 +295,10 @@ bool MyTableView::eventFilter(QObject *watched, QEvent *event)
         auto *m = qobject_cast<TextTableModel *>(model());
         const QModelIndex index = editorIndex(line);
         if ((key == Qt::Key_Return || key == Qt::Key_Enter) && m && index.isValid() && index.model() == m) {
-            const QString typed = line->text();
+            QString typed = line->text();
+            // An emptied "SN" keeps the row's number.
+            if (index.column() == ColSn && typed.trimmed().isEmpty())
+                typed = QString::number(index.row() + 1);
             m->clearCell(index.row(), index.column());
             line->setText(typed);  // emptying the cell also emptied its open editor
         }
@@ -261,6 +312,8 @@ MyTableView2::MyTableView2(QWidget *parent) : QTableView(parent)
     setStyleSheet(tableViewStyleSheet());
     setMouseTracking(true);
 }
+
+void MyTableView2::setEditHistory(EditHistory *history) { m_history = history; }
 
 void MyTableView2::mousePressEvent(QMouseEvent *event)
 {
@@ -291,6 +344,7 @@ void MyTableView2::mouseReleaseEvent(QMouseEvent *event)
         || m_releaseRow >= m->rowCount())
         return;
     const QString text = m_pressIndex.data(Qt::DisplayRole).toString();
+    const EditHistory::Step step(m_history, QStringLiteral("Fill Down"));
     for (int r = m_pressRow + 1; r <= m_releaseRow; ++r)
         putText(*m, r, m_pressIndex.column(), text);
 }
@@ -299,9 +353,11 @@ void MyTableView2::keyPressEvent(QKeyEvent *event)
 {
     if (isDeleteKey(event)) {
         auto *m = qobject_cast<TextTableModel *>(model());
-        if (m && selectionModel())
+        if (m && selectionModel()) {
+            const EditHistory::Step step(m_history, QStringLiteral("Delete"));
             for (const QModelIndex &index : selectionModel()->selectedIndexes())
                 m->clearCell(index.row(), index.column());
+        }
         event->accept();
         return;
     }

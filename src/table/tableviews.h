@@ -13,6 +13,7 @@ class QStandardItemModel;
 namespace vl {
 
 class AliasStore;
+class EditHistory;
 class RuleModel;
 class TextTableModel;
 
@@ -29,6 +30,12 @@ public:
     AliasStore *aliasSource() const;
     void setAliasSource(AliasStore *source);
 
+    // The history the view's commands are steps of (none: no steps are named).
+    void setEditHistory(EditHistory *history);
+    // What a paste of text copied in another program checks each cell with; without it
+    // every text is pasted.
+    void setPasteCheck(CellProblem check) { m_pasteCheck = std::move(check); }
+
     const CopyBuffer &copyBuffer() const { return m_copyBuffer; }
     // The context menu while it is open, nullptr otherwise.
     QMenu *contextMenu() const { return m_contextMenu; }
@@ -36,6 +43,8 @@ public:
     // The rows a row command applies to: from the topmost to the bottommost row holding a
     // selected cell, whatever lies between. False when nothing is selected.
     bool commandRows(int *first, int *last) const;
+    // The rows holding a selected cell, top to bottom, each once.
+    QList<int> selectedRows() const;
 
 public slots:
     void setCnum(int cnum) { m_cnum = cnum; }
@@ -49,6 +58,8 @@ public slots:
     void renumberSn();
 
     void copySelection();
+    // Pastes the system clipboard's text when another program put it there, else the
+    // view's own last copy.
     void pasteCopyBuffer();
     // Continues the series of row pressRow in `column` down to releaseRow.
     void fillDownSeries(int pressRow, int releaseRow, int column);
@@ -70,6 +81,8 @@ private:
     TextTableModel *remarks() const;
 
     int m_cnum = 2;
+    QPointer<EditHistory> m_history;
+    CellProblem m_pasteCheck;
     QStandardItemModel *m_remarks = nullptr;
     QPointer<AliasStore> m_aliasSource;
     QPoint m_pressPoint;
@@ -83,6 +96,7 @@ class MyTableView2 : public QTableView {
     Q_OBJECT
 public:
     explicit MyTableView2(QWidget *parent = nullptr);
+    void setEditHistory(EditHistory *history);
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
@@ -91,6 +105,7 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    QPointer<EditHistory> m_history;
     QPoint m_pressPoint;
     QPersistentModelIndex m_pressIndex;
     int m_pressRow = -1;

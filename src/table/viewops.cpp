@@ -189,4 +189,79 @@ QString copyBufferText(const CopyBuffer &buffer)
     return lines.join(QLatin1Char('\n'));
 }
 
+CopyBuffer parseCopiedText(const QString &text)
+{
+    CopyBuffer buffer;
+    if (text.isEmpty())
+        return buffer;
+    QStringList row;
+    QString cell = QStringLiteral("");  // never null: an empty cell is pasted as empty
+    const int n = text.size();
+    int i = 0;
+    bool cellStarted = false;
+    while (i < n) {
+        const QChar ch = text.at(i);
+        if (!cellStarted && ch == QLatin1Char('"')) {
+            // A quoted cell: up to the quote that is not doubled.
+            ++i;
+            while (i < n) {
+                if (text.at(i) == QLatin1Char('"')) {
+                    if (i + 1 < n && text.at(i + 1) == QLatin1Char('"')) {
+                        cell += QLatin1Char('"');
+                        i += 2;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+                cell += text.at(i++);
+            }
+            cellStarted = true;
+            continue;
+        }
+        if (ch == QLatin1Char('\t')) {
+            row << cell;
+            cell = QStringLiteral("");
+            cellStarted = false;
+        } else if (ch == QLatin1Char('\n') || ch == QLatin1Char('\r')) {
+            if (ch == QLatin1Char('\r') && i + 1 < n && text.at(i + 1) == QLatin1Char('\n'))
+                ++i;
+            row << cell;
+            buffer << row;
+            row.clear();
+            cell = QStringLiteral("");
+            cellStarted = false;
+        } else {
+            cell += ch;
+            cellStarted = true;
+        }
+        ++i;
+    }
+    if (cellStarted || !row.isEmpty())
+        buffer << (row << cell);
+    return buffer;
+}
+
+QString firstPasteProblem(const TextTableModel &model, const CopyBuffer &buffer, int row, int column,
+                          const CellProblem &problem)
+{
+    if (!problem || row < 0 || column < 0)
+        return QString();
+    // The cells pasteCells() writes, in its order.
+    for (int i = 0; i < buffer.size() && row + i < model.rowCount(); ++i) {
+        const QStringList &texts = buffer.at(i);
+        for (int k = 0; k < texts.size(); ++k) {
+            const int c = column + k;
+            if (c == ColSn || texts.at(k).isNull())
+                continue;
+            if (c >= model.columnCount())
+                break;
+            const QString message = problem(row + i, c, texts.at(k));
+            if (!message.isEmpty())
+                return message;
+        }
+    }
+    return QString();
+}
+
 }  // namespace vl

@@ -8,6 +8,8 @@
 #include <QModelIndexList>
 #include <QStringList>
 
+#include <functional>
+
 namespace vl {
 
 class RuleModel;
@@ -58,5 +60,19 @@ int pasteCells(TextTableModel &model, const CopyBuffer &buffer, int row, int col
 
 // The buffer as tab-separated lines, for other programs.
 QString copyBufferText(const CopyBuffer &buffer);
+
+// Text copied in another program (a spreadsheet) as a buffer: rows by line (LF or CR LF,
+// a last line break ends the last row), cells by tab. A cell that starts with a double
+// quote runs to the closing quote and may hold tabs and line breaks; "" inside stands for
+// one quote. Every text is non-null, so an empty cell empties the cell it is pasted on.
+CopyBuffer parseCopiedText(const QString &text);
+
+// What `problem` says of the first cell a paste of `buffer` at (row, column) would write
+// (row by row, left to right); empty when it says nothing of any. `problem` gets the
+// target row, column and text and returns a message, or an empty string for a text that
+// fits its column.
+using CellProblem = std::function<QString(int row, int column, const QString &text)>;
+QString firstPasteProblem(const TextTableModel &model, const CopyBuffer &buffer, int row, int column,
+                          const CellProblem &problem);
 
 }  // namespace vl

@@ -82,7 +82,8 @@ private slots:
         QCOMPARE(form->previewCoefficient(), 2.01);
         QVERIFY(faderMovable(form, 7));
 
-        // Closing the editor closes the preview.
+        // Closing the editor closes the preview (the new rule is not kept).
+        dialogs->buttons << QMessageBox::Discard;
         w.close();
         QVERIFY(!form->isVisible());
     }
@@ -216,7 +217,7 @@ private slots:
         light_Form *form = w.lightForm();
         QAction *c5 = nullptr;
         for (QAction *a : w.menuBarWindow()->namingGroup->actions())
-            if (a->text() == QLatin1String("C5"))
+            if (a == w.menuBarWindow()->actionC5)
                 c5 = a;
         QVERIFY(c5);
         w.change_c345(c5);

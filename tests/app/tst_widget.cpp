@@ -134,7 +134,9 @@ private slots:
         QStringList menus;
         for (QAction *a : bar->actions())
             menus << a->menu()->objectName() + ":" + a->text();
-        QCOMPARE(menus, QStringList({"menuFile:File", "menuSetting:Setting", "menuEmulator:Emulator", "menuHelp:Help"}));
+        // Every menu and entry has its Alt mnemonic.
+        QCOMPARE(menus, QStringList({"menuFile:&File", "menuEdit:&Edit", "menuSetting:&Setting",
+                                     "menuEmulator:E&mulator", "menuHelp:&Help"}));
 
         auto entries = [](QMenu *menu) {
             QStringList list;
@@ -143,21 +145,38 @@ private slots:
             return list;
         };
         MainWindow *mw = w.menuBarWindow();
-        QCOMPARE(entries(mw->menuFile), QStringList({"action1:Open File", "action2:Save File",
-                                                     "action3:Save File As...", "action4:Exit"}));
+        QCOMPARE(entries(mw->menuFile), QStringList({"actionNew:&New Table", "action1:&Open File", "action2:&Save File",
+                                                     "action3:Save File &As...", "action4:E&xit"}));
+        QCOMPARE(entries(mw->menuEdit), QStringList({"actionUndo:&Undo", "actionRedo:&Redo"}));
         QCOMPARE(entries(mw->menuSetting),
-                 QStringList({"MIDI Note=60 Name", "action2_2:DMX Break Time", "action3_2:DMX After Break Time",
-                              "action4_2:Coefficient", "actionSleep_Time:Sleep Time", "action5:Factory Reset",
-                              "action6:Firmware Upgrade", "actionDmx_Rname:DMX Channel Aliases"}));
+                 QStringList({"MIDI Note=60 &Name", "action2_2:DMX &Break Time", "action3_2:DMX &After Break Time",
+                              "action4_2:&Coefficient", "actionSleep_Time:S&leep Time", "action5:&Factory Reset",
+                              "action6:Firm&ware Upgrade", "actionDmx_Rname:DMX Channel Al&iases"}));
         QCOMPARE(mw->action1_2->objectName(), QString("action1_2"));
-        QCOMPARE(entries(mw->menuNaming), QStringList({"actionC3:C3", "actionC4:C4", "actionC5:C5"}));
+        QCOMPARE(entries(mw->menuNaming), QStringList({"actionC3:C&3", "actionC4:C&4", "actionC5:C&5"}));
         QCOMPARE(entries(mw->menuEmulator),
-                 QStringList({"actionOpen:Open", "actionUpdate:Update", "actionAuto_Updates:Auto-Updates"}));
-        QCOMPARE(entries(mw->menuHelp), QStringList({"User Manual", "action2_3:About",
-                                                     "actioncheck_for_updates:Check for Update"}));
+                 QStringList({"actionOpen:&Open", "actionUpdate:&Update", "actionAuto_Updates:&Auto-Updates"}));
+        QCOMPARE(entries(mw->menuHelp), QStringList({"User &Manual", "action2_3:&About",
+                                                     "actioncheck_for_updates:&Check for Update"}));
         QCOMPARE(mw->menuUser_Manual->objectName(), QString("menuUser_Manual"));
         QCOMPARE(entries(mw->menuUser_Manual),
-                 QStringList({"actionchinese_Manual:中文说明书", "actionEnglish_Manual:English Manual"}));
+                 QStringList({"actionchinese_Manual:中文说明书", "actionEnglish_Manual:&English Manual"}));
+
+        // The usual shortcuts; nothing claims the table's own Ctrl+C, Ctrl+V and Delete.
+        const QList<QPair<QAction *, QString>> shortcuts = {
+            {mw->actionNew, "Ctrl+N"},         {mw->action1, "Ctrl+O"},       {mw->action2, "Ctrl+S"},
+            {mw->action3, "Ctrl+Shift+S"},     {mw->action4, "Ctrl+Q"},       {mw->actionUndo, "Ctrl+Z"},
+            {mw->actionRedo, "Ctrl+Shift+Z, Ctrl+Y"}};
+        for (const auto &[action, keys] : shortcuts) {
+            QStringList texts;
+            for (const QKeySequence &k : action->shortcuts())
+                texts << k.toString();
+            QCOMPARE(texts.join(", "), keys);
+        }
+        for (QAction *a : mw->findChildren<QAction *>())
+            for (const QKeySequence &k : a->shortcuts())
+                QVERIFY2(k != QKeySequence::Copy && k != QKeySequence::Paste && k != QKeySequence(Qt::Key_Delete),
+                         qPrintable(a->objectName()));
         QVERIFY(mw->actionAuto_Updates->isCheckable());
         QVERIFY(mw->namingGroup->isExclusive());
         QCOMPARE(mw->maximumSize(), QSize(3000, 20));

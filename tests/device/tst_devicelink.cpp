@@ -11,6 +11,9 @@
 #include "resources/resources.h"
 #include "ruletables.h"
 #include "scripteddialogs.h"
+#include "table/aliases.h"
+#include "table/aliasstore.h"
+#include "table/edithistory.h"
 #include "table/rulecolumns.h"
 #include "table/rulemodel.h"
 #include "tempworkdir.h"
@@ -51,6 +54,12 @@ QByteArray settingsCommand(const char *payloadHex)
 
 // A table the user has: the full sample table, valid throughout.
 void fillValidTable(RuleModel &m) { vl::test::fillSampleTable(m); }
+
+QByteArray readAliasFileBytes()
+{
+    QFile f(aliasFilePath());
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
 
 // Rows enough for a full table, but hardly anything in them: what the commands that
 // refuse before they look at the rules need.
@@ -299,6 +308,50 @@ private slots:
         button("pushButton")->click();
         QCOMPARE(w->ruleModel()->rowCount(), kRuleRows);
         QVERIFY(peer->expectSilence(50));
+    }
+
+    // Read empties the aliases (the box holds none) and "./Aliases.txt" with them; an undo
+    // gives the table, the remarks, the aliases and the file back, and redo the table read.
+    void readIsUndoneWithTheAliases()
+    {
+        startEditor();
+        connectBox();
+        vl::test::fillSampleTable(*w->ruleModel());
+        w->applyRemarkLines("alias4=kept\n");
+        QStringList aliases = AliasStore::emptyList();
+        aliases[0] = "Spot";
+        w->aliasStore()->setAliases(aliases);
+        w->saveAliasFile();
+        w->relabelDmxCells();
+        const QList<QStringList> tableBefore = vl::test::tableTexts(*w->ruleModel());
+        const QByteArray fileBefore = readAliasFileBytes();
+        QVERIFY(fileBefore.startsWith("Spot\n"));
+
+        QSignalSpy changed(w, &Widget::table_change);
+        dialogs->buttons = {QMessageBox::Ok};
+        button("pushButton")->click();
+        QVERIFY2(peer->expect("upload request"), qPrintable(peer->lastError()));
+        QVERIFY(peer->write(buildTableImage(boxRecords())));
+        VL_TRY_COMPARE(changed.count(), 1);
+        QTRY_VERIFY(!w->editHistory()->stepOpen());
+        const QList<QStringList> tableRead = vl::test::tableTexts(*w->ruleModel());
+        QCOMPARE(w->aliasStore()->alias(1), QString());
+        QVERIFY(!readAliasFileBytes().contains("Spot"));
+        QCOMPARE(w->windowTitle(), QString("Varilume"));  // the table is what the box holds
+        QCOMPARE(w->menuBarWindow()->actionUndo->text(), QString("&Undo Read"));
+
+        w->menuBarWindow()->actionUndo->trigger();
+        QCOMPARE(vl::test::tableTexts(*w->ruleModel()), tableBefore);
+        QCOMPARE(w->remarkModel()->text(4, 0), QString("kept"));
+        QCOMPARE(w->aliasStore()->alias(1), QString("Spot"));
+        QCOMPARE(readAliasFileBytes(), fileBefore);
+        QCOMPARE(w->windowTitle(), QString("Varilume*"));
+
+        w->menuBarWindow()->actionRedo->trigger();
+        QCOMPARE(vl::test::tableTexts(*w->ruleModel()), tableRead);
+        QVERIFY(!(w->ruleModel()->item(0, ColSn)->flags() & Qt::ItemIsEditable));  // as read
+        QCOMPARE(w->aliasStore()->alias(1), QString());
+        QCOMPARE(w->windowTitle(), QString("Varilume"));
     }
 
     void incompleteUploadIsRejected_data()

@@ -4,6 +4,8 @@
 #define QTEST_QPA_MOUSE_HANDLING  // mouse moves reach the views as real events
 #include "viewfixture.h"
 
+#include "scripteddialogs.h"
+
 #include "table/aliasstore.h"
 
 #include <QAction>
@@ -220,8 +222,9 @@ private slots:
         QTest::mouseClick(f.view->viewport(), Qt::LeftButton, Qt::ControlModifier, f.cell(ctrlClicked, ColSn));
         chooseEntry(openRowMenu(f, 10), "Delete selected rows");
 
+        // Exactly the two chosen rows: rows 3 … 9 between them keep their rules.
         for (int r = 0; r < 40; ++r) {
-            if (r >= 2 && r <= 10)
+            if (r == 2 || r == 10)
                 expectEmpty(f, r);
             else
                 expectSample(f, r, r);
@@ -269,6 +272,7 @@ private slots:
         f.setRule(1, {"21", "AT", "8 / G#-1"});
 
         // Nothing copied yet: pasting changes nothing.
+        QGuiApplication::clipboard()->clear();
         f.view->setCurrentIndex(f.rules.index(row, column));
         QTest::keySequence(f.view, QKeySequence::Paste);
         QVERIFY(f.rules.isRuleRowEmpty(row));
@@ -288,6 +292,93 @@ private slots:
         QCOMPARE(f.rules.rowCount(), 10);
     }
 
+    void parseCopiedText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QList<QStringList>>("expected");
+        QTest::newRow("rows by line, cells by tab") << "1\tCC\n2\tAT" << QList<QStringList>{{"1", "CC"}, {"2", "AT"}};
+        QTest::newRow("CR LF and a last line break") << "1\tCC\r\n2\tAT\r\n"
+                                                     << QList<QStringList>{{"1", "CC"}, {"2", "AT"}};
+        QTest::newRow("empty cells stay in place") << "\t5\t\n" << QList<QStringList>{{"", "5", ""}};
+        QTest::newRow("quoted cell with tab, line break and quote")
+            << "\"a\tb\nc \"\"d\"\"\"\tx" << QList<QStringList>{{"a\tb\nc \"d\"", "x"}};
+        QTest::newRow("quote inside a cell is a character") << "5\"\t6" << QList<QStringList>{{"5\"", "6"}};
+        QTest::newRow("unterminated quote runs to the end") << "\"abc\tdef" << QList<QStringList>{{"abc\tdef"}};
+        QTest::newRow("nothing") << "" << QList<QStringList>{};
+    }
+    void parseCopiedText()
+    {
+        QFETCH(QString, text);
+        QFETCH(QList<QStringList>, expected);
+        const CopyBuffer parsed = vl::parseCopiedText(text);
+        QCOMPARE(parsed, expected);
+        for (const QStringList &row : parsed)
+            for (const QString &cell : row)
+                QVERIFY(!cell.isNull());  // an empty cell is pasted, not skipped
+    }
+
+    // Text another program put on the clipboard is pasted from the current cell; the
+    // first cell the check refuses is named, and then nothing is pasted.
+    void pasteFromAnotherProgram_data()
+    {
+        QTest::addColumn<QString>("copied");
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QList<QStringList>>("expected");  // rules of rows 3 and 4 afterwards
+        QTest::addColumn<QString>("message");
+        const QStringList untouched = {"5", "CC", "7", "", "", "", "", "", ""};
+        QTest::newRow("two rows from a spreadsheet")
+            << "12\tNote\t60\n13\tAT\t61\n" << int(ColDmx)
+            << QList<QStringList>{{"12", "Note", "60", "", "", "", "", "", ""},
+                                  {"13", "AT", "61", "", "", "", "", "", ""}}
+            << QString();
+        QTest::newRow("an empty cell empties its target")
+            << "\t\t9" << int(ColDmx) << QList<QStringList>{{"", "", "9", "", "", "", "", "", ""}, untouched}
+            << QString();
+        QTest::newRow("a bad cell pastes nothing")
+            << "12\tNote\n13\tbad" << int(ColDmx) << QList<QStringList>{untouched, untouched}
+            << "Row 5, column 2: \"bad\"\n\nNothing was pasted.";
+        QTest::newRow("cells past the last column are dropped unchecked")
+            << "ON\tbad" << int(ColEnable)
+            << QList<QStringList>{{"5", "CC", "7", "", "", "", "", "", "ON"}, untouched} << QString();
+    }
+    void pasteFromAnotherProgram()
+    {
+        QFETCH(QString, copied);
+        QFETCH(int, column);
+        QFETCH(QList<QStringList>, expected);
+        QFETCH(QString, message);
+        vl::test::ScriptedDialogs dialogs;
+        ViewFixture f(10);
+        f.setRule(3, {"5", "CC", "7"});
+        f.setRule(4, {"5", "CC", "7"});
+        f.view->setPasteCheck([](int row, int c, const QString &text) {
+            return text == QLatin1String("bad") ? QStringLiteral("Row %1, column %2: \"%3\"").arg(row + 1).arg(c).arg(text)
+                                                : QString();
+        });
+        QGuiApplication::clipboard()->setText(copied);
+        f.view->setCurrentIndex(f.rules.index(3, column));
+        QTest::keySequence(f.view, QKeySequence::Paste);
+        QCOMPARE(f.rule(3), expected[0]);
+        QCOMPARE(f.rule(4), expected[1]);
+        QCOMPARE(dialogs.messageTexts(), message.isEmpty() ? QStringList() : QStringList{message});
+        QCOMPARE(f.rules.text(3, ColSn), QString("4"));
+    }
+
+    // The view's own copy pastes as copied, unselected cells skipped, while the clipboard
+    // still holds its text.
+    void ownCopyWinsWhileClipboardHoldsIt()
+    {
+        ViewFixture f(10);
+        f.setRule(0, {"20", "CC", "7"});
+        f.setRule(5, {"1", "AT", "9"});
+        f.view->selectionModel()->select(f.rules.index(0, ColDmx), QItemSelectionModel::ClearAndSelect);
+        f.view->selectionModel()->select(f.rules.index(0, ColCtl), QItemSelectionModel::Select);
+        QTest::keySequence(f.view, QKeySequence::Copy);
+        f.view->setCurrentIndex(f.rules.index(5, ColDmx));
+        QTest::keySequence(f.view, QKeySequence::Paste);
+        QCOMPARE(f.rule(5), QStringList({"20", "AT", "7", "", "", "", "", "", ""}));
+    }
+
     void copyOfAnUnevenSelectionKeepsColumns()
     {
         ViewFixture f(10);
@@ -302,7 +393,7 @@ private slots:
         QCOMPARE(f.rule(5), QStringList({"", "", "8 / G#-1", "", "", "", "", "", ""}));
     }
 
-    void deleteKeepsSnOfRowsReadFromTheBox()
+    void deleteKeepsSn()
     {
         ViewFixture f(4);
         f.fillFull();
@@ -310,8 +401,9 @@ private slots:
         f.view->selectionModel()->select(QItemSelection(f.rules.index(0, ColSn), f.rules.index(1, ColEnable)),
                                          QItemSelectionModel::ClearAndSelect);
         QTest::keyClick(f.view, Qt::Key_Delete);
+        // "SN" is the row's number, whether the row came from the box or not.
         QCOMPARE(f.rules.text(0, ColSn), QString("1"));
-        QVERIFY(f.rules.isEmptyCell(1, ColSn));
+        QCOMPARE(f.rules.text(1, ColSn), QString("2"));
         QVERIFY(f.rules.isRuleRowEmpty(0));
         QVERIFY(f.rules.isRuleRowEmpty(1));
         QCOMPARE(f.rule(2), sampleRule(2));
