@@ -184,7 +184,7 @@ void BM_HundredFullTableSteps(benchmark::State &state)
         e.settle();
         malloc_trim(0);
         const long before = residentKiB();
-        const size_t heapBefore = mallinfo2().uordblks;
+        const double heapBefore = double(mallinfo2().uordblks);
         for (int step = 1; step <= 100; ++step) {
             fillTable(*e.w->ruleModel(), kRuleRows, step);
             e.w->editHistory()->flush();
@@ -194,7 +194,7 @@ void BM_HundredFullTableSteps(benchmark::State &state)
         QCoreApplication::processEvents();
         malloc_trim(0);
         state.counters["steps"] = e.w->editHistory()->stack()->count();
-        state.counters["heap_growth_MiB"] = double(mallinfo2().uordblks - heapBefore) / 1048576.0;
+        state.counters["heap_growth_MiB"] = (double(mallinfo2().uordblks) - heapBefore) / 1048576.0;
         state.counters["resident_growth_MiB"] = double(residentKiB() - before) / 1024.0;
     }
 }

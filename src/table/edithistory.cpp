@@ -8,27 +8,32 @@
 #include <QUndoStack>
 
 #include <climits>
-#include <cstring>
 
 namespace vl {
 
 namespace {
 
-// A packed row: the row (4 bytes), whether its first cell is locked against editing (1
-// byte), then each cell as its UTF-8 length (4 bytes) and its bytes.
-void putInt(QByteArray &out, qint32 value)
+// A packed row: the row, whether its first cell is locked against editing (1 byte), then
+// each cell as its UTF-8 length and its bytes. Numbers are varints: 7 bits a byte, low
+// bits first, the high bit set on every byte but the last.
+void putCount(QByteArray &out, quint32 value)
 {
-    char bytes[4];
-    std::memcpy(bytes, &value, 4);
-    out.append(bytes, 4);
+    while (value >= 0x80) {
+        out.append(char(value & 0x7F) | char(0x80));
+        value >>= 7;
+    }
+    out.append(char(value));
 }
 
-qint32 takeInt(const char *&at)
+quint32 takeCount(const char *&at)
 {
-    qint32 value;
-    std::memcpy(&value, at, 4);
-    at += 4;
-    return value;
+    quint32 value = 0;
+    for (int shift = 0;; shift += 7) {
+        const quint8 byte = quint8(*at++);
+        value |= quint32(byte & 0x7F) << shift;
+        if (!(byte & 0x80))
+            return value;
+    }
 }
 
 }  // namespace
@@ -119,10 +124,10 @@ public:
             const char *at = packed.constData();
             const char *end = at + packed.size();
             while (at < end) {
-                const int r = takeInt(at);
+                const int r = int(takeCount(at));
                 const char locked = *at++;
                 for (int c = 0; c < m_columns; ++c) {
-                    const int length = takeInt(at);
+                    const int length = int(takeCount(at));
                     const QString text = QString::fromUtf8(at, length);
                     at += length;
                     if (r < rowCount) {
@@ -160,11 +165,11 @@ private:
 
     void pack(QByteArray &out, int r, char locked, const QString *texts) const
     {
-        putInt(out, r);
+        putCount(out, quint32(r));
         out.append(locked);
         for (int c = 0; c < m_columns; ++c) {
             const QByteArray utf8 = texts[c].toUtf8();
-            putInt(out, qint32(utf8.size()));
+            putCount(out, quint32(utf8.size()));
             out.append(utf8);
         }
     }

@@ -14,8 +14,8 @@
 //    when control returns to the event loop, named "Edit";
 //  - changes under an Automatic guard (the controller pass, relabelled DMX cells) are
 //    taken into the copy without a step of their own.
-// A step stores only the rows that changed, packed as UTF-8, so a full-table step costs
-// a few hundred kilobytes.
+// A step stores only the rows that changed, packed as UTF-8, so a step that changes every
+// rule of a full table costs about a quarter of a megabyte.
 
 #include <QByteArray>
 #include <QObject>
