@@ -27,9 +27,16 @@ void writeFixtures()
     RuleModel m;
     m.setRowCount(kRuleRows);
     for (int r = 0; r < kRuleRows; ++r) {
-        const QStringList cells = {QString::number(r + 1), QString::number(r % 1024 + 1), "Note",
-                                   QString::number(r % 128), r % 16 ? QString::number(r % 16) : "ALL",
-                                   "OFF", QString::number(r % 50 + 1), "OFF", "ON", "ON"};
+        const QStringList cells = {QString::number(r + 1),
+                                   QString::number(r % 1024 + 1),
+                                   "Note",
+                                   QString::number(r % 128),
+                                   r % 16 ? QString::number(r % 16) : "ALL",
+                                   "OFF",
+                                   QString::number(r % 50 + 1),
+                                   "OFF",
+                                   "ON",
+                                   "ON"};
         for (int c = 0; c < cells.size(); ++c)
             m.setText(r, c, cells[c]);
     }
@@ -55,10 +62,7 @@ void runCli(benchmark::State &state, const QStringList &args)
     }
 }
 
-void BM_ImageOfWorkbook(benchmark::State &state)
-{
-    runCli(state, {"image", path("full.xlsx"), "-o", path("out.bin")});
-}
+void BM_ImageOfWorkbook(benchmark::State &state) { runCli(state, {"image", path("full.xlsx"), "-o", path("out.bin")}); }
 BENCHMARK(BM_ImageOfWorkbook)->Unit(benchmark::kMillisecond);
 
 void BM_DecodeToWorkbook(benchmark::State &state)

@@ -31,8 +31,16 @@ void fillFullTable(RuleModel &rules, RemarkModel &remarks)
     const QStringList statuses = {"Note", "AT", "CC"};
     for (int r = 0; r < kRuleRows; ++r) {
         const QString status = statuses[r % 3];
-        const QStringList cells = {QString::number(r + 1), QString::number(r % 1024 + 1), status,
-                                   status == "CC" ? "7" : "60 / C4", "ALL", "OFF", "5", "OFF", "OFF", "ON"};
+        const QStringList cells = {QString::number(r + 1),
+                                   QString::number(r % 1024 + 1),
+                                   status,
+                                   status == "CC" ? "7" : "60 / C4",
+                                   "ALL",
+                                   "OFF",
+                                   "5",
+                                   "OFF",
+                                   "OFF",
+                                   "ON"};
         for (int c = 0; c < cells.size(); ++c)
             rules.setText(r, c, cells[c]);
         remarks.setText(r, 0, QStringLiteral("Fixture %1 front").arg(r));

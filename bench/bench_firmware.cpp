@@ -158,7 +158,12 @@ void BM_BareTimerChain(benchmark::State &state)
     }
     state.counters["paced_ms"] = double(ticks) * firmware::kPieceIntervalMs;
 }
-BENCHMARK(BM_BareTimerChain)->Arg(1562)->ArgName("ticks")->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_BareTimerChain)
+    ->Arg(1562)
+    ->ArgName("ticks")
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
 
 // One tick's refresh of the firmware dialog's list (every USB serial device) with one
 // simulated bootloader announced. Argument 0: a fresh scan each time; 1: through the cache.

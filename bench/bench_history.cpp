@@ -47,8 +47,15 @@ void fillTable(RuleModel &m, int filledRows, int seed = 0)
     m.setRowCount(kRuleRows);
     for (int r = 0; r < kRuleRows; ++r) {
         m.setText(r, ColSn, QString::number(r + 1));
-        const QStringList cells = {QString::number((r + seed) % 1024 + 1), "CC", QString::number((r + seed) % 128),
-                                   QString::number(r % 16 + 1), "OFF", "OFF", "OFF", "OFF", "ON"};
+        const QStringList cells = {QString::number((r + seed) % 1024 + 1),
+                                   "CC",
+                                   QString::number((r + seed) % 128),
+                                   QString::number(r % 16 + 1),
+                                   "OFF",
+                                   "OFF",
+                                   "OFF",
+                                   "OFF",
+                                   "ON"};
         for (int c = 0; c < cells.size(); ++c) {
             if (r < filledRows)
                 m.setText(r, ColDmx + c, cells[c]);
@@ -138,8 +145,16 @@ void BM_UndoRedoRead(benchmark::State &state)
     e.settle();
     QList<QStringList> rows;
     for (int r = 0; r < kRuleRows; ++r)
-        rows << QStringList{QString::number(r + 1), QString::number(r % 1024 + 1), "Note", "60 / C3", "ALL",
-                            "OFF",                  "OFF",                        "OFF",  "OFF",     "ON"};
+        rows << QStringList{QString::number(r + 1),
+                            QString::number(r % 1024 + 1),
+                            "Note",
+                            "60 / C3",
+                            "ALL",
+                            "OFF",
+                            "OFF",
+                            "OFF",
+                            "OFF",
+                            "ON"};
     readTable(*e.w, rows);
     e.settle();
     EditHistory *h = e.w->editHistory();

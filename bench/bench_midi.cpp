@@ -2,8 +2,8 @@
 // through RtMidi (with a private JACK server and a receiving port), and painting a whole
 // keyboard at the size the preview gives it.
 
-#include "jackserver.h"
 #include "common/dialogs.h"
+#include "jackserver.h"
 #include "midi/keyboardwidget.h"
 #include "midi/midikeybutton.h"
 #include "midi/midioutputpanel.h"
@@ -39,10 +39,7 @@ public:
 
 std::atomic<long> received{0};
 
-void countMessage(double, std::vector<unsigned char> *, void *)
-{
-    ++received;
-}
+void countMessage(double, std::vector<unsigned char> *, void *) { ++received; }
 
 // A keyboard wired to an output port the way the preview wires it, on a JACK server of
 // its own with one receiving port.
@@ -111,8 +108,8 @@ void BM_KeyPressToSend(benchmark::State &state)
     long i = 0;
     const long before = received;
     for (auto _ : state) {
-        QMouseEvent press(QEvent::MouseButtonPress, at, key->mapToGlobal(at.toPoint()), Qt::LeftButton,
-                          Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent press(QEvent::MouseButtonPress, at, key->mapToGlobal(at.toPoint()), Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
         const auto t0 = std::chrono::steady_clock::now();
         QCoreApplication::sendEvent(key, &press);
         const auto t1 = std::chrono::steady_clock::now();

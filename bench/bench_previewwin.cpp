@@ -10,8 +10,8 @@
 #include "jackreceiver.h"
 #include "jackserver.h"
 #include "midi/keyboardwidget.h"
-#include "midi/midikeybutton.h"
 #include "midi/midibackend.h"
+#include "midi/midikeybutton.h"
 #include "midi/midioutputpanel.h"
 #include "midi/qmidiout.h"
 #include "preview/ccfaders.h"
@@ -25,15 +25,15 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QMouseEvent>
-#include <QPushButton>
-#include <QSlider>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QImage>
 #include <QGraphicsView>
+#include <QImage>
 #include <QItemSelectionModel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QSlider>
 #include <QTemporaryDir>
 #include <QThread>
 #include <benchmark/benchmark.h>
@@ -72,9 +72,15 @@ void fillHalfCc(RuleModel &m, int filledRows = kRuleRows)
         m.setText(r, ColSn, QString::number(r + 1));
         const bool cc = r % 2 == 0;
         const int n = (r * 7) % 128;
-        const QStringList cells = {QString::number(r % 1024 + 1), cc ? "CC" : (r % 4 == 1 ? "Note" : "AT"),
-                                   cc ? QString::number(n) : noteText(n), r % 3 ? QString::number(r % 16 + 1) : "ALL",
-                                   "OFF", "OFF", "OFF", "OFF", r % 5 ? "ON" : "OFF"};
+        const QStringList cells = {QString::number(r % 1024 + 1),
+                                   cc ? "CC" : (r % 4 == 1 ? "Note" : "AT"),
+                                   cc ? QString::number(n) : noteText(n),
+                                   r % 3 ? QString::number(r % 16 + 1) : "ALL",
+                                   "OFF",
+                                   "OFF",
+                                   "OFF",
+                                   "OFF",
+                                   r % 5 ? "ON" : "OFF"};
         for (int c = 0; c < cells.size(); ++c) {
             if (r < filledRows)
                 m.setText(r, ColDmx + c, cells[c]);
@@ -167,8 +173,9 @@ struct Editor {
 
 void selectSnRows(MyTableView *view, int first, int last)
 {
-    view->selectionModel()->select(QItemSelection(view->model()->index(first, ColSn), view->model()->index(last, ColSn)),
-                                   QItemSelectionModel::ClearAndSelect);
+    view->selectionModel()->select(
+        QItemSelection(view->model()->index(first, ColSn), view->model()->index(last, ColSn)),
+        QItemSelectionModel::ClearAndSelect);
 }
 
 // "Delete the current rows and move the next row up" on rows 5 … 6 of a full table, the
@@ -363,7 +370,8 @@ void BM_KeyPressToRepaint(benchmark::State &state)
         lamp.brightnessChannel = lamp.redChannel = 500;
         form.core().registry().addFixture(lamp);
         const QMap<QString, int> roles{{QStringLiteral("Brightness"), 500}, {QStringLiteral("Red"), 500}};
-        form.core().stage().addRecord({lamp.fixtureName, {SelectedChannel{QString::number(last + 1), 500, "Dimmer"}}, roles});
+        form.core().stage().addRecord(
+            {lamp.fixtureName, {SelectedChannel{QString::number(last + 1), 500, "Dimmer"}}, roles});
         form.stageController()->addFixtureItem(lamp.fixtureName, roles, true, QString(), QPointF(100, 100));
         form.core().selectFixture(lamp.fixtureName);
         form.showFixtureDetails(lamp.fixtureName);
@@ -432,7 +440,12 @@ void BM_KeyPressToRepaint(benchmark::State &state)
     }
     installDialogs(nullptr);
 }
-BENCHMARK(BM_KeyPressToRepaint)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(100)->Arg(kRuleRows)->Arg(1);
+BENCHMARK(BM_KeyPressToRepaint)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(100)
+    ->Arg(kRuleRows)
+    ->Arg(1);
 
 // A project of 200 fixtures of four channels, each with the same small picture, opened
 // with "Open Project" in the preview window (read, checked, registry, records and the 200

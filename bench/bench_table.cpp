@@ -19,8 +19,15 @@ void fillFullTable(RuleModel &m)
     m.setRowCount(kRuleRows);
     for (int r = 0; r < kRuleRows; ++r) {
         const bool cc = r % 2;
-        const QStringList cells = {QString::number(r % 1024 + 1), cc ? "CC" : "Note", cc ? "7" : "60 / C4", "ALL",
-                                   "OFF", "OFF", "OFF", "OFF", "ON"};
+        const QStringList cells = {QString::number(r % 1024 + 1),
+                                   cc ? "CC" : "Note",
+                                   cc ? "7" : "60 / C4",
+                                   "ALL",
+                                   "OFF",
+                                   "OFF",
+                                   "OFF",
+                                   "OFF",
+                                   "ON"};
         m.setText(r, ColSn, QString::number(r + 1));
         for (int c = 0; c < cells.size(); ++c)
             m.setText(r, ColDmx + c, cells[c]);

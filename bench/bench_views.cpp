@@ -59,8 +59,14 @@ void fillFullTable(RuleModel &m, int filledRows = kRuleRows)
     for (int r = 0; r < kRuleRows; ++r) {
         m.setText(r, ColSn, QString::number(r + 1));
         const bool cc = r % 2;
-        const QStringList cells = {QString::number(r % 1024 + 1), cc ? "CC" : "Note", cc ? "7" : "60 / C3",
-                                   QString::number(r % 16 + 1), QString::number(r % 255 + 1), "OFF", "OFF", "OFF",
+        const QStringList cells = {QString::number(r % 1024 + 1),
+                                   cc ? "CC" : "Note",
+                                   cc ? "7" : "60 / C3",
+                                   QString::number(r % 16 + 1),
+                                   QString::number(r % 255 + 1),
+                                   "OFF",
+                                   "OFF",
+                                   "OFF",
                                    "ON"};
         for (int c = 0; c < cells.size(); ++c) {
             if (r < filledRows)
@@ -74,8 +80,9 @@ void fillFullTable(RuleModel &m, int filledRows = kRuleRows)
 
 void selectSnRows(MyTableView *view, int first, int last)
 {
-    view->selectionModel()->select(QItemSelection(view->model()->index(first, ColSn), view->model()->index(last, ColSn)),
-                                   QItemSelectionModel::ClearAndSelect);
+    view->selectionModel()->select(
+        QItemSelection(view->model()->index(first, ColSn), view->model()->index(last, ColSn)),
+        QItemSelectionModel::ClearAndSelect);
 }
 
 // A drag fill from the first row down over all 3071 empty rows below it.

@@ -63,8 +63,16 @@ public:
 QStringList ruleCells(int r)
 {
     const bool cc = r % 2;
-    return {QString::number(r + 1), QString::number(r % 1024 + 1), cc ? "CC" : "Note", cc ? "7" : "60 / C4",
-            r % 3 ? QString::number(r % 16 + 1) : "ALL", "OFF", "OFF", "5", "OFF", "ON"};
+    return {QString::number(r + 1),
+            QString::number(r % 1024 + 1),
+            cc ? "CC" : "Note",
+            cc ? "7" : "60 / C4",
+            r % 3 ? QString::number(r % 16 + 1) : "ALL",
+            "OFF",
+            "OFF",
+            "5",
+            "OFF",
+            "ON"};
 }
 
 void fillFullTable(RuleModel &m)

@@ -21,16 +21,12 @@ QAction *addEntry(QMenu *menu, const char *objectName, const QString &text)
     return action;
 }
 
-void openGuide(const QString &path)
-{
-    QDesktopServices::openUrl(QUrl(vendorSite() + path));
-}
+void openGuide(const QString &path) { QDesktopServices::openUrl(QUrl(vendorSite() + path)); }
 
 }  // namespace
 
 MainWindow::MainWindow(QWidget *parent)
-    : QMainWindow(parent, Qt::WindowFlags()),
-      m_checkedIcon(QStringLiteral(":/IMG/hook.ico")),
+    : QMainWindow(parent, Qt::WindowFlags()), m_checkedIcon(QStringLiteral(":/IMG/hook.ico")),
       m_uncheckedIcon(QStringLiteral(":/icons/unchecked.png"))
 {
     setObjectName(QStringLiteral("MainWindow"));
@@ -120,19 +116,13 @@ void MainWindow::markNaming(QAction *chosen)
         a->setIcon(a == chosen ? m_checkedIcon : m_uncheckedIcon);
 }
 
-int MainWindow::checkedNamingIndex() const
-{
-    return namingGroup->actions().indexOf(namingGroup->checkedAction());
-}
+int MainWindow::checkedNamingIndex() const { return namingGroup->actions().indexOf(namingGroup->checkedAction()); }
 
 void MainWindow::open_chinese_fpd()
 {
     openGuide(QStringLiteral("/download/Product/KVR-9000/Varilume软件使用说明书.pdf"));
 }
 
-void MainWindow::open_english_fpd()
-{
-    openGuide(QStringLiteral("/download/Product/KVR-9000/Varilume_User_Guide.pdf"));
-}
+void MainWindow::open_english_fpd() { openGuide(QStringLiteral("/download/Product/KVR-9000/Varilume_User_Guide.pdf")); }
 
 }  // namespace vl

@@ -18,10 +18,10 @@ public:
 
     // File
     QAction *actionNew = nullptr;  // "New Table"
-    QAction *action1 = nullptr;  // "Open File"
-    QAction *action2 = nullptr;  // "Save File"
-    QAction *action3 = nullptr;  // "Save File As..."
-    QAction *action4 = nullptr;  // "Exit"
+    QAction *action1 = nullptr;    // "Open File"
+    QAction *action2 = nullptr;    // "Save File"
+    QAction *action3 = nullptr;    // "Save File As..."
+    QAction *action4 = nullptr;    // "Exit"
     // Edit; the window names the step in their texts ("Undo Paste")
     QAction *actionUndo = nullptr;
     QAction *actionRedo = nullptr;

@@ -243,10 +243,10 @@ bool Widget::maybeSaveChanges()
 {
     if (!m_history || !m_history->isModified())
         return true;
-    const auto answer =
-        question(this, QStringLiteral("Varilume"),
-                 QStringLiteral("The rule table has changes that are not saved.\nDo you want to save them?"),
-                 QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+    const auto answer = question(
+        this, QStringLiteral("Varilume"),
+        QStringLiteral("The rule table has changes that are not saved.\nDo you want to save them?"),
+        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
     if (answer == QMessageBox::Discard)
         return true;
     if (answer == QMessageBox::Save)
@@ -397,8 +397,7 @@ void Widget::buildTitleRows(QVBoxLayout *top)
     // Styles and tooltips.
     m_groupLabels[ColSta]->setStyleSheet(
         QStringLiteral("QLabel { background-color: %1; border-top-left-radius:3px;}").arg(kOrange));
-    m_groupLabels[ColCtl]->setStyleSheet(
-        QStringLiteral("QLabel { background-color: %1;color:#F8F8FF;}").arg(kOrange));
+    m_groupLabels[ColCtl]->setStyleSheet(QStringLiteral("QLabel { background-color: %1;color:#F8F8FF;}").arg(kOrange));
     m_groupLabels[ColCtl]->setText(QStringLiteral("MIDI Message"));
     m_groupLabels[ColCtl]->setAlignment(Qt::AlignCenter);
     m_groupLabels[ColCh]->setStyleSheet(
@@ -537,8 +536,7 @@ void Widget::controllerTick()
 
 bool Widget::refreshPending() const { return m_forwarder->refreshPending(); }
 
-void Widget::onDataChanged33(const QModelIndex &topLeft, const QModelIndex &bottomRight,
-                             const QVector<int> &)
+void Widget::onDataChanged33(const QModelIndex &topLeft, const QModelIndex &bottomRight, const QVector<int> &)
 {
     m_forwarder->rulesChanged(topLeft, bottomRight);
 }

@@ -113,11 +113,9 @@ public slots:
     void controllerTick();
     // The preview's side of rule and remark changes is PreviewForwarder's, which listens to
     // the models itself; these hand over to it.
-    void onDataChanged33(const QModelIndex &topLeft, const QModelIndex &bottomRight,
-                         const QVector<int> &roles);
+    void onDataChanged33(const QModelIndex &topLeft, const QModelIndex &bottomRight, const QVector<int> &roles);
     void handleDataChanged();
-    void onDataChanged333(const QModelIndex &topLeft, const QModelIndex &bottomRight,
-                          const QVector<int> &roles);
+    void onDataChanged333(const QModelIndex &topLeft, const QModelIndex &bottomRight, const QVector<int> &roles);
     // After a read from the box: the preview reloads when "Auto-Updates" is on.
     void onDataChanged55();
     void updateTableDataSlot(int row, int col, const QString &changedString);
@@ -146,8 +144,10 @@ public:
 public slots:
     void changmarkname();
     void updateAliases();
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     static constexpr int kAliasTimerMs = 100;
     bool writeAliasList();
@@ -246,6 +246,7 @@ signals:
     void connect_abt();
     void connect_cof();
     void connect_stt();
+
 private:
     void setupSerialLink();
     void setupDeviceDialogs();
@@ -283,9 +284,11 @@ public slots:
     // Asks for a name (proposing the workbook last opened or saved) and saves; true when
     // the table was saved.
     bool saveWorkbook();
+
 public:
     // Opens a workbook named on the command line as "Open File" opens the chosen one.
     void openWorkbookFile(const QString &path);
+
 private:
     WorkbookHooks workbookHooks();
     void connectWorkbookMenu();
@@ -296,6 +299,7 @@ public:
     SoftwareUpdater *softwareUpdater() const { return m_updater; }
 public slots:
     void updatalightdata2();
+
 private:
     void startSoftwareUpdate();
     SoftwareUpdater *m_updater = nullptr;

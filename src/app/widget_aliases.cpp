@@ -31,14 +31,9 @@ void Widget::loadAliasFile()
 {
     const AliasFileResult read = readAliasFile(aliasFilePath());
     switch (read.status) {
-    case AliasFileResult::CannotCreate:
-        fileError(QStringLiteral("Cannot create file for writing."));
-        return;
-    case AliasFileResult::CannotRead:
-        fileError(QStringLiteral("Cannot open file for reading."));
-        return;
-    case AliasFileResult::Loaded:
-        break;
+    case AliasFileResult::CannotCreate: fileError(QStringLiteral("Cannot create file for writing.")); return;
+    case AliasFileResult::CannotRead: fileError(QStringLiteral("Cannot open file for reading.")); return;
+    case AliasFileResult::Loaded: break;
     }
     m_aliasStore->setAliases(read.aliases);
     if (!read.aliases.isEmpty())

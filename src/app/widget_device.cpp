@@ -14,8 +14,8 @@
 #include "device/settingsdialogs.h"
 #include "firmware/upgradedialog.h"
 #include "table/aliasstore.h"
-#include "table/rulecolumns.h"
 #include "table/edithistory.h"
+#include "table/rulecolumns.h"
 #include "table/rulemodel.h"
 #include "table/tableviews.h"
 

@@ -58,8 +58,8 @@ void Widget::openWorkbookFile(const QString &path)
 
 bool Widget::saveWorkbook()
 {
-    const QString path =
-        saveRuleWorkbookAs(this, m_tableView->model(), m_tableView2->model(), workbookHooks(), m_workbookPath);
+    const QString path = saveRuleWorkbookAs(this, m_tableView->model(), m_tableView2->model(), workbookHooks(),
+                                            m_workbookPath);
     if (path.isEmpty())
         return false;
     m_workbookPath = path;

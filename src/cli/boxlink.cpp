@@ -44,11 +44,8 @@ bool BoxLink::open(const QString &portName)
 {
     m_name = portName;
     switch (m_box.open(portName)) {
-    case PortOpenFailure::None:
-        return true;
-    case PortOpenFailure::NotFound:
-        m_error = QStringLiteral("no such port: %1").arg(portName);
-        break;
+    case PortOpenFailure::None: return true;
+    case PortOpenFailure::NotFound: m_error = QStringLiteral("no such port: %1").arg(portName); break;
     case PortOpenFailure::NoPermission:
         m_error = QStringLiteral("cannot open %1: %2").arg(portName, permissionDeniedLine());
         break;
@@ -56,9 +53,7 @@ bool BoxLink::open(const QString &portName)
         m_error = QStringLiteral("cannot open %1: the port is busy, another program uses it (%2)")
                       .arg(portName, m_port.errorString());
         break;
-    default:
-        m_error = QStringLiteral("cannot open %1: %2").arg(portName, m_port.errorString());
-        break;
+    default: m_error = QStringLiteral("cannot open %1: %2").arg(portName, m_port.errorString()); break;
     }
     m_failed = true;
     return false;

@@ -349,8 +349,8 @@ int Cli::ports(const QStringList &args)
         return m_status;
     QByteArray text;
     for (const PortListItem &item : currentBoxPorts()) {
-        const QString path =
-            item.portName.contains(QLatin1Char('/')) ? item.portName : QStringLiteral("/dev/") + item.portName;
+        const QString path = item.portName.contains(QLatin1Char('/')) ? item.portName
+                                                                      : QStringLiteral("/dev/") + item.portName;
         text += (oneLine(item.text, 200) + QLatin1Char('\t') + path + QLatin1Char('\n')).toUtf8();
     }
     print(text);
@@ -397,8 +397,7 @@ int Cli::write(const QStringList &args)
 {
     QCommandLineParser parser;
     addBoxOptions(parser);
-    if (!parse(parser, args, (QByteArray(kWriteHelp) + kBoxOptionsHelp).constData(), 1,
-               QStringLiteral("the workbook")))
+    if (!parse(parser, args, (QByteArray(kWriteHelp) + kBoxOptionsHelp).constData(), 1, QStringLiteral("the workbook")))
         return m_status;
     QString given;
     int timeoutMs = 0;
@@ -498,8 +497,8 @@ int Cli::settings(const QStringList &args)
         const QString text = parser.value(name);
         const int position = c.choices().indexOf(text);
         if (position < 0)
-            return usage(QStringLiteral("--%1 takes one of %2, not \"%3\"")
-                             .arg(name, choicesText(c.choices()), oneLine(text)));
+            return usage(
+                QStringLiteral("--%1 takes one of %2, not \"%3\"").arg(name, choicesText(c.choices()), oneLine(text)));
         changes << Change{&c, text, settingValueForChoice(c.setting, position)};
     }
 

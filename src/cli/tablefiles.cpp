@@ -63,9 +63,8 @@ bool recordsOfImage(const QByteArray &bytes, bool ignoreChecksum, QByteArrayList
         return false;
     }
     if (bytes.size() < kImageSize) {
-        *error = QStringLiteral("not a table image: it has %1 bytes, an image has %2")
-                     .arg(bytes.size())
-                     .arg(kImageSize);
+        *error =
+            QStringLiteral("not a table image: it has %1 bytes, an image has %2").arg(bytes.size()).arg(kImageSize);
         return false;
     }
     if (!bytes.startsWith(msg::imageHeader)) {

@@ -48,8 +48,8 @@ public:
         if (r.noContextHelp)
             flags = Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
         InputAnswer answer;
-        answer.text = QInputDialog::getText(r.parent, r.title, r.label, QLineEdit::Normal, r.text,
-                                            &answer.accepted, flags);
+        answer.text = QInputDialog::getText(r.parent, r.title, r.label, QLineEdit::Normal, r.text, &answer.accepted,
+                                            flags);
         return answer;
     }
 
@@ -64,8 +64,8 @@ QtDialogs &qtDialogs()
 
 DialogSeam *installed = nullptr;
 
-QMessageBox::StandardButton ask(MessageKind kind, QWidget *parent, const QString &title,
-                                const QString &text, QMessageBox::StandardButtons buttons,
+QMessageBox::StandardButton ask(MessageKind kind, QWidget *parent, const QString &title, const QString &text,
+                                QMessageBox::StandardButtons buttons,
                                 QMessageBox::StandardButton defaultButton = QMessageBox::NoButton)
 {
     MessageRequest r;
@@ -103,20 +103,17 @@ QMessageBox::StandardButton critical(QWidget *parent, const QString &title, cons
 }
 
 QMessageBox::StandardButton question(QWidget *parent, const QString &title, const QString &text,
-                                     QMessageBox::StandardButtons buttons,
-                                     QMessageBox::StandardButton defaultButton)
+                                     QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton)
 {
     return ask(MessageKind::Question, parent, title, text, buttons, defaultButton);
 }
 
-QString getOpenFileName(QWidget *parent, const QString &caption, const QString &directory,
-                        const QString &filter)
+QString getOpenFileName(QWidget *parent, const QString &caption, const QString &directory, const QString &filter)
 {
     return dialogs().fileName({FileMode::Open, parent, caption, directory, filter});
 }
 
-QString getSaveFileName(QWidget *parent, const QString &caption, const QString &directory,
-                        const QString &filter)
+QString getSaveFileName(QWidget *parent, const QString &caption, const QString &directory, const QString &filter)
 {
     return dialogs().fileName({FileMode::Save, parent, caption, directory, filter});
 }

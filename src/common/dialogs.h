@@ -74,9 +74,7 @@ QMessageBox::StandardButton critical(QWidget *parent, const QString &title, cons
 QMessageBox::StandardButton question(QWidget *parent, const QString &title, const QString &text,
                                      QMessageBox::StandardButtons buttons,
                                      QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
-QString getOpenFileName(QWidget *parent, const QString &caption, const QString &directory,
-                        const QString &filter);
-QString getSaveFileName(QWidget *parent, const QString &caption, const QString &directory,
-                        const QString &filter);
+QString getOpenFileName(QWidget *parent, const QString &caption, const QString &directory, const QString &filter);
+QString getSaveFileName(QWidget *parent, const QString &caption, const QString &directory, const QString &filter);
 
 }  // namespace vl

@@ -43,10 +43,7 @@ bool PortSystem::modemManagerRunning() const
     return processRunning(QStringLiteral("/proc"), QStringLiteral("ModemManager"));
 }
 
-bool PortSystem::udevRuleInstalled() const
-{
-    return fileInAnyDirectory(udevRuleDirectories(), udevRuleFileName());
-}
+bool PortSystem::udevRuleInstalled() const { return fileInAnyDirectory(udevRuleDirectories(), udevRuleFileName()); }
 
 PortSystem &portSystem()
 {
@@ -79,11 +76,10 @@ PortOpenFailure classifyOpenFailure(QSerialPort::SerialPortError error, int acce
     case QSerialPort::PermissionError:
         // Busy device, exclusive use by another program, or another program's lock file.
         return PortOpenFailure::InUse;
-    case QSerialPort::DeviceNotFoundError:
-        return PortOpenFailure::NotFound;
+    case QSerialPort::DeviceNotFoundError: return PortOpenFailure::NotFound;
     default:
         return accessError == ENOENT || accessError == ENODEV || accessError == ENXIO ? PortOpenFailure::NotFound
-                                                                                     : PortOpenFailure::Other;
+                                                                                      : PortOpenFailure::Other;
     }
 }
 

@@ -5,8 +5,8 @@
 #include <QSerialPortInfo>
 #include <QSet>
 
-#include <libudev.h>
 #include <algorithm>
+#include <libudev.h>
 #include <memory>
 
 namespace vl {

@@ -42,8 +42,7 @@ UsbDeviceMap buildUsbDeviceMap(const QList<UsbDevice> &devices, const QString &p
 
 // The device map of the present devices. On this platform there are no device classes:
 // `classGuid` is ignored and only the "USB" enumerator lists anything.
-UsbDeviceMap findUsbDevices(const QString &classGuid, const QString &enumerator, const QString &prefix,
-                            bool filter);
+UsbDeviceMap findUsbDevices(const QString &classGuid, const QString &enumerator, const QString &prefix, bool filter);
 
 struct SystemPort {
     QString name;  // the system's name, e.g. "ttyACM0", or a simulated box's pty path
@@ -74,8 +73,7 @@ struct PortListChange {
 // ids are in `devices` yields its description; a description not listed yet and not seen
 // earlier in this pass is appended with the port's name. Texts that were listed and not
 // seen in this pass are removed.
-PortListChange planPortList(const QStringList &current, const QList<SystemPort> &ports,
-                            const UsbDeviceMap &devices);
+PortListChange planPortList(const QStringList &current, const QList<SystemPort> &ports, const UsbDeviceMap &devices);
 
 // Which ports a port list shows: those of USB devices whose description begins with a
 // prefix (the maker's boxes), or those of every USB device.

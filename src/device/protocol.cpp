@@ -174,8 +174,7 @@ struct ReceiveDispatcher::Reply {
     int start;  // its first byte, in the window; for an upload the index of its groups
 };
 
-ReceiveDispatcher::ReceiveDispatcher(Writer writer, QObject *parent)
-    : QObject(parent), m_writer(std::move(writer))
+ReceiveDispatcher::ReceiveDispatcher(Writer writer, QObject *parent) : QObject(parent), m_writer(std::move(writer))
 {
     qRegisterMetaType<vl::DeviceSettings>();
 }

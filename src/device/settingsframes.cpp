@@ -82,8 +82,7 @@ int settingValueForChoice(DeviceSetting setting, int position)
     switch (setting) {
     case DeviceSetting::BreakTime: return at(breakTimeChoices());
     case DeviceSetting::MarkAfterBreak: return at(markAfterBreakChoices());
-    case DeviceSetting::Coefficient:
-        return position >= 0 && position < coefficientChoices().size() ? position : -1;
+    case DeviceSetting::Coefficient: return position >= 0 && position < coefficientChoices().size() ? position : -1;
     case DeviceSetting::SleepTime: {
         const int seconds = at(sleepTimeChoices());
         return seconds < 0 ? -1 : seconds / 10;

@@ -106,10 +106,9 @@ QByteArray encodeRuleRecord(const QStringList &cells)
     record[1] = char(controllerValue(cell(cells, ColCtl)) & 0xFF);
 
     const quint16 dmx = dmxValue(cell(cells, ColDmx));
-    const quint16 flags = quint16((cell(cells, ColEnable) == QLatin1String("ON") ? 1 << 10 : 0)
-                                  | (ch == QLatin1String("ALL") ? 1 << 11 : 0) | (1 << 12)
-                                  | (cell(cells, ColToggle) == QLatin1String("ON") ? 1 << 13 : 0)
-                                  | (quint16(dmx - 1) & 0x7FF));
+    const quint16 flags = quint16(
+        (cell(cells, ColEnable) == QLatin1String("ON") ? 1 << 10 : 0) | (ch == QLatin1String("ALL") ? 1 << 11 : 0)
+        | (1 << 12) | (cell(cells, ColToggle) == QLatin1String("ON") ? 1 << 13 : 0) | (quint16(dmx - 1) & 0x7FF));
     record[2] = char(flags & 0xFF);
     record[3] = char(flags >> 8);
     record[4] = char(offOrNumber(cell(cells, ColFix)));
@@ -177,8 +176,7 @@ bool isValidRuleText(int column, const QString &text)
         const int dash = text.indexOf(QLatin1Char('-'));
         return isNumberIn(dash >= 0 ? text.left(dash) : text, 1, kDmxChannels);
     }
-    case ColSta:
-        return statusCode(text) != 0;
+    case ColSta: return statusCode(text) != 0;
     case ColCtl: {
         // What the encoder reads must be the number the cell shows.
         if (text.size() < 4)
@@ -189,19 +187,13 @@ bool isValidRuleText(int column, const QString &text)
         return parts.size() >= 2 && text.startsWith(parts.first() + noteSeparator())
                && isNumberIn(parts.first(), 0, 127);
     }
-    case ColCh:
-        return text == QLatin1String("ALL") || isNumberIn(text, 1, 16);
-    case ColFix:
-        return isOffOrNumberIn(text, 1, 255);
+    case ColCh: return text == QLatin1String("ALL") || isNumberIn(text, 1, 16);
+    case ColFix: return isOffOrNumberIn(text, 1, 255);
     case ColFadeIn:
-    case ColFadeOut:
-        return isOffOrNumberIn(text, 1, 50);
-    case ColToggle:
-        return isOnOff(text);
-    case ColEnable:
-        return text.isEmpty() || isOnOff(text);
-    default:
-        return true;
+    case ColFadeOut: return isOffOrNumberIn(text, 1, 50);
+    case ColToggle: return isOnOff(text);
+    case ColEnable: return text.isEmpty() || isOnOff(text);
+    default: return true;
     }
 }
 
@@ -221,9 +213,8 @@ RuleProblem findInvalidRule(const RuleModel &rules)
 
 QString ruleColumnTitle(int column)
 {
-    static const char *const titles[kRuleColumns] = {"SN",          "DMX Channels", "Status",   "Controller",
-                                                     "Channel",     "Fixed Value",  "Fade In",  "Fade Out",
-                                                     "Toggle",      "Enable"};
+    static const char *const titles[kRuleColumns] = {"SN",          "DMX Channels", "Status",   "Controller", "Channel",
+                                                     "Fixed Value", "Fade In",      "Fade Out", "Toggle",     "Enable"};
     return column >= 0 && column < kRuleColumns ? QString::fromLatin1(titles[column]) : QString();
 }
 
@@ -269,9 +260,8 @@ QStringList decodeRuleRecord(const QByteArray &record, int row, int cnum)
 
     QStringList cells;
     cells.reserve(kRuleColumns);
-    cells << sn << QString::number((flags & 0x3FF) + 1) << status << controller << channel
-          << numberOrOff(byte(4)) << numberOrOff(byte(6)) << numberOrOff(byte(5)) << onOff(flags & (1 << 13))
-          << onOff(flags & (1 << 10));
+    cells << sn << QString::number((flags & 0x3FF) + 1) << status << controller << channel << numberOrOff(byte(4))
+          << numberOrOff(byte(6)) << numberOrOff(byte(5)) << onOff(flags & (1 << 13)) << onOff(flags & (1 << 10));
     return cells;
 }
 

@@ -27,8 +27,8 @@ class RuleModel;
 
 constexpr int kRecordSize = 8;
 constexpr int kImageHeaderSize = 256;
-constexpr int kRecordAreaSize = kRuleRows * kRecordSize;  // 24 576
-constexpr int kImageTrailerSize = 12;                     // "end of data" and 00
+constexpr int kRecordAreaSize = kRuleRows * kRecordSize;                            // 24 576
+constexpr int kImageTrailerSize = 12;                                               // "end of data" and 00
 constexpr int kImageSize = kImageHeaderSize + kRecordAreaSize + kImageTrailerSize;  // 24 844
 constexpr int kChecksumOffset = 17;
 

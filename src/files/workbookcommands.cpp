@@ -57,10 +57,11 @@ QString saveRuleWorkbookAs(QWidget *parent, const QAbstractItemModel *rules, con
     const QString path = withWorkbookSuffix(chosen);
     // The file dialog asked about the name as typed; a different file named by the
     // appended extension is asked about here.
-    if (path != chosen && QFileInfo::exists(path) &&
-        question(parent, QStringLiteral("Save Excel File"),
-                 QStringLiteral("%1 already exists.\nDo you want to replace it?").arg(QFileInfo(path).fileName()),
-                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
+    if (path != chosen && QFileInfo::exists(path)
+        && question(parent, QStringLiteral("Save Excel File"),
+                    QStringLiteral("%1 already exists.\nDo you want to replace it?").arg(QFileInfo(path).fileName()),
+                    QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+               != QMessageBox::Yes)
         return QString();
 
     if (!rules) {
@@ -86,8 +87,8 @@ QString saveRuleWorkbookAs(QWidget *parent, const QAbstractItemModel *rules, con
     if (doc.saveAs(path)) {
         const QString note = workbookSaveNote(doc);
         information(parent, QStringLiteral("Success"),
-                    QStringLiteral("Excel file saved successfully!") +
-                        (note.isEmpty() ? QString() : QStringLiteral("\n\n") + note));
+                    QStringLiteral("Excel file saved successfully!")
+                        + (note.isEmpty() ? QString() : QStringLiteral("\n\n") + note));
         return path;
     }
     // The first line says what failed; the rest says why, as precisely as the file system

@@ -88,7 +88,8 @@ bool mapHeader(const QStringList &titles, HeaderMap *map, QString *problem)
             if (title.compare(labels.at(c), Qt::CaseInsensitive) == 0)
                 rule = c;
         if (rule < 0) {
-            *problem = headerProblem(QStringLiteral("%1 in %2 is not one of its titles").arg(quotedTitle(title), where));
+            *problem = headerProblem(
+                QStringLiteral("%1 in %2 is not one of its titles").arg(quotedTitle(title), where));
             return false;
         }
         if (map->column[rule]) {

@@ -27,9 +27,9 @@ struct WorkbookImport {
     // Unreadable: why the file could not be read. BadHeader: the message that says what
     // is wrong with the header row.
     QString detail;
-    QStringList headers;        // the table's column titles, which the rows are in
-    QList<QStringList> rows;    // one list of texts per rule, one text per rule column
-    QByteArray remarkLines;     // "alias<row>=<remark>\r\n" for every non-empty remark
+    QStringList headers;      // the table's column titles, which the rows are in
+    QList<QStringList> rows;  // one list of texts per rule, one text per rule column
+    QByteArray remarkLines;   // "alias<row>=<remark>\r\n" for every non-empty remark
 
     // Where loading stopped before the sheet's end: the first sheet row whose SN is empty
     // (0 when there was none), and how many rows from there on hold something.

@@ -119,10 +119,14 @@ bool prepareXml(QByteArray *bytes, QString *error)
     const auto byte = [&](int i) { return i < bytes->size() ? quint8(bytes->at(i)) : 0x100; };
     int utf16 = 0;  // 1: little endian, 2: big endian
     int skip = 0;
-    if (byte(0) == 0xFF && byte(1) == 0xFE) utf16 = 1, skip = 2;
-    else if (byte(0) == 0xFE && byte(1) == 0xFF) utf16 = 2, skip = 2;
-    else if (byte(0) == '<' && byte(1) == 0) utf16 = 1;
-    else if (byte(0) == 0 && byte(1) == '<') utf16 = 2;
+    if (byte(0) == 0xFF && byte(1) == 0xFE)
+        utf16 = 1, skip = 2;
+    else if (byte(0) == 0xFE && byte(1) == 0xFF)
+        utf16 = 2, skip = 2;
+    else if (byte(0) == '<' && byte(1) == 0)
+        utf16 = 1;
+    else if (byte(0) == 0 && byte(1) == '<')
+        utf16 = 2;
     if (utf16) {
         const int units = (bytes->size() - skip) / 2;
         QString text(units, Qt::Uninitialized);
@@ -148,8 +152,8 @@ bool prepareXml(QByteArray *bytes, QString *error)
         return true;
     const QByteArray encoding = declaration.mid(open + 1, close - open - 1).trimmed().toLower();
     // A UTF-16 part is UTF-8 here already (converted above, or by an earlier call).
-    if (encoding == "utf-8" || encoding == "utf8" || encoding == "us-ascii" || encoding == "ascii" ||
-        encoding.startsWith("utf-16"))
+    if (encoding == "utf-8" || encoding == "utf8" || encoding == "us-ascii" || encoding == "ascii"
+        || encoding.startsWith("utf-16"))
         return true;
     if (encoding == "iso-8859-1" || encoding == "latin1" || encoding == "latin-1") {
         *bytes = QString::fromLatin1(*bytes).toUtf8();
@@ -165,9 +169,12 @@ QString fromUtf8(const std::string &s) { return QString::fromUtf8(s.data(), int(
 int hexValue(QChar c)
 {
     const ushort u = c.unicode();
-    if (u >= '0' && u <= '9') return u - '0';
-    if (u >= 'a' && u <= 'f') return u - 'a' + 10;
-    if (u >= 'A' && u <= 'F') return u - 'A' + 10;
+    if (u >= '0' && u <= '9')
+        return u - '0';
+    if (u >= 'a' && u <= 'f')
+        return u - 'a' + 10;
+    if (u >= 'A' && u <= 'F')
+        return u - 'A' + 10;
     return -1;
 }
 
@@ -228,9 +235,9 @@ QString toCellText(const QString &text, bool *cut)
     for (int i = 0; i < text.size(); ++i) {
         QString piece;
         if (needsEscape(text, i))
-            piece = QStringLiteral("_x") +
-                    QString::number(text[i].unicode(), 16).rightJustified(4, QLatin1Char('0')).toUpper() +
-                    QLatin1Char('_');
+            piece = QStringLiteral("_x")
+                    + QString::number(text[i].unicode(), 16).rightJustified(4, QLatin1Char('0')).toUpper()
+                    + QLatin1Char('_');
         else if (text[i].isHighSurrogate())
             piece = text.mid(i++, 2);  // a pair: both halves or neither
         else
@@ -364,10 +371,14 @@ private:
         const std::string_view name = xml.name();
         if (t == XmlScanner::EndElement) {
             const int closed = depth + 1;
-            if (closed == m_textDepth) m_textDepth = 0;
-            else if (closed == m_phoneticDepth) m_phoneticDepth = 0;
-            else if (closed == m_inlineDepth) m_inlineDepth = 0;
-            else if (closed == m_valueDepth) m_valueDepth = 0;
+            if (closed == m_textDepth)
+                m_textDepth = 0;
+            else if (closed == m_phoneticDepth)
+                m_phoneticDepth = 0;
+            else if (closed == m_inlineDepth)
+                m_inlineDepth = 0;
+            else if (closed == m_valueDepth)
+                m_valueDepth = 0;
             else if (closed == m_cellDepth) {
                 m_cellDepth = 0;
                 return endCell(stop);
@@ -433,12 +444,12 @@ private:
         }
         std::string_view type;
         xml.attribute("t", &type);
-        m_type = type.empty()             ? Number
-                 : is(type, "s")            ? Shared
-                 : is(type, "inlineStr")    ? Inline
-                 : is(type, "b")            ? Logical
+        m_type = type.empty()                       ? Number
+                 : is(type, "s")                    ? Shared
+                 : is(type, "inlineStr")            ? Inline
+                 : is(type, "b")                    ? Logical
                  : is(type, "str") || is(type, "e") ? Text
-                                          : Number;
+                                                    : Number;
         // Cells this reader does not keep, or right of the columns wanted, are passed over
         // whole without reading their values.
         if (!keep || m_column > m_limits.maxColumns || m_row < 1) {
@@ -496,8 +507,7 @@ private:
     XmlScanner *m_scanner = nullptr;
     int m_row = 0, m_column = 0;
     // Depths of the elements that give the reader its state; 0 when not inside one.
-    int m_dataDepth = 0, m_cellDepth = 0, m_valueDepth = 0, m_inlineDepth = 0, m_textDepth = 0,
-        m_phoneticDepth = 0;
+    int m_dataDepth = 0, m_cellDepth = 0, m_valueDepth = 0, m_inlineDepth = 0, m_textDepth = 0, m_phoneticDepth = 0;
     Type m_type = Number;
     bool m_hasValue = false;
     // The current row and column follow from a reference this reader has read itself.
@@ -564,7 +574,8 @@ SheetRead readSheetXml(const QByteArray &xml, const QStringList &sharedStrings, 
         out.error = error;
         return out;
     }
-    const bool halves = pass == SheetPass::Halves || (pass == SheetPass::Auto && bytes.size() >= limits.parallelFromBytes);
+    const bool halves = pass == SheetPass::Halves
+                        || (pass == SheetPass::Auto && bytes.size() >= limits.parallelFromBytes);
     SheetCut cut;
     if (!halves || !findSheetCut(bytes, cutFrom, &cut))
         return onePass(view(bytes), sharedStrings, limits);
@@ -595,8 +606,8 @@ SheetRead readSheetXml(const QByteArray &xml, const QStringList &sharedStrings, 
     // The second half starts from the state after the <sheetData> start tag; it reads what
     // one pass reads after the first half's rows when those rows are whole elements and
     // no row or cell of the second half depends on the position of the one before.
-    if (!okA || !okB || !a.clean || !b.clean || b.relativePositions ||
-        qint64(a.cells.size() + b.cells.size()) > limits.maxCells || a.chars + b.chars > limits.maxTextChars)
+    if (!okA || !okB || !a.clean || !b.clean || b.relativePositions
+        || qint64(a.cells.size() + b.cells.size()) > limits.maxCells || a.chars + b.chars > limits.maxTextChars)
         return onePass(view(bytes), sharedStrings, limits);
     out.ok = out.readInHalves = true;
     out.stoppedAtRowLimit = b.stoppedAtRowLimit;
@@ -646,8 +657,8 @@ public:
             *error = QStringLiteral("the part \"%1\" cannot be unpacked").arg(part);
             return false;
         }
-        if (info.uncompressed_size > quint64(m_limits.maxPartBytes) ||
-            info.compressed_size > quint64(m_limits.maxPartBytes)) {
+        if (info.uncompressed_size > quint64(m_limits.maxPartBytes)
+            || info.compressed_size > quint64(m_limits.maxPartBytes)) {
             *error = QStringLiteral("the part \"%1\" is too large").arg(part);
             return false;
         }
@@ -662,8 +673,10 @@ public:
         QByteArray packed(int(info.compressed_size), Qt::Uninitialized);
         qint64 got = 0;
         int n = 0;
-        while (got < packed.size() &&
-               (n = unzReadCurrentFile(m_zip, packed.data() + got, unsigned(qMin<qint64>(packed.size() - got, 1 << 20)))) > 0)
+        while (got < packed.size()
+               && (n = unzReadCurrentFile(m_zip, packed.data() + got,
+                                          unsigned(qMin<qint64>(packed.size() - got, 1 << 20))))
+                      > 0)
             got += n;
         unzCloseCurrentFile(m_zip);
         const QString damaged = QStringLiteral("the part \"%1\" is damaged").arg(part);
@@ -677,10 +690,11 @@ public:
             bytes->resize(int(info.uncompressed_size));
             libdeflate_decompressor *inflater = libdeflate_alloc_decompressor();
             size_t size = 0;
-            const libdeflate_result result =
-                inflater ? libdeflate_deflate_decompress(inflater, packed.constData(), size_t(packed.size()),
-                                                         bytes->data(), size_t(bytes->size()), &size)
-                         : LIBDEFLATE_BAD_DATA;
+            const libdeflate_result result = inflater
+                                                 ? libdeflate_deflate_decompress(inflater, packed.constData(),
+                                                                                 size_t(packed.size()), bytes->data(),
+                                                                                 size_t(bytes->size()), &size)
+                                                 : LIBDEFLATE_BAD_DATA;
             if (inflater)
                 libdeflate_free_decompressor(inflater);
             if (result != LIBDEFLATE_SUCCESS || size != info.uncompressed_size) {
@@ -917,7 +931,10 @@ bool Document::renameSheet(const QString &oldName, const QString &newName)
 
 namespace {
 
-bool cellBefore(const SheetCell &a, const SheetCell &b) { return a.row < b.row || (a.row == b.row && a.column < b.column); }
+bool cellBefore(const SheetCell &a, const SheetCell &b)
+{
+    return a.row < b.row || (a.row == b.row && a.column < b.column);
+}
 
 }  // namespace
 
@@ -1016,9 +1033,9 @@ bool Document::write(int row, int column, const QVariant &value)
 bool Document::addDataValidation(const DataValidation &validation)
 {
     Sheet *sheet = current();
-    if (!sheet || validation.firstRow < 1 || validation.firstColumn < 1 || validation.lastRow < validation.firstRow ||
-        validation.lastColumn < validation.firstColumn || validation.lastRow > kMaxRows ||
-        validation.lastColumn > kMaxColumns)
+    if (!sheet || validation.firstRow < 1 || validation.firstColumn < 1 || validation.lastRow < validation.firstRow
+        || validation.lastColumn < validation.firstColumn || validation.lastRow > kMaxRows
+        || validation.lastColumn > kMaxColumns)
         return false;
     sheet->validations << validation;
     return true;
@@ -1205,8 +1222,8 @@ SaveFailure classifySaveFailure(const QString &path, qint64 size, int errorCode)
         if (quint64(fs.f_bavail) * fs.f_frsize < quint64(size) + 65536)
             return SaveFailure::NoSpace;
     }
-    if (::access(QFile::encodeName(folder).constData(), W_OK) != 0 ||
-        (target.exists() && ::access(QFile::encodeName(path).constData(), W_OK) != 0))
+    if (::access(QFile::encodeName(folder).constData(), W_OK) != 0
+        || (target.exists() && ::access(QFile::encodeName(path).constData(), W_OK) != 0))
         return SaveFailure::NotPermitted;
 #else
     Q_UNUSED(size)
@@ -1251,8 +1268,8 @@ bool Document::buildPackage(QByteArray *bytes)
             });
             std::vector<Written> unique;
             for (size_t i = 0; i < written.size(); ++i)
-                if (i + 1 == written.size() || written[i].row != written[i + 1].row ||
-                    written[i].column != written[i + 1].column)
+                if (i + 1 == written.size() || written[i].row != written[i + 1].row
+                    || written[i].column != written[i + 1].column)
                     unique.push_back(std::move(written[i]));
             written.swap(unique);
             sheet.writtenInOrder = true;
@@ -1272,10 +1289,10 @@ bool Document::buildPackage(QByteArray *bytes)
         }
         for (const DataValidation &v : sheet.validations) {
             lxw_data_validation dv;
-            ok = ok && toLxwValidation(v, &dv, keep, lists) &&
-                 worksheet_data_validation_range(ws, lxw_row_t(v.firstRow - 1), lxw_col_t(v.firstColumn - 1),
-                                                 lxw_row_t(v.lastRow - 1), lxw_col_t(v.lastColumn - 1),
-                                                 &dv) == LXW_NO_ERROR;
+            ok = ok && toLxwValidation(v, &dv, keep, lists)
+                 && worksheet_data_validation_range(ws, lxw_row_t(v.firstRow - 1), lxw_col_t(v.firstColumn - 1),
+                                                    lxw_row_t(v.lastRow - 1), lxw_col_t(v.lastColumn - 1), &dv)
+                        == LXW_NO_ERROR;
         }
     }
     const lxw_error closed = workbook_close(workbook);

@@ -51,10 +51,10 @@ constexpr int kMaxCellText = 32767;
 // time is refused or read only in part. The defaults are far beyond any rule workbook.
 struct ReadLimits {
     qint64 maxPartBytes = 64LL * 1024 * 1024;  // unpacked size of one XML part
-    int maxDepth = 64;                          // element nesting, for every element
-    qint64 maxCells = 1000 * 1000;              // cells kept from a sheet, shared strings
-    qint64 maxTextChars = 64LL * 1024 * 1024;   // UTF-8 bytes of text kept from a sheet or the shared strings
-    int parallelFromBytes = 256 * 1024;         // sheets this large are read in two halves at once
+    int maxDepth = 64;                         // element nesting, for every element
+    qint64 maxCells = 1000 * 1000;             // cells kept from a sheet, shared strings
+    qint64 maxTextChars = 64LL * 1024 * 1024;  // UTF-8 bytes of text kept from a sheet or the shared strings
+    int parallelFromBytes = 256 * 1024;        // sheets this large are read in two halves at once
     // Cells right of this column are passed over without reading their values.
     int maxColumns = kMaxColumns;
     // Reading a sheet stops at the first value in a row below this one; the document
@@ -77,7 +77,7 @@ struct SheetRead {
     QString error;                 // why not, when !ok
     std::vector<SheetCell> cells;  // in the order the part holds them (a later one of a place wins)
     bool stoppedAtRowLimit = false;
-    bool readInHalves = false;     // the two halves were used (otherwise one pass)
+    bool readInHalves = false;  // the two halves were used (otherwise one pass)
 };
 
 enum class SheetPass {

@@ -75,11 +75,16 @@ void appendUtf8(char32_t c, std::string *out)
 // The character an entity or character reference (the part between '&' and ';') names.
 bool resolveReference(std::string_view ref, char32_t *c)
 {
-    if (ref == "lt") *c = '<';
-    else if (ref == "gt") *c = '>';
-    else if (ref == "amp") *c = '&';
-    else if (ref == "apos") *c = '\'';
-    else if (ref == "quot") *c = '"';
+    if (ref == "lt")
+        *c = '<';
+    else if (ref == "gt")
+        *c = '>';
+    else if (ref == "amp")
+        *c = '&';
+    else if (ref == "apos")
+        *c = '\'';
+    else if (ref == "quot")
+        *c = '"';
     else if (ref.size() >= 2 && ref[0] == '#') {
         const bool hex = ref[1] == 'x';
         const std::string_view digits = ref.substr(hex ? 2 : 1);
@@ -88,10 +93,14 @@ bool resolveReference(std::string_view ref, char32_t *c)
         char32_t value = 0;
         for (const char d : digits) {
             int v;
-            if (d >= '0' && d <= '9') v = d - '0';
-            else if (hex && d >= 'a' && d <= 'f') v = d - 'a' + 10;
-            else if (hex && d >= 'A' && d <= 'F') v = d - 'A' + 10;
-            else return false;
+            if (d >= '0' && d <= '9')
+                v = d - '0';
+            else if (hex && d >= 'a' && d <= 'f')
+                v = d - 'a' + 10;
+            else if (hex && d >= 'A' && d <= 'F')
+                v = d - 'A' + 10;
+            else
+                return false;
             value = value * (hex ? 16 : 10) + char32_t(v);
             if (value > 0x10FFFF)
                 return false;
@@ -123,9 +132,9 @@ XmlScanner::Token XmlScanner::fail(const QString &why)
 bool XmlScanner::attribute(std::string_view name, std::string_view *raw, bool anyPrefix) const
 {
     for (const Attribute &a : m_attributes) {
-        const bool match = anyPrefix ? a.name.size() > name.size() + 1 &&
-                                           sameName(a.name.substr(a.name.size() - name.size()), name) &&
-                                           a.name[a.name.size() - name.size() - 1] == ':'
+        const bool match = anyPrefix ? a.name.size() > name.size() + 1
+                                           && sameName(a.name.substr(a.name.size() - name.size()), name)
+                                           && a.name[a.name.size() - name.size() - 1] == ':'
                                      : sameName(a.name, name);
         if (match) {
             *raw = a.value;

@@ -11,10 +11,7 @@ constexpr int kBlackWidth = 30;
 constexpr int kBlackHeight = 90;
 }  // namespace
 
-KeyboardWidget::KeyboardWidget(QWidget *parent) : QWidget(parent)
-{
-    buildKeys();
-}
+KeyboardWidget::KeyboardWidget(QWidget *parent) : QWidget(parent) { buildKeys(); }
 
 void KeyboardWidget::buildKeys()
 {

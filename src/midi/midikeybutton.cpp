@@ -23,10 +23,14 @@ MidiKeyButton::MidiKeyButton(int note, QWidget *parent)
 bool MidiKeyButton::isWhiteNote(int note)
 {
     switch (((note % 12) + 12) % 12) {
-    case 0: case 2: case 4: case 5: case 7: case 9: case 11:
-        return true;
-    default:
-        return false;
+    case 0:
+    case 2:
+    case 4:
+    case 5:
+    case 7:
+    case 9:
+    case 11: return true;
+    default: return false;
     }
 }
 

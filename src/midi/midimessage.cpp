@@ -21,8 +21,7 @@ int shortMessageLength(quint8 status)
     case 0xF4:  // undefined
     case 0xF5:
     case 0xF9:
-    case 0xFD:
-        return 0;
+    case 0xFD: return 0;
     default:  // tune request and real-time messages
         return 1;
     }

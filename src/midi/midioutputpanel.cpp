@@ -21,10 +21,7 @@ constexpr int kScanMs = 1000;
 
 MidiOutputPanel::MidiOutputPanel(QComboBox *comboBox, QPushButton *connectButton, QWidget *dialogParent,
                                  QMidiOut *midiOut, QObject *parent)
-    : QObject(parent),
-      m_comboBox(comboBox),
-      m_button(connectButton),
-      m_dialogParent(dialogParent),
+    : QObject(parent), m_comboBox(comboBox), m_button(connectButton), m_dialogParent(dialogParent),
       m_midiOut(midiOut ? midiOut : new QMidiOut(this))
 {
     m_midiOut->setParent(this);
@@ -43,15 +40,9 @@ void MidiOutputPanel::setKeyboards(const QList<KeyboardWidget *> &keyboards)
     setKeysConnected(m_midiConnected);
 }
 
-void MidiOutputPanel::fillConnectionListAtStart()
-{
-    fillList(true);
-}
+void MidiOutputPanel::fillConnectionListAtStart() { fillList(true); }
 
-void MidiOutputPanel::scanConnectionList()
-{
-    fillList(false);
-}
+void MidiOutputPanel::scanConnectionList() { fillList(false); }
 
 void MidiOutputPanel::fillList(bool brandBoxPorts)
 {
@@ -69,8 +60,7 @@ void MidiOutputPanel::fillList(bool brandBoxPorts)
     // An unchanged list is left alone, so an open drop-down does not flicker every second.
     bool same = m_comboBox->count() == items.size();
     for (int i = 0; same && i < items.size(); ++i) {
-        same = m_comboBox->itemText(i) == items[i].first
-            && m_comboBox->itemData(i).toString() == items[i].second;
+        same = m_comboBox->itemText(i) == items[i].first && m_comboBox->itemData(i).toString() == items[i].second;
     }
     if (same)
         return;

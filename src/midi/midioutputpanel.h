@@ -29,8 +29,8 @@ public:
     // boxes are parented to dialogParent. midiOut is taken over as a child; without one
     // the panel makes its own on the computer's MIDI system. The port list timer starts
     // here.
-    MidiOutputPanel(QComboBox *comboBox, QPushButton *connectButton, QWidget *dialogParent,
-                    QMidiOut *midiOut = nullptr, QObject *parent = nullptr);
+    MidiOutputPanel(QComboBox *comboBox, QPushButton *connectButton, QWidget *dialogParent, QMidiOut *midiOut = nullptr,
+                    QObject *parent = nullptr);
 
     // The keyboards whose keys learn whether an output port is open.
     void setKeyboards(const QList<KeyboardWidget *> &keyboards);

@@ -16,10 +16,7 @@ QMidiOut::QMidiOut(std::unique_ptr<MidiBackend> backend, QObject *parent)
 {
 }
 
-QMidiOut::~QMidiOut()
-{
-    closeDevice();
-}
+QMidiOut::~QMidiOut() { closeDevice(); }
 
 QMap<QString, QString> QMidiOut::listDevices()
 {

@@ -21,10 +21,7 @@ const char kClientName[] = "Varilume";
 const char kWatchClientName[] = "Varilume watch";
 const char kOutputPortName[] = "Varilume MIDI Out";
 
-void jackMessage(const char *text)
-{
-    qCDebug(lcMidi, "jack: %s", text);
-}
+void jackMessage(const char *text) { qCDebug(lcMidi, "jack: %s", text); }
 
 // libjack writes every failed connection attempt to stderr; while no server runs the port
 // scan would do that every second. Its messages go to our log instead.
@@ -185,7 +182,8 @@ private:
         // A sequencer device that does not open (no permission, say) is not tried again
         // every second: the ALSA library complains on stderr each time.
         const bool tryAlsa = m_system == MidiSystem::AlsaSequencer
-            || (m_system == MidiSystem::Automatic && !m_alsaFailed && QFileInfo::exists(QStringLiteral("/dev/snd/seq")));
+                             || (m_system == MidiSystem::Automatic && !m_alsaFailed
+                                 && QFileInfo::exists(QStringLiteral("/dev/snd/seq")));
         if (tryAlsa && compiled(RtMidi::LINUX_ALSA)) {
             if (make(RtMidi::LINUX_ALSA))
                 return;
@@ -261,9 +259,6 @@ private:
 
 }  // namespace
 
-std::unique_ptr<MidiBackend> makeRtMidiBackend(MidiSystem system)
-{
-    return std::make_unique<RtMidiBackend>(system);
-}
+std::unique_ptr<MidiBackend> makeRtMidiBackend(MidiSystem system) { return std::make_unique<RtMidiBackend>(system); }
 
 }  // namespace vl

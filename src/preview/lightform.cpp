@@ -5,14 +5,14 @@
 #include "midi/midikeybutton.h"
 #include "midi/midioutputpanel.h"
 #include "midi/qmidiout.h"
-#include "preview/framelimiter.h"
 #include "preview/addfixturedialog.h"
 #include "preview/fixturedetailsdialog.h"
+#include "preview/framelimiter.h"
 #include "preview/midipanelsender.h"
 #include "preview/picturefile.h"
 #include "preview/stagecontroller.h"
-#include "preview/stageitems.h"
 #include "preview/stagegeometry.h"
+#include "preview/stageitems.h"
 #include "table/rulemodel.h"
 
 #include <QAction>
@@ -112,8 +112,7 @@ int firstScreenWidth()
 
 }  // namespace
 
-light_Form::light_Form(QWidget *parent, QMidiOut *midiOut)
-    : QWidget(parent), m_core(std::make_unique<PreviewCore>())
+light_Form::light_Form(QWidget *parent, QMidiOut *midiOut) : QWidget(parent), m_core(std::make_unique<PreviewCore>())
 {
     // 1. The widgets; the slots named after them are bound from here on.
     buildWidgets();
@@ -131,7 +130,8 @@ light_Form::light_Form(QWidget *parent, QMidiOut *midiOut)
     m_core->setMidiSender(m_sender.get());
 
     // 8. The details button finds its place once the window has its real size.
-    QMetaObject::invokeMethod(this, [this] { positionDetailsPanel(visibleStageRect()); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { positionDetailsPanel(visibleStageRect()); }, Qt::QueuedConnection);
 
     // 9. The port list's first fill shows the box's own ports under the maker's name.
     m_midiPanel->fillConnectionListAtStart();
@@ -139,7 +139,8 @@ light_Form::light_Form(QWidget *parent, QMidiOut *midiOut)
     // 10. The fader strip.
     for (int c = 0; c < kMidiNumbers; ++c)
         addCcFader(QString::number(c));
-    m_faderFrames = new FrameLimiter([this] { paintFaderFrame(); }, scheduler(), FrameLimiter::kDefaultIntervalMs, this);
+    m_faderFrames = new FrameLimiter([this] { paintFaderFrame(); }, scheduler(), FrameLimiter::kDefaultIntervalMs,
+                                     this);
 
     // 11. The MIDI channels; the first one is chosen, which hides every fader.
     for (int c = 1; c <= 16; ++c)
@@ -301,7 +302,8 @@ void light_Form::buildStage()
     // The stage repaints in frames: the scene's changes are gathered and drawn at most 50
     // times a second.
     graphicsView->setViewportUpdateMode(QGraphicsView::NoViewportUpdate);
-    m_stageFrames = new FrameLimiter([this] { paintStageFrame(); }, scheduler(), FrameLimiter::kDefaultIntervalMs, this);
+    m_stageFrames = new FrameLimiter([this] { paintStageFrame(); }, scheduler(), FrameLimiter::kDefaultIntervalMs,
+                                     this);
     connect(scene, &QGraphicsScene::changed, this, &light_Form::stageChanged);
 
     fixtureDialog = new AddFixtureDialog(m_core->fixtureDialog(), this);
@@ -524,10 +526,7 @@ void light_Form::addCcFader(const QString &labelText)
     m_faders.append(fader);
 }
 
-void light_Form::faderMoved(int index, int value)
-{
-    m_core->engine().faderMoved(m_faders.at(index).controller, value);
-}
+void light_Form::faderMoved(int index, int value) { m_core->engine().faderMoved(m_faders.at(index).controller, value); }
 
 void light_Form::paintFaderFrame()
 {
@@ -775,8 +774,7 @@ void light_Form::on_pushButton_8_clicked()
 
 void light_Form::on_pushButton_7_clicked() { midiMessageDialog->show(); }
 
-void light_Form::logMidiMessage(const QString &event, int channel, const QString &numberText,
-                                const QString &valueText)
+void light_Form::logMidiMessage(const QString &event, int channel, const QString &numberText, const QString &valueText)
 {
     m_core->messageLog().logMidiMessage(event, channel, numberText, valueText);
 }
@@ -853,10 +851,8 @@ bool light_Form::detailsButtonEvent(QEvent *event)
         }
         m_dragging = false;
         return true;
-    case QEvent::MouseButtonDblClick:
-        return true;
-    default:
-        return false;
+    case QEvent::MouseButtonDblClick: return true;
+    default: return false;
     }
 }
 

@@ -10,9 +10,9 @@
 // frames a second, and no timer at all while nothing changes. The one timer that always
 // runs is the MIDI port list's refresh every second.
 
+#include "preview/ccfaders.h"
 #include "preview/previewcore.h"
 #include "preview/previewsink.h"
-#include "preview/ccfaders.h"
 
 #include <QPointer>
 #include <QRegion>

@@ -16,8 +16,9 @@ PreviewForwarder::PreviewForwarder(QAbstractItemModel *rules, QAbstractItemModel
     m_countdown->setSingleShot(true);
     connect(m_countdown, &Timer::timeout, this, &PreviewForwarder::refreshNow);
     if (rules)
-        connect(rules, &QAbstractItemModel::dataChanged, this,
-                [this](const QModelIndex &topLeft, const QModelIndex &bottomRight) { rulesChanged(topLeft, bottomRight); });
+        connect(
+            rules, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex &topLeft, const QModelIndex &bottomRight) { rulesChanged(topLeft, bottomRight); });
     if (remarks)
         connect(remarks, &QAbstractItemModel::dataChanged, this,
                 [this](const QModelIndex &topLeft) { remarksChanged(topLeft); });

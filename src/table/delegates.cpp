@@ -122,8 +122,7 @@ const QStringList &CombinedDelegate::editorItems(int column)
     }
 }
 
-QWidget *CombinedDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem &,
-                                        const QModelIndex &index) const
+QWidget *CombinedDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem &, const QModelIndex &index) const
 {
     const QStringList &items = editorItems(index.column());
     QWidget *editor = nullptr;
@@ -221,9 +220,7 @@ void CombinedDelegate::fillEmptyRowDefaults()
             switch (i) {
             case ColDmx: t = QStringLiteral("1"); break;
             case ColSta: t = QStringLiteral("Note"); break;
-            case ColCtl:
-                t = m_lastStatus == QLatin1String("CC") ? QStringLiteral("0") : noteText(0, m_cnum);
-                break;
+            case ColCtl: t = m_lastStatus == QLatin1String("CC") ? QStringLiteral("0") : noteText(0, m_cnum); break;
             case ColCh: t = QStringLiteral("ALL"); break;
             case ColEnable: t = QStringLiteral("ON"); break;
             default: t = QStringLiteral("OFF"); break;

@@ -214,12 +214,8 @@ private:
 // One step: the changed rows of both models and the aliases, before and after.
 class EditHistory::StepCommand : public QUndoCommand {
 public:
-    StepCommand(EditHistory *history, const QString &name, TableChange rules, TableChange remarks,
-                AliasChange aliases)
-        : QUndoCommand(name),
-          m_history(history),
-          m_rules(std::move(rules)),
-          m_remarks(std::move(remarks)),
+    StepCommand(EditHistory *history, const QString &name, TableChange rules, TableChange remarks, AliasChange aliases)
+        : QUndoCommand(name), m_history(history), m_rules(std::move(rules)), m_remarks(std::move(remarks)),
           m_aliases(std::move(aliases))
     {
     }
@@ -243,11 +239,8 @@ private:
 };
 
 EditHistory::EditHistory(TextTableModel *rules, TextTableModel *remarks, AliasStore *aliases, QObject *parent)
-    : QObject(parent),
-      m_stack(new QUndoStack(this)),
-      m_rules(std::make_unique<Shadow>(rules)),
-      m_remarks(std::make_unique<Shadow>(remarks)),
-      m_aliases(aliases)
+    : QObject(parent), m_stack(new QUndoStack(this)), m_rules(std::make_unique<Shadow>(rules)),
+      m_remarks(std::make_unique<Shadow>(remarks)), m_aliases(aliases)
 {
     connect(m_stack, &QUndoStack::cleanChanged, this, [this](bool clean) { emit modifiedChanged(!clean); });
     for (Shadow *shadow : {m_rules.get(), m_remarks.get()}) {
@@ -265,7 +258,8 @@ EditHistory::EditHistory(TextTableModel *rules, TextTableModel *remarks, AliasSt
                 });
         connect(model, &QAbstractItemModel::modelReset, this, [this, shadow] { modelChanged(shadow, 0, 0, true); });
         connect(model, &QAbstractItemModel::layoutChanged, this, [this, shadow] { modelChanged(shadow, 0, 0, true); });
-        connect(model, &QAbstractItemModel::columnsInserted, this, [this, shadow] { modelChanged(shadow, 0, 0, true); });
+        connect(model, &QAbstractItemModel::columnsInserted, this,
+                [this, shadow] { modelChanged(shadow, 0, 0, true); });
         connect(model, &QAbstractItemModel::columnsRemoved, this, [this, shadow] { modelChanged(shadow, 0, 0, true); });
     }
     if (m_aliases)
@@ -384,8 +378,7 @@ void EditHistory::markClean()
     m_stack->setClean();
 }
 
-void EditHistory::applyStep(const TableChange &rules, const TableChange &remarks, const AliasChange &aliases,
-                            bool redo)
+void EditHistory::applyStep(const TableChange &rules, const TableChange &remarks, const AliasChange &aliases, bool redo)
 {
     m_applying = true;
     for (auto [shadow, change] : {std::pair{m_rules.get(), &rules}, std::pair{m_remarks.get(), &remarks}}) {

@@ -11,8 +11,7 @@ using NameTable = std::array<QString, 128>;
 const std::array<NameTable, 3> &tables()
 {
     static const std::array<NameTable, 3> built = [] {
-        static const char *const pitch[12] = {"C",  "C#", "D",  "D#", "E",  "F",
-                                              "F#", "G",  "G#", "A",  "A#", "B"};
+        static const char *const pitch[12] = {"C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"};
         std::array<NameTable, 3> t;
         for (int cnum = NoteNames::kFirstNaming; cnum <= NoteNames::kLastNaming; ++cnum)
             for (int n = 0; n < 128; ++n)

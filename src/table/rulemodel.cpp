@@ -6,11 +6,10 @@ namespace vl {
 
 const QStringList &ruleColumnLabels()
 {
-    static const QStringList labels = {QStringLiteral("SN"),      QStringLiteral("DMX"),
-                                       QStringLiteral("Sta"),     QStringLiteral("Ctl"),
-                                       QStringLiteral("CH"),      QStringLiteral("Fix"),
-                                       QStringLiteral("Fade In"), QStringLiteral("Fade Out"),
-                                       QStringLiteral("Toggle"),  QStringLiteral("Enable")};
+    static const QStringList labels = {QStringLiteral("SN"),      QStringLiteral("DMX"),      QStringLiteral("Sta"),
+                                       QStringLiteral("Ctl"),     QStringLiteral("CH"),       QStringLiteral("Fix"),
+                                       QStringLiteral("Fade In"), QStringLiteral("Fade Out"), QStringLiteral("Toggle"),
+                                       QStringLiteral("Enable")};
     return labels;
 }
 
@@ -45,10 +44,7 @@ bool TextTableModel::clearCell(int row, int column)
     return true;
 }
 
-RuleModel::RuleModel(QObject *parent) : TextTableModel(0, kRuleColumns, parent)
-{
-    restoreLabels();
-}
+RuleModel::RuleModel(QObject *parent) : TextTableModel(0, kRuleColumns, parent) { restoreLabels(); }
 
 bool RuleModel::isRuleRowEmpty(int row) const
 {

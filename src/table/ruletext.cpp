@@ -30,10 +30,7 @@ int controllerNumber(const QString &text)
     return (sep < 0 ? text : text.left(sep)).toInt();
 }
 
-QString noteText(int n, int cnum)
-{
-    return QString::number(n) + noteSeparator() + NoteNames::name(n, cnum);
-}
+QString noteText(int n, int cnum) { return QString::number(n) + noteSeparator() + NoteNames::name(n, cnum); }
 
 QString controllerTextFor(int n, const QString &status, int cnum)
 {

@@ -6,8 +6,8 @@
 #include "rulecolumns.h"
 #include "rulemodel.h"
 
-#include <QApplication>
 #include "common/dialogs.h"
+#include <QApplication>
 
 #include <QClipboard>
 #include <QFocusEvent>
@@ -220,8 +220,7 @@ void MyTableView::mousePressEvent(QMouseEvent *event)
 void MyTableView::mouseMoveEvent(QMouseEvent *event)
 {
     QTableView::mouseMoveEvent(event);
-    if ((event->buttons() & Qt::LeftButton)
-        && event->pos().y() - m_pressPoint.y() > QApplication::startDragDistance())
+    if ((event->buttons() & Qt::LeftButton) && event->pos().y() - m_pressPoint.y() > QApplication::startDragDistance())
         viewport()->setCursor(Qt::SizeFDiagCursor);
 }
 
@@ -326,8 +325,7 @@ void MyTableView2::mousePressEvent(QMouseEvent *event)
 void MyTableView2::mouseMoveEvent(QMouseEvent *event)
 {
     QTableView::mouseMoveEvent(event);
-    if ((event->buttons() & Qt::LeftButton)
-        && event->pos().y() - m_pressPoint.y() > QApplication::startDragDistance())
+    if ((event->buttons() & Qt::LeftButton) && event->pos().y() - m_pressPoint.y() > QApplication::startDragDistance())
         viewport()->setCursor(Qt::SizeAllCursor);
 }
 

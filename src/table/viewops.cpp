@@ -28,12 +28,9 @@ QString derivedText(const RuleModel &rules, int row, int column, int cnum, const
 {
     const QString above = rules.text(row - 1, column);
     switch (column) {
-    case ColDmx:
-        return nextDmxText(above, aliases);
-    case ColCtl:
-        return nextControllerText(above, rules.text(row - 1, ColSta), cnum);
-    default:
-        return above.isNull() ? QStringLiteral("") : above;
+    case ColDmx: return nextDmxText(above, aliases);
+    case ColCtl: return nextControllerText(above, rules.text(row - 1, ColSta), cnum);
+    default: return above.isNull() ? QStringLiteral("") : above;
     }
 }
 

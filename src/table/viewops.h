@@ -27,8 +27,7 @@ QString nextControllerText(const QString &above, const QString &statusAbove, int
 // The drag fill: rows fromRow + 1 … toRow, each derived from the row above it. A row
 // whose columns 1 … 9 other than `column` are all empty gets all nine columns, any other
 // row only `column`. Returns the number of cells written.
-int fillDownSeries(RuleModel &rules, int fromRow, int toRow, int column, int cnum,
-                   const QStringList &aliases);
+int fillDownSeries(RuleModel &rules, int fromRow, int toRow, int column, int cnum, const QStringList &aliases);
 
 // Writes a text, or empties the cell when the text is empty.
 bool putText(TextTableModel &model, int row, int column, const QString &text);

@@ -29,8 +29,7 @@ bool successStatus(const QNetworkReply *reply)
 
 }  // namespace
 
-GuardedGet::GuardedGet(QNetworkAccessManager *manager, const QUrl &url, const Options &options,
-                       QObject *parent)
+GuardedGet::GuardedGet(QNetworkAccessManager *manager, const QUrl &url, const Options &options, QObject *parent)
     : QObject(parent), m_manager(manager), m_url(url), m_at(url), m_options(options)
 {
     m_options.maxBytes = qBound<qint64>(0, m_options.maxBytes, kLargestBody);
@@ -85,8 +84,8 @@ void GuardedGet::start()
     m_idle->setSingleShot(true);
     m_idle->setInterval(m_options.idleTimeoutMs);
     connect(m_idle, &Timer::timeout, this, [this] {
-        end(Outcome::Failed, QStringLiteral("The update server did not answer for %1 s.")
-                                 .arg(m_options.idleTimeoutMs / 1000.0));
+        end(Outcome::Failed,
+            QStringLiteral("The update server did not answer for %1 s.").arg(m_options.idleTimeoutMs / 1000.0));
     });
     m_idle->start();
 }
@@ -119,8 +118,9 @@ void GuardedGet::onReadyRead()
         m_idle->start();
         m_received += piece.size();
         if (m_received > m_options.maxBytes) {
-            end(Outcome::TooLarge, QStringLiteral("The update server sent more than %1 for %2; the transfer was stopped.")
-                                       .arg(sizeText(m_options.maxBytes), m_url.fileName()));
+            end(Outcome::TooLarge,
+                QStringLiteral("The update server sent more than %1 for %2; the transfer was stopped.")
+                    .arg(sizeText(m_options.maxBytes), m_url.fileName()));
             return;
         }
         if (!successStatus(m_reply))

@@ -48,8 +48,7 @@ public:
     };
 
     // Nothing is sent before start(). `manager` must outlive the request.
-    GuardedGet(QNetworkAccessManager *manager, const QUrl &url, const Options &options,
-               QObject *parent = nullptr);
+    GuardedGet(QNetworkAccessManager *manager, const QUrl &url, const Options &options, QObject *parent = nullptr);
     ~GuardedGet() override;
 
     void start();

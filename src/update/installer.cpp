@@ -24,7 +24,8 @@ const char kInstallerSuffix[] = ".AppImage";
 
 QString systemError(const QString &what, const QString &path)
 {
-    return QStringLiteral("%1 %2: %3").arg(what, QDir::toNativeSeparators(path), QString::fromLocal8Bit(std::strerror(errno)));
+    return QStringLiteral("%1 %2: %3")
+        .arg(what, QDir::toNativeSeparators(path), QString::fromLocal8Bit(std::strerror(errno)));
 }
 
 }  // namespace

@@ -23,8 +23,7 @@ ReleaseText parseReleaseText(const QString &text, const QString &prefix, const Q
             return release;
     } else if (end < text.size()) {
         const QChar next = text[end];
-        if (next.isLetterOrNumber() || next == QLatin1Char('_') || next == QLatin1Char('-')
-            || next == QLatin1Char('+'))
+        if (next.isLetterOrNumber() || next == QLatin1Char('_') || next == QLatin1Char('-') || next == QLatin1Char('+'))
             return release;
     }
     release.version = version;
@@ -43,8 +42,9 @@ QString releaseNotes(const QString &text)
 AnnouncedHash announcedSha256(const QString &text, const QString &fileName)
 {
     // "SHA256:" or "SHA256 <name>:" at the start of a line, then the value up to the line end.
-    static const QRegularExpression line(QStringLiteral("^SHA256(?:[ \\t]+([^:\\r\\n]+?))?[ \\t]*:[ \\t]*([^\\r\\n]*)\\r?$"),
-                                         QRegularExpression::MultilineOption);
+    static const QRegularExpression line(
+        QStringLiteral("^SHA256(?:[ \\t]+([^:\\r\\n]+?))?[ \\t]*:[ \\t]*([^\\r\\n]*)\\r?$"),
+        QRegularExpression::MultilineOption);
     static const QRegularExpression hex(QStringLiteral("^[0-9A-Fa-f]{64}$"));
 
     AnnouncedHash plain;

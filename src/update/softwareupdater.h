@@ -19,7 +19,8 @@ class SoftwareUpdater : public QObject {
     Q_OBJECT
 public:
     // `manager` null: the updater makes its own when the first check runs.
-    explicit SoftwareUpdater(QWidget *window, const update::UpdateSettings &settings = update::UpdateSettings::fromEnvironment(),
+    explicit SoftwareUpdater(QWidget *window,
+                             const update::UpdateSettings &settings = update::UpdateSettings::fromEnvironment(),
                              QNetworkAccessManager *manager = nullptr);
 
     // The check at start-up, called once the editor window is built: it runs as soon as

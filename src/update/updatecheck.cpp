@@ -45,11 +45,14 @@ void UpdateCheck::start(CheckKind kind, const QString &currentVersionLabel)
 
     if (!m_settings.server.isValid()) {
         // Reported as any other failed fetch, from the event loop.
-        QMetaObject::invokeMethod(this, [this] {
-            m_error = m_settings.server.error();
-            setState(State::Failed);
-            emit checked();
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_error = m_settings.server.error();
+                setState(State::Failed);
+                emit checked();
+            },
+            Qt::QueuedConnection);
         return;
     }
     GuardedGet::Options options;

@@ -26,8 +26,8 @@ struct UpdateSettings {
     // The check at start-up runs unless VARILUME_NO_UPDATE_CHECK=1 (tests and builds
     // that must never reach a network); the manual check always runs.
     bool startupCheck = true;
-    qint64 textLimit = qint64(1) << 20;                  // the update text
-    qint64 installerLimit = GuardedGet::kLargestBody;    // the installer
+    qint64 textLimit = qint64(1) << 20;                // the update text
+    qint64 installerLimit = GuardedGet::kLargestBody;  // the installer
     int idleTimeoutMs = 30000;
     QString tempRoot;  // empty: the system's temporary location
 
@@ -46,15 +46,15 @@ public:
     enum class State {
         Idle,
         Checking,
-        Failed,        // the update text could not be fetched (errorText)
-        NoRelease,     // the text names no usable version
-        UpToDate,      // nothing newer for this kind of check
-        Offered,       // a newer version is offered
+        Failed,     // the update text could not be fetched (errorText)
+        NoRelease,  // the text names no usable version
+        UpToDate,   // nothing newer for this kind of check
+        Offered,    // a newer version is offered
         Downloading,
-        Cancelled,     // the download was cancelled: nothing kept
+        Cancelled,       // the download was cancelled: nothing kept
         DownloadFailed,  // network error or oversized installer: nothing kept (errorText)
-        NotStarted,    // downloaded but not started: empty, checksum differs, cannot save or start (errorText)
-        Started,       // the installer runs
+        NotStarted,      // downloaded but not started: empty, checksum differs, cannot save or start (errorText)
+        Started,         // the installer runs
     };
     Q_ENUM(State)
 

@@ -110,9 +110,7 @@ void UpdateDialog::onDownloadClicked()
 void UpdateDialog::onDownloadEnded()
 {
     switch (m_check->state()) {
-    case UpdateCheck::State::Started:
-        done(Accepted);
-        break;
+    case UpdateCheck::State::Started: done(Accepted); break;
     case UpdateCheck::State::NotStarted:
         // The dialog stays open with the reason; the user leaves it with Cancel.
         m_label->setText(m_check->errorText());

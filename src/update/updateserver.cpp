@@ -33,10 +33,10 @@ UpdateServer UpdateServer::fromText(const QString &text)
     UpdateServer server;
     const QUrl url(text, QUrl::StrictMode);
     const QString scheme = url.scheme();
-    if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
-        || url.host().isEmpty() || url.hasQuery() || url.hasFragment() || !url.userInfo().isEmpty()) {
-        server.m_error = QStringLiteral("%1 is not an http or https address: %2")
-                             .arg(QString::fromLatin1(kEnvironmentName), text);
+    if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")) || url.host().isEmpty()
+        || url.hasQuery() || url.hasFragment() || !url.userInfo().isEmpty()) {
+        server.m_error =
+            QStringLiteral("%1 is not an http or https address: %2").arg(QString::fromLatin1(kEnvironmentName), text);
         return server;
     }
     server.m_base = url;

@@ -57,10 +57,7 @@ int majorNumber(const QString &version)
     return partValue(QStringView(version).left(dot < 0 ? version.size() : dot));
 }
 
-bool isNewerVersion(const QString &current, const QString &offered)
-{
-    return compareVersions(offered, current) > 0;
-}
+bool isNewerVersion(const QString &current, const QString &offered) { return compareVersions(offered, current) > 0; }
 
 bool isNewerMajor(const QString &current, const QString &offered)
 {

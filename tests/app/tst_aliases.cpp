@@ -5,7 +5,6 @@
 #include "app/widget.h"
 #include "resources/resources.h"
 #include "scripteddialogs.h"
-#include "windowtest.h"
 #include "table/aliaseditdialog.h"
 #include "table/aliases.h"
 #include "table/aliasstore.h"
@@ -14,6 +13,7 @@
 #include "table/rulemodel.h"
 #include "table/tableviews.h"
 #include "tempworkdir.h"
+#include "windowtest.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -195,6 +195,7 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::addColumn<int>("aliasCount");
         QTest::addColumn<QString>("fifth");
+        // clang-format off
         QTest::newRow("a directory of that name") << "directory" << "Cannot open file for reading." << 1024 << "";
         QTest::newRow("a FIFO (would block)") << "fifo" << "Cannot open file for reading." << 1024 << "";
         QTest::newRow("a link to /dev/zero (never ends)") << "zero" << "Cannot open file for reading." << 1024 << "";
@@ -202,6 +203,7 @@ private slots:
         QTest::newRow("invalid UTF-8, CR only") << "garbled" << "" << 6 << QString::fromUtf8("Sp\xEF\xBF\xBDt");
         QTest::newRow("a line of a megabyte") << "long line" << "" << 6 << "fifth";
         QTest::newRow("200 000 lines") << "many lines" << "" << kMaxAliasLines << "fifth";
+        // clang-format on
     }
     void badAliasFiles()
     {
@@ -256,7 +258,8 @@ private slots:
         w.ruleModel()->setText(0, ColDmx, "3");
         dialogs->onDialog = editAliases({{3, "Smoke"}}, true);
         if (kind == "directory" || kind == "fifo")  // never replaced by a file
-            QTest::ignoreMessage(QtWarningMsg, "./Aliases.txt is not a regular file; the aliases were not written to it");
+            QTest::ignoreMessage(QtWarningMsg,
+                                 "./Aliases.txt is not a regular file; the aliases were not written to it");
         w.changmarkname();
         QCOMPARE(w.ruleModel()->text(0, ColDmx), QString("3-Smoke"));
         if (kind == "fifo")

@@ -193,6 +193,7 @@ private slots:
     {
         QTest::addColumn<QString>("action");
         QTest::addColumn<QString>("undoText");
+        // clang-format off
         QTest::newRow("cell edit") << "cell edit" << "&Undo Edit";
         QTest::newRow("remark edit") << "remark edit" << "&Undo Edit";
         QTest::newRow("paste") << "paste" << "&Undo Paste";
@@ -205,6 +206,7 @@ private slots:
         QTest::newRow("alias dialog") << "alias dialog OK" << "&Undo Edit Aliases";
         QTest::newRow("Open File") << "open file" << "&Undo Open File";
         QTest::newRow("New Table") << "new table" << "&Undo New Table";
+        // clang-format on
     }
     void eachActionIsOneStep()
     {
@@ -290,10 +292,12 @@ private slots:
         QTest::addColumn<int>("answer");
         QTest::addColumn<bool>("closed");
         QTest::addColumn<bool>("saved");
+        // clang-format off
         QTest::newRow("Save") << int(QMessageBox::Save) << true << true;
         QTest::newRow("Discard") << int(QMessageBox::Discard) << true << false;
         QTest::newRow("Cancel") << int(QMessageBox::Cancel) << false << false;
         QTest::newRow("box closed without a choice") << int(QMessageBox::NoButton) << false << false;
+        // clang-format on
     }
     void closeWithUnsavedChanges()
     {

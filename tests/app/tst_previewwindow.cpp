@@ -10,9 +10,9 @@
 #include "midi/midikeybutton.h"
 #include "preview/fixturedetailsmodel.h"
 #include "preview/lightform.h"
-#include "table/tableviews.h"
 #include "table/rulecolumns.h"
 #include "table/rulemodel.h"
+#include "table/tableviews.h"
 #include "windowtest.h"
 
 #include <QAction>
@@ -60,8 +60,10 @@ private slots:
     void testAndOpenShowThePreview_data()
     {
         QTest::addColumn<bool>("fromMenu");
+        // clang-format off
         QTest::newRow("test") << false;
         QTest::newRow("Emulator, Open") << true;
+        // clang-format on
     }
     void testAndOpenShowThePreview()
     {
@@ -111,8 +113,10 @@ private slots:
     void finishedReadReloadsUnderAutoUpdates_data()
     {
         QTest::addColumn<bool>("autoUpdates");
+        // clang-format off
         QTest::newRow("on") << true;
         QTest::newRow("off") << false;
+        // clang-format on
     }
     void finishedReadReloadsUnderAutoUpdates()
     {
@@ -138,8 +142,9 @@ private slots:
         light_Form *form = w.lightForm();
         RuleModel &rules = *w.ruleModel();
         for (int r = 0; r < 8; ++r)
-            setRule(rules, r, {QString::number(11 + r), "Note", QString::number(60 + r), "ALL", "OFF", "OFF", "OFF",
-                               "OFF", "ON"});
+            setRule(
+                rules, r,
+                {QString::number(11 + r), "Note", QString::number(60 + r), "ALL", "OFF", "OFF", "OFF", "OFF", "ON"});
         clock->advance(200);
         const QString path = dir->file("wash.json");
         QFile file(path);

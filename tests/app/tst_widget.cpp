@@ -8,11 +8,11 @@
 #include "recordingpreview.h"
 #include "resources/resources.h"
 #include "scripteddialogs.h"
-#include "windowtest.h"
 #include "table/rulecolumns.h"
 #include "table/rulemodel.h"
 #include "table/tableviews.h"
 #include "tempworkdir.h"
+#include "windowtest.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -94,8 +94,8 @@ private slots:
         QVERIFY(w.findChild<QPushButton *>("pushButton_4")->isVisible());
 
         // The titles and their tooltips; every one but "SN" stays 30 s.
-        const QStringList titles = {"SN",    "DMX Channels", "Status",   "Controller", "Channel", "Fixed Value",
-                                    "Fade In", "Fade Out",   "Toggle",   "Enable",     "Remark"};
+        const QStringList titles = {"SN",      "DMX Channels", "Status", "Controller", "Channel", "Fixed Value",
+                                    "Fade In", "Fade Out",     "Toggle", "Enable",     "Remark"};
         for (int i = 0; i < titles.size(); ++i) {
             auto *label = w.findChild<QLabel *>(QString("titleLabel_%1").arg(i));
             QVERIFY(label);
@@ -156,17 +156,20 @@ private slots:
         QCOMPARE(entries(mw->menuNaming), QStringList({"actionC3:C&3", "actionC4:C&4", "actionC5:C&5"}));
         QCOMPARE(entries(mw->menuEmulator),
                  QStringList({"actionOpen:&Open", "actionUpdate:&Update", "actionAuto_Updates:&Auto-Updates"}));
-        QCOMPARE(entries(mw->menuHelp), QStringList({"User &Manual", "action2_3:&About",
-                                                     "actioncheck_for_updates:&Check for Update"}));
+        QCOMPARE(entries(mw->menuHelp),
+                 QStringList({"User &Manual", "action2_3:&About", "actioncheck_for_updates:&Check for Update"}));
         QCOMPARE(mw->menuUser_Manual->objectName(), QString("menuUser_Manual"));
         QCOMPARE(entries(mw->menuUser_Manual),
                  QStringList({"actionchinese_Manual:中文说明书", "actionEnglish_Manual:&English Manual"}));
 
         // The usual shortcuts; nothing claims the table's own Ctrl+C, Ctrl+V and Delete.
-        const QList<QPair<QAction *, QString>> shortcuts = {
-            {mw->actionNew, "Ctrl+N"},         {mw->action1, "Ctrl+O"},       {mw->action2, "Ctrl+S"},
-            {mw->action3, "Ctrl+Shift+S"},     {mw->action4, "Ctrl+Q"},       {mw->actionUndo, "Ctrl+Z"},
-            {mw->actionRedo, "Ctrl+Shift+Z, Ctrl+Y"}};
+        const QList<QPair<QAction *, QString>> shortcuts = {{mw->actionNew, "Ctrl+N"},
+                                                            {mw->action1, "Ctrl+O"},
+                                                            {mw->action2, "Ctrl+S"},
+                                                            {mw->action3, "Ctrl+Shift+S"},
+                                                            {mw->action4, "Ctrl+Q"},
+                                                            {mw->actionUndo, "Ctrl+Z"},
+                                                            {mw->actionRedo, "Ctrl+Shift+Z, Ctrl+Y"}};
         for (const auto &[action, keys] : shortcuts) {
             QStringList texts;
             for (const QKeySequence &k : action->shortcuts())
@@ -202,6 +205,7 @@ private slots:
         QTest::addColumn<int>("cnum");
         QTest::addColumn<int>("checked");  // -1: none
         QTest::addColumn<bool>("autoUpdates");
+        // clang-format off
         QTest::newRow("C5 stored") << QByteArray("[General]\nselectedActionIndex=2\n") << 3 << 2 << true;
         QTest::newRow("index 7 checks nothing") << QByteArray("[General]\nselectedActionIndex=7\n") << 2 << -1 << true;
         QTest::newRow("index -1 checks nothing") << QByteArray("[General]\nselectedActionIndex=-1\n") << 2 << -1
@@ -211,6 +215,7 @@ private slots:
         QTest::newRow("garbled values") << QByteArray("[General]\nselectedActionIndex=banana\nautoUpdates=maybe\n")
                                         << 1 << 0 << true;
         QTest::newRow("binary garbage") << QByteArray("\x00\xff[[=\n\x01=\x02\n", 10) << 1 << 0 << true;
+        // clang-format on
     }
     void storedPreferences()
     {
@@ -279,8 +284,8 @@ private slots:
         clock->advance(100);
         QCOMPARE(m->text(0, ColCtl), QString("60 / C4"));
         // Rows inserted whole (as a read inserts them) get the pass too.
-        m->insertRow(2, {new QStandardItem("3"), new QStandardItem("3"), new QStandardItem("Note"),
-                         new QStandardItem("61")});
+        m->insertRow(
+            2, {new QStandardItem("3"), new QStandardItem("3"), new QStandardItem("Note"), new QStandardItem("61")});
         clock->advance(100);
         QCOMPARE(m->text(2, ColCtl), QString("61 / C#4"));
     }
@@ -289,9 +294,11 @@ private slots:
     {
         QTest::addColumn<int>("answer");
         QTest::addColumn<bool>("cleared");
+        // clang-format off
         QTest::newRow("Ok") << int(QMessageBox::Ok) << true;
         QTest::newRow("Cancel") << int(QMessageBox::Cancel) << false;
         QTest::newRow("closed") << int(QMessageBox::NoButton) << false;
+        // clang-format on
     }
     void clearAsksAndKeepsRows()
     {
@@ -378,8 +385,9 @@ private slots:
         QVERIFY(!w.refreshPending());
         QCoreApplication::processEvents();  // the coefficient is posted
         QCOMPARE(preview.count("rebuildRuleSnapshots"), 1);
-        const QStringList expected = {"rebuildRuleSnapshots", "refreshCcFaders", "markNoteKeys", "markAtKeys",
-                                      "refreshFixtureDmxChannels", "refreshDetailsPanel", "setCoefficient 1"};
+        const QStringList expected = {"rebuildRuleSnapshots", "refreshCcFaders",           "markNoteKeys",
+                                      "markAtKeys",           "refreshFixtureDmxChannels", "refreshDetailsPanel",
+                                      "setCoefficient 1"};
         QCOMPARE(preview.calls.mid(10), expected);
     }
 
@@ -417,8 +425,8 @@ private slots:
         w.remarkModel()->setText(3, 0, "haze");
         emit w.table_change();
         QCOMPARE(preview.calls.mid(1, 6),
-                 QStringList({"ruleRemarkChanged 3 haze", "rebuildRuleSnapshots", "refreshCcFaders",
-                              "markNoteKeys", "markAtKeys", "setCoefficient 1"}));
+                 QStringList({"ruleRemarkChanged 3 haze", "rebuildRuleSnapshots", "refreshCcFaders", "markNoteKeys",
+                              "markAtKeys", "setCoefficient 1"}));
     }
 
     void previewCommands()
@@ -428,22 +436,21 @@ private slots:
         w.setPreview(&preview);
         preview.calls.clear();
         QTest::mouseClick(w.findChild<QPushButton *>("pushButton_4"), Qt::LeftButton);
-        const QStringList opened = {"rebuildRuleSnapshots", "refreshCcFaders", "showMaximized", "markNoteKeys",
-                                    "markAtKeys", "setCoefficient 1", "show"};
+        const QStringList opened = {"rebuildRuleSnapshots", "refreshCcFaders",  "showMaximized", "markNoteKeys",
+                                    "markAtKeys",           "setCoefficient 1", "show"};
         QCOMPARE(preview.calls, opened);
         preview.calls.clear();
         w.menuBarWindow()->actionOpen->trigger();
         QCOMPARE(preview.calls, opened);
         preview.calls.clear();
         w.menuBarWindow()->actionUpdate->trigger();
-        QCOMPARE(preview.calls, QStringList({"rebuildRuleSnapshots", "refreshCcFaders", "markNoteKeys",
-                                             "markAtKeys", "setCoefficient 1"}));
+        QCOMPARE(preview.calls, QStringList({"rebuildRuleSnapshots", "refreshCcFaders", "markNoteKeys", "markAtKeys",
+                                             "setCoefficient 1"}));
         preview.calls.clear();
         w.rec_mp(2.01);
         emit w.tableView()->send_startrow(6);
         emit w.tableView()->send_start_ad_strow(4, 5);
-        QCOMPARE(preview.calls,
-                 QStringList({"setCoefficient 2.01", "ruleRowInserted 7", "ruleRowsDeleted 4 5"}));
+        QCOMPARE(preview.calls, QStringList({"setCoefficient 2.01", "ruleRowInserted 7", "ruleRowsDeleted 4 5"}));
     }
 
     void remarkAndAliasHelpers()

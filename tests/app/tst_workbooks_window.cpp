@@ -5,11 +5,11 @@
 #include "app/widget.h"
 #include "resources/resources.h"
 #include "scripteddialogs.h"
-#include "windowtest.h"
 #include "table/aliaseditdialog.h"
 #include "table/rulecolumns.h"
 #include "table/rulemodel.h"
 #include "tempworkdir.h"
+#include "windowtest.h"
 
 #include <QAction>
 #include <QTemporaryDir>
@@ -29,8 +29,8 @@ void fillTable(Widget &w, int rows = kRuleRows)
     m->setRowCount(rows);
     for (int r = 0; r < rows; ++r) {
         m->setText(r, ColSn, QString::number(r + 1));
-        const QStringList cells = {QString::number(r % 1024 + 1), "Note", "60 / C3", "ALL", "OFF", "OFF", "OFF", "OFF",
-                                   "ON"};
+        const QStringList cells = {
+            QString::number(r % 1024 + 1), "Note", "60 / C3", "ALL", "OFF", "OFF", "OFF", "OFF", "ON"};
         for (int c = 0; c < cells.size(); ++c)
             m->setText(r, ColDmx + c, cells[c]);
     }
@@ -166,9 +166,11 @@ private slots:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("message");
+        // clang-format off
         QTest::newRow("workbook") << "show.xlsx" << "Excel file loaded successfully!";
         QTest::newRow("not a workbook") << "notes.xlsx" << QString();
         QTest::newRow("missing") << "missing.xlsx" << QString();
+        // clang-format on
     }
 
     void commandLineOpensAsOpenFileDoes()

@@ -92,6 +92,7 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("rows");
         QTest::addColumn<QString>("message");
+        // clang-format off
         QTest::newRow("fixed value out of range")
             << 5 << int(ColFix) << "300" << kRuleRows
             << "Row 6, column \"Fixed Value\": \"300\" is not a valid value. No image was written.";
@@ -105,6 +106,7 @@ private slots:
         QTest::newRow("one row short") << -1 << 0 << QString() << kRuleRows - 1
                                        << "The table has 3071 rows; the device holds 3072 rules";
         QTest::newRow("no rows") << -1 << 0 << QString() << 0 << "The table has 0 rows";
+        // clang-format on
     }
     void imageRefuses()
     {
@@ -128,8 +130,10 @@ private slots:
     {
         QTest::addColumn<QByteArray>("content");  // empty: a workbook with one header cell
         QTest::addColumn<QString>("message");
+        // clang-format off
         QTest::newRow("not a workbook") << QByteArray("PK\x03\x04 not really") << "The Excel file could not be read";
         QTest::newRow("one header column") << QByteArray() << "Need at least 2 columns (last column is remark/alias).";
+        // clang-format on
     }
     void unusableWorkbooks()
     {
@@ -179,6 +183,7 @@ private slots:
         badSum[17] = char(badSum[17] ^ 0x01);
         QByteArray noEnd = good;
         noEnd[24840] = 'X';
+        // clang-format off
         QTest::newRow("empty file") << QByteArray() << QStringList() << "it has 0 bytes, an image has 24844";
         QTest::newRow("one byte short") << good.chopped(1) << QStringList() << "it has 24843 bytes";
         QTest::newRow("one byte too many") << good + '\0' << QStringList()
@@ -188,6 +193,7 @@ private slots:
         QTest::newRow("no end marker") << noEnd << QStringList() << "\"end of data\" is missing";
         QTest::newRow("wrong checksum") << badSum << QStringList() << "does not match its records";
         QTest::newRow("wrong checksum, ignored") << badSum << QStringList{"--ignore-checksum"} << QString();
+        // clang-format on
     }
     void decodeRefuses()
     {
@@ -216,6 +222,7 @@ private slots:
         QTest::addColumn<QString>("silent");
         QTest::addColumn<QString>("command");
         QTest::addColumn<QString>("waitingFor");
+        // clang-format off
         QTest::newRow("greeting") << "hello"
                                   << "read"
                                   << "the answer to \"hello\"";
@@ -231,6 +238,7 @@ private slots:
         QTest::newRow("setting end") << "settingdata"
                                      << "settings"
                                      << "\"setting end\"";
+        // clang-format on
     }
     void silentBox()
     {
@@ -310,6 +318,7 @@ private slots:
     {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("message");
+        // clang-format off
         QTest::newRow("nothing") << QStringList() << "no command given";
         QTest::newRow("unknown command") << QStringList{"reed"} << "unknown command \"reed\"";
         QTest::newRow("unknown option") << QStringList{"ports", "--fast"} << "Unknown option 'fast'";
@@ -334,6 +343,7 @@ private slots:
                                                      << "add --yes";
         QTest::newRow("naming") << QStringList{"decode", "x.bin", "-o", "-", "--naming", "C6"}
                                 << "--naming takes C3, C4 or C5";
+        // clang-format on
     }
     void usageErrors()
     {
@@ -351,10 +361,12 @@ private slots:
     {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("usage");
+        // clang-format off
         QTest::newRow("tool") << QStringList{"--help"} << "Usage: varilume-cli <command>";
         for (const char *command : {"ports", "read", "write", "settings", "factory-reset", "image", "decode"})
             QTest::newRow(command) << QStringList{command, "--help"}
                                    << QString("Usage: varilume-cli %1").arg(command);
+        // clang-format on
     }
     void help()
     {

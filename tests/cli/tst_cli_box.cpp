@@ -133,10 +133,12 @@ private slots:
     {
         QTest::addColumn<QStringList>("boxArgs");
         QTest::addColumn<bool>("byPath");
+        // clang-format off
         QTest::newRow("by description") << QStringList() << false;
         QTest::newRow("by path, challenge required") << QStringList{"--cipher-required"} << true;
         QTest::newRow("junk before messages, odd cuts")
             << QStringList{"--garbage", "--split-at", "5,300,24835", "--chunk-size", "1000", "--pause", "1"} << false;
+        // clang-format on
     }
     void readRoundTrip()
     {
@@ -230,9 +232,11 @@ private slots:
         QTest::addColumn<QString>("silent");
         QTest::addColumn<QString>("command");
         QTest::addColumn<QString>("waitingFor");
+        // clang-format off
         QTest::newRow("table") << "upload request"
                                << "read"
                                << "the table";
+        // clang-format on
     }
     void silentBox()
     {
@@ -252,7 +256,8 @@ private slots:
         else if (command == "write")
             args << file("show.xlsx");
         else if (silent == "settingdata")
-            args << "--sleep" << "20";
+            args << "--sleep"
+                 << "20";
         const CliResult r = cli(args);
         QCOMPARE(r.status, 1);
         QVERIFY2(r.oneErrorLine(), r.err);
@@ -299,8 +304,10 @@ private slots:
     void damagedTable_data()
     {
         QTest::addColumn<bool>("ignore");
+        // clang-format off
         QTest::newRow("refused") << false;
         QTest::newRow("--ignore-checksum") << true;
+        // clang-format on
     }
     void damagedTable()
     {
@@ -341,6 +348,7 @@ private slots:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("line");
+        // clang-format off
         QTest::newRow("settings")
             << QStringList{"settings", "--sleep", "20", "--coefficient", "5"} << 1
             << "varilume-cli settings: the box on %1 went away, after it had applied --coefficient "
@@ -348,6 +356,7 @@ private slots:
         QTest::newRow("factory reset") << QStringList{"factory-reset", "--yes"} << 0
                                        << "varilume-cli factory-reset: warning: the box applied the factory reset; "
                                           "afterwards: the box on %1 went away\n";
+        // clang-format on
     }
     void boxGoesAwayAfterApplying()
     {
@@ -370,6 +379,7 @@ private slots:
     {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("command");
+        // clang-format off
         QTest::newRow("workbook into a FIFO") << "fifo"
                                               << "decode-xlsx";
         QTest::newRow("text into a FIFO") << "fifo"
@@ -380,6 +390,7 @@ private slots:
                                                 << "decode-xlsx";
         QTest::newRow("image into a device") << "device"
                                              << "image";
+        // clang-format on
     }
     void outputIntoSpecialFiles()
     {
@@ -457,11 +468,13 @@ private slots:
         QTest::addColumn<bool>("link");
         QTest::addColumn<int>("existing");  // the target's mode before, -1: no target yet
         QTest::addColumn<int>("expected");
+        // clang-format off
         QTest::newRow("workbook through a link") << "out.xlsx" << true << 0644 << 0644;
         QTest::newRow("text through a link") << "out.tsv" << true << 0644 << 0644;
         QTest::newRow("new workbook under umask 077") << "new.xlsx" << false << -1 << 0600;
         QTest::newRow("new text under umask 077") << "new.tsv" << false << -1 << 0600;
         QTest::newRow("workbook keeps 0640") << "kept.xlsx" << false << 0640 << 0640;
+        // clang-format on
     }
     void outputLinksAndModes()
     {
@@ -504,10 +517,12 @@ private slots:
     {
         QTest::addColumn<QString>("setup");
         QTest::addColumn<QString>("reason");
+        // clang-format off
         QTest::newRow("full") << ""
                               << "no space left on the device";
         QTest::newRow("read-only") << "mount -o remount,ro \"$1\" &&"
                                    << "the file system is read-only";
+        // clang-format on
     }
     void fileSystemsThatRefuse()
     {
@@ -539,6 +554,7 @@ private slots:
         QTest::addColumn<QString>("command");
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("message");
+        // clang-format off
         QTest::newRow("decode a FIFO") << "decode"
                                        << "fifo"
                                        << "cannot read %1: it is a FIFO (named pipe), not a regular file";
@@ -554,6 +570,7 @@ private slots:
         QTest::newRow("write a FIFO") << "write"
                                       << "fifo"
                                       << "%1: ";
+        // clang-format on
     }
     void inputsThatAreNoFiles()
     {
@@ -591,10 +608,12 @@ private slots:
     {
         QTest::addColumn<QString>("where");
         QTest::addColumn<int>("sig");
+        // clang-format off
         QTest::newRow("waiting for the box, Ctrl+C") << "silent box" << SIGINT;
         QTest::newRow("in the middle of a table, SIGTERM") << "slow box" << SIGTERM;
         QTest::newRow("output FIFO nobody reads, SIGTERM") << "fifo" << SIGTERM;
         QTest::newRow("output FIFO nobody reads, SIGHUP") << "fifo" << SIGHUP;
+        // clang-format on
     }
     void signalsEndItAtOnce()
     {
@@ -640,12 +659,14 @@ private slots:
         QTest::addColumn<QStringList>("boxArgs");
         QTest::addColumn<bool>("holdPort");
         QTest::addColumn<QString>("message");
+        // clang-format off
         QTest::newRow("no such device") << "/dev/no-such-varilume-port" << QStringList() << false
                                         << "no such port: \"/dev/no-such-varilume-port\"";
         QTest::newRow("no such box") << "Nemora KVR-9001" << QStringList() << false << "no such port";
         QTest::newRow("busy") << "BOX" << QStringList() << true << "the port is busy";
         QTest::newRow("box without a model") << "BOX" << QStringList{"--close-door"} << false
                                              << "Failed to connect because no product model was specified";
+        // clang-format on
     }
     void portsThatCannotBeUsed()
     {

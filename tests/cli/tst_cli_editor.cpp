@@ -84,8 +84,10 @@ private slots:
         QTest::addColumn<QByteArray>("records");
         RuleModel sample;
         fillSampleTable(sample);
+        // clang-format off
         QTest::newRow("sample table") << encodeTableImage(sample).mid(kImageHeaderSize, kRecordAreaSize);
         QTest::newRow("odd records") << oddRecords();
+        // clang-format on
     }
     void decodeGivesWhatTheEditorReads()
     {

@@ -136,10 +136,12 @@ private slots:
         QTest::addColumn<int>("mask");
         QTest::addColumn<int>("existing");  // -1: a new file
         QTest::addColumn<int>("expected");
+        // clang-format off
         QTest::newRow("new, umask 022") << 022 << -1 << 0644;
         QTest::newRow("new, umask 077") << 077 << -1 << 0600;
         QTest::newRow("existing 0640, umask 022") << 022 << 0640 << 0640;
         QTest::newRow("existing 0604, umask 077") << 077 << 0604 << 0604;
+        // clang-format on
     }
     void wholeWriteModes()
     {
@@ -166,6 +168,7 @@ private slots:
         QTest::addColumn<QString>("link");
         QTest::addColumn<QString>("leadsTo");  // relative to the link's folder
         QTest::addColumn<QString>("target");
+        // clang-format off
         QTest::newRow("beside it") << "link.xlsx"
                                    << "target.xlsx"
                                    << "target.xlsx";
@@ -175,6 +178,7 @@ private slots:
         QTest::newRow("to a file not there yet") << "dangling.bin"
                                                  << "created.bin"
                                                  << "created.bin";
+        // clang-format on
     }
     void wholeWriteThroughLinks()
     {
@@ -232,6 +236,7 @@ private slots:
         QTest::addColumn<QString>("kind");
         QTest::addColumn<SpecialTarget>("special");
         QTest::addColumn<QString>("refusal");  // empty: written into it
+        // clang-format off
         QTest::newRow("folder") << "folder" << SpecialTarget::Stream << "it is a folder";
         QTest::newRow("FIFO, refused") << "fifo" << SpecialTarget::Refuse
                                        << "it is a FIFO (named pipe), not a regular file; nothing is written to it";
@@ -241,6 +246,7 @@ private slots:
         QTest::newRow("device, streamed") << "device" << SpecialTarget::Stream << QString();
         QTest::newRow("socket") << "socket" << SpecialTarget::Stream
                                 << "it is a socket, not a regular file; nothing is written to it";
+        // clang-format on
     }
     void specialTargets()
     {
@@ -302,6 +308,7 @@ private slots:
         QTest::addColumn<WholeWriteStep>("step");
         QTest::addColumn<int>("error");
         QTest::addColumn<QString>("reason");
+        // clang-format off
         QTest::newRow("read-only file system")
             << WholeWriteStep::CreateTemporary << int(EROFS) << "the file system is read-only";
         QTest::newRow("disk full") << WholeWriteStep::Write << int(ENOSPC) << "no space left on the device";
@@ -309,6 +316,7 @@ private slots:
         QTest::newRow("sync fails") << WholeWriteStep::Sync << int(EIO)
                                     << "input/output error (the disk may be failing or gone)";
         QTest::newRow("rename fails") << WholeWriteStep::Rename << int(EACCES) << "permission denied";
+        // clang-format on
     }
     void failedStepsLeaveTheFileAsItWas()
     {
@@ -402,6 +410,7 @@ private slots:
     {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("reason");  // empty: read
+        // clang-format off
         QTest::newRow("regular") << "regular" << QString();
         QTest::newRow("missing") << "missing"
                                  << "the file does not exist";
@@ -413,6 +422,7 @@ private slots:
                                    << "it is a character device, not a regular file";
         QTest::newRow("too large") << "large"
                                    << "it is larger than 8 bytes";
+        // clang-format on
     }
     void readRegularFiles()
     {
@@ -492,11 +502,13 @@ private slots:
     {
         QTest::addColumn<QString>("wrong");
         QTest::addColumn<QString>("why");
+        // clang-format off
         QTest::newRow("others may write") << "mode"
                                           << "others may use it (mode 0755, not 0700)";
         QTest::newRow("another user's") << "owner" << QString("it belongs to another user (uid %1)").arg(kNobody);
         QTest::newRow("a link") << "link"
                                 << "it is a symbolic link";
+        // clang-format on
     }
     void boxFolderOthersCouldUseIsIgnored()
     {
@@ -577,9 +589,8 @@ private slots:
         auto make = [&](const QString &name, int ms, bool singleShot) {
             Timer *t = clock.createTimer(&owner);
             t->setSingleShot(singleShot);
-            QObject::connect(t, &Timer::timeout, [&fired, &clock, name] {
-                fired << QString("%1@%2").arg(name).arg(clock.nowMs());
-            });
+            QObject::connect(t, &Timer::timeout,
+                             [&fired, &clock, name] { fired << QString("%1@%2").arg(name).arg(clock.nowMs()); });
             t->start(ms);
             return t;
         };

@@ -13,10 +13,7 @@ using namespace vl;
 namespace {
 
 // Ten cells from "DMX" to "Enable" after the sequence number.
-QStringList rule(const QStringList &fromDmx, int row = 0)
-{
-    return QStringList{QString::number(row + 1)} + fromDmx;
-}
+QStringList rule(const QStringList &fromDmx, int row = 0) { return QStringList{QString::number(row + 1)} + fromDmx; }
 
 void fillRow(RuleModel &m, int row, const QStringList &fromDmx)
 {
@@ -35,6 +32,7 @@ private slots:
     {
         QTest::addColumn<QStringList>("cells");
         QTest::addColumn<QByteArray>("record");
+        // clang-format off
         QTest::newRow("CC 7 on channel 1, DMX 1, enabled")
             << rule({"1", "CC", "7", "1", "OFF", "OFF", "OFF", "OFF", "ON"}) << QByteArray::fromHex("b007001400000000");
         QTest::newRow("note on ALL channels, DMX 1024, toggle, fixed 255")
@@ -50,6 +48,7 @@ private slots:
         QTest::newRow("empty DMX makes an empty record")
             << rule({"", "CC", "7", "1", "OFF", "OFF", "OFF", "OFF", "ON"}) << QByteArray(8, '\0');
         QTest::newRow("row without cells") << QStringList{"5"} << QByteArray(8, '\0');
+        // clang-format on
     }
     void encodeRecord()
     {
@@ -63,6 +62,7 @@ private slots:
         QTest::addColumn<QByteArray>("record");
         QTest::addColumn<int>("cnum");
         QTest::addColumn<QStringList>("cells");
+        // clang-format off
         QTest::newRow("CC rule") << QByteArray::fromHex("b007001400000000") << 2
                                  << rule({"1", "CC", "7", "1", "OFF", "OFF", "OFF", "OFF", "ON"});
         QTest::newRow("note under C3 naming") << QByteArray::fromHex("903cff3bff000000") << 1
@@ -82,6 +82,7 @@ private slots:
                                                        << QStringList{"1"};
         QTest::newRow("short group") << QByteArray::fromHex("b0070014000000") << 2 << QStringList();
         QTest::newRow("long group") << QByteArray::fromHex("b00700140000000000") << 2 << QStringList();
+        // clang-format on
     }
     void decodeRecord()
     {
@@ -157,29 +158,58 @@ private slots:
             const char *text;
             bool valid;
         } cases[] = {
-            {ColDmx, "1", true},          {ColDmx, "1024", true},      {ColDmx, "0", false},
-            {ColDmx, "1025", false},      {ColDmx, "12-Front", true},  {ColDmx, "12-", true},
-            {ColDmx, "-12", false},       {ColDmx, "x", false},        {ColDmx, " 12", false},
+            {ColDmx, "1", true},
+            {ColDmx, "1024", true},
+            {ColDmx, "0", false},
+            {ColDmx, "1025", false},
+            {ColDmx, "12-Front", true},
+            {ColDmx, "12-", true},
+            {ColDmx, "-12", false},
+            {ColDmx, "x", false},
+            {ColDmx, " 12", false},
             {ColDmx, "99999999999", false},
-            {ColSta, "Note", true},       {ColSta, "AT", true},        {ColSta, "CC", true},
-            {ColSta, "note", false},      {ColSta, " ", false},
-            {ColCtl, "0", true},          {ColCtl, "127", true},       {ColCtl, "128", false},
-            {ColCtl, "300", false},       {ColCtl, "60 / C4", true},   {ColCtl, "127 / G9", true},
-            {ColCtl, "60 / ", false},     {ColCtl, "1234", false},     {ColCtl, "200 / X", false},
+            {ColSta, "Note", true},
+            {ColSta, "AT", true},
+            {ColSta, "CC", true},
+            {ColSta, "note", false},
+            {ColSta, " ", false},
+            {ColCtl, "0", true},
+            {ColCtl, "127", true},
+            {ColCtl, "128", false},
+            {ColCtl, "300", false},
+            {ColCtl, "60 / C4", true},
+            {ColCtl, "127 / G9", true},
+            {ColCtl, "60 / ", false},
+            {ColCtl, "1234", false},
+            {ColCtl, "200 / X", false},
             {ColCtl, " / 60 / C4", false},
-            {ColCh, "ALL", true},         {ColCh, "1", true},          {ColCh, "16", true},
-            {ColCh, "0", false},          {ColCh, "17", false},
-            {ColFix, "OFF", true},        {ColFix, "1", true},         {ColFix, "255", true},
-            {ColFix, "0", false},         {ColFix, "256", false},      {ColFix, "off", false},
-            {ColFadeIn, "50", true},      {ColFadeIn, "51", false},    {ColFadeOut, "OFF", true},
+            {ColCh, "ALL", true},
+            {ColCh, "1", true},
+            {ColCh, "16", true},
+            {ColCh, "0", false},
+            {ColCh, "17", false},
+            {ColFix, "OFF", true},
+            {ColFix, "1", true},
+            {ColFix, "255", true},
+            {ColFix, "0", false},
+            {ColFix, "256", false},
+            {ColFix, "off", false},
+            {ColFadeIn, "50", true},
+            {ColFadeIn, "51", false},
+            {ColFadeOut, "OFF", true},
             {ColFadeOut, "0", false},
-            {ColToggle, "ON", true},      {ColToggle, "OFF", true},
+            {ColToggle, "ON", true},
+            {ColToggle, "OFF", true},
             {ColToggle, "yes", false},
-            {ColEnable, "", true},        {ColEnable, "ON", true},     {ColEnable, "on", false},
+            {ColEnable, "", true},
+            {ColEnable, "ON", true},
+            {ColEnable, "on", false},
         };
         for (const auto &c : cases)
+            // clang-format off
             QTest::addRow("%s %s", qPrintable(ruleColumnTitle(c.column)), c.text)
                 << c.column << QString::fromUtf8(c.text) << c.valid;
+        // clang-format on
     }
     void validTexts()
     {
@@ -217,11 +247,13 @@ private slots:
         QTest::addColumn<QByteArrayList>("groups");
         QTest::addColumn<bool>("complete");
         const QByteArrayList full = splitRecords(QByteArray(kRecordAreaSize, '\0'));
+        // clang-format off
         QTest::newRow("3072 records") << full << true;
         QTest::newRow("3071 records") << full.mid(1) << false;
         QTest::newRow("3073 records") << (full + QByteArrayList{QByteArray(8, '\0')}) << false;
         QTest::newRow("short last group") << splitRecords(QByteArray(kRecordAreaSize - 3, '\0')) << false;
         QTest::newRow("nothing") << QByteArrayList() << false;
+        // clang-format on
     }
     void uploadCompleteness()
     {
@@ -235,11 +267,13 @@ private slots:
         QTest::addColumn<int>("setting");
         QTest::addColumn<int>("value");
         QTest::addColumn<QByteArray>("payload");
+        // clang-format off
         QTest::newRow("break time 1000 us") << 1 << 1000 << QByteArray::fromHex("000100eb03e8");
         QTest::newRow("mark after break 50 us") << 2 << 50 << QByteArray::fromHex("000200320032");
         QTest::newRow("coefficient 2.01") << 3 << 2 << QByteArray::fromHex("000300020002");
         QTest::newRow("sleep 60 s") << 5 << 6 << QByteArray::fromHex("000500060006");
         QTest::newRow("check value carries") << 1 << 0xFFFF << QByteArray::fromHex("000101feffff");
+        // clang-format on
     }
     void settingsPayloads()
     {

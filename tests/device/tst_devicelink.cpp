@@ -43,8 +43,7 @@ QByteArray be16(int v) { return QByteArray(1, char(v >> 8)) + char(v & 0xFF); }
 
 QByteArray settingsReply(int breakTime, int mab, int coef, int sleep)
 {
-    return QByteArray("setting request") + QByteArray(4, '\0') + be16(breakTime) + be16(mab) + be16(coef)
-           + be16(sleep);
+    return QByteArray("setting request") + QByteArray(4, '\0') + be16(breakTime) + be16(mab) + be16(coef) + be16(sleep);
 }
 
 QByteArray settingsCommand(const char *payloadHex)
@@ -78,9 +77,16 @@ QByteArray boxRecords()
             records += QByteArray(8, '\0');
             continue;
         }
-        QStringList cells = {QString::number(r + 1), QString::number(r % 1024 + 1), r % 2 ? "CC" : "Note",
+        QStringList cells = {QString::number(r + 1),
+                             QString::number(r % 1024 + 1),
+                             r % 2 ? "CC" : "Note",
                              r % 2 ? QString::number(r % 128) : QString("%1 / x").arg(r % 128),
-                             QString::number(r % 16 + 1), "OFF", "OFF", "OFF", "OFF", "ON"};
+                             QString::number(r % 16 + 1),
+                             "OFF",
+                             "OFF",
+                             "OFF",
+                             "OFF",
+                             "ON"};
         records += encodeRuleRecord(cells);
     }
     return records;
@@ -224,6 +230,7 @@ private slots:
     void commandsNeedTheLink_data()
     {
         QTest::addColumn<QString>("command");
+        // clang-format off
         QTest::newRow("Read") << "Read";
         QTest::newRow("Set") << "Set";
         QTest::newRow("Factory Reset") << "Factory Reset";
@@ -231,6 +238,7 @@ private slots:
         QTest::newRow("mark after break OK") << "2";
         QTest::newRow("coefficient OK") << "3";
         QTest::newRow("sleep time OK") << "6";
+        // clang-format on
     }
     void commandsNeedTheLink()
     {
@@ -259,9 +267,11 @@ private slots:
         QList<int> usb;
         for (int i = 0; i < kImageSize / 64; ++i)
             usb << 64;
+        // clang-format off
         QTest::newRow("64-byte pieces") << usb;
         QTest::newRow("cut inside 'download'") << QList<int>{5, 12000};
         QTest::newRow("cut inside 'end of data'") << QList<int>{24835};
+        // clang-format on
     }
     void readFillsTheTable()
     {
@@ -286,8 +296,8 @@ private slots:
         QCOMPARE(dialogs->lastMessage().text, QString("Read successfully!"));
         QCOMPARE(dialogs->lastMessage().title, QString("operate successfully"));
 
-        QCOMPARE(ruleRowTexts(*m, 0), QStringList({"1", "1", "Note", "0 / C-2", "1", "OFF", "OFF", "OFF", "OFF",
-                                                   "ON"}));
+        QCOMPARE(ruleRowTexts(*m, 0),
+                 QStringList({"1", "1", "Note", "0 / C-2", "1", "OFF", "OFF", "OFF", "OFF", "ON"}));
         QCOMPARE(ruleRowTexts(*m, 1), QStringList({"2", "2", "CC", "1", "2", "OFF", "OFF", "OFF", "OFF", "ON"}));
         QCOMPARE(ruleRowTexts(*m, 2), QStringList({"3", "", "", "", "", "", "", "", "", ""}));
         QCOMPARE(m->text(3071, ColSn), QString("3072"));
@@ -357,9 +367,11 @@ private slots:
     void incompleteUploadIsRejected_data()
     {
         QTest::addColumn<int>("recordBytes");
+        // clang-format off
         QTest::newRow("one record missing") << kRecordAreaSize - 8;
         QTest::newRow("half a record missing") << kRecordAreaSize - 4;
         QTest::newRow("one record too many") << kRecordAreaSize + 8;
+        // clang-format on
     }
     void incompleteUploadIsRejected()
     {
@@ -393,8 +405,10 @@ private slots:
     void uploadNobodyAskedFor_data()
     {
         QTest::addColumn<bool>("tableHasRows");
+        // clang-format off
         QTest::newRow("empty table") << false;
         QTest::newRow("user's table") << true;
+        // clang-format on
     }
     void uploadNobodyAskedFor()
     {
@@ -451,6 +465,7 @@ private slots:
         QTest::addColumn<QString>("command");
         QTest::addColumn<int>("bytesSent");  // of the table image, by the box during Read
         QTest::addColumn<QString>("message");
+        // clang-format off
         QTest::newRow("Read, no answer")
             << "Read" << 0
             << "The device did not answer within 10 s while the configuration was being read. The table is as it "
@@ -463,6 +478,7 @@ private slots:
                              << "The device did not answer within 10 s after the configuration was sent; it did not "
                                 "confirm it. The device may not have stored the table. Connect again and Set once "
                                 "more.";
+        // clang-format on
     }
     void silentBox()
     {
@@ -529,11 +545,13 @@ private slots:
         QTest::addColumn<char>("byte");
         QTest::addColumn<QString>("damage");
         const quint16 sum = recordChecksum(boxRecords());
+        // clang-format off
         QTest::newRow("checksum") << kChecksumOffset << char((sum & 0xFF) ^ 0x01)
                                   << QString("its checksum is 0x%1 but its records add up to 0x%2")
                                          .arg(sum ^ 0x01, 4, 16, QChar('0'))
                                          .arg(sum, 4, 16, QChar('0'));
         QTest::newRow("header") << 9 << 'R' << "its header does not begin with \"download request\"";
+        // clang-format on
     }
     void damagedUploadIsLoadedWithAWarning()
     {
@@ -594,6 +612,7 @@ private slots:
         QTest::addColumn<int>("badColumn");
         QTest::addColumn<QString>("badText");
         QTest::addColumn<QString>("message");
+        // clang-format off
         QTest::newRow("too few rows") << 3071 << -1 << 0 << QString()
                                       << "The table has no data. Please fill in the data before saving.";
         QTest::newRow("no rows") << 0 << -1 << 0 << QString()
@@ -610,6 +629,7 @@ private slots:
         QTest::newRow("unknown status") << kRuleRows << 1 << int(ColSta) << "PB"
                                         << "Row 2, column \"Status\": \"PB\" is not a valid value. Nothing was sent "
                                            "to the device.";
+        // clang-format on
     }
     void setRefuses()
     {
@@ -648,10 +668,12 @@ private slots:
         QTest::addColumn<int>("dialog");
         QTest::addColumn<QString>("choice");
         QTest::addColumn<QByteArray>("bytes");
+        // clang-format off
         QTest::newRow("break time 1000 us") << 1 << "1000" << settingsCommand("000100eb03e8");
         QTest::newRow("mark after break 50 us") << 2 << "50" << settingsCommand("000200320032");
         QTest::newRow("coefficient 2.01") << 3 << "2.01" << settingsCommand("000300020002");
         QTest::newRow("sleep time 60 s") << 6 << "60" << settingsCommand("000500060006");
+        // clang-format on
     }
     void settingsCommands()
     {
@@ -661,11 +683,11 @@ private slots:
         startEditor();
         connectBox();
         MainWindow *menu = w->menuBarWindow();
-        QAction *entry = dialog == 1 ? menu->action2_2
+        QAction *entry = dialog == 1   ? menu->action2_2
                          : dialog == 2 ? menu->action3_2
                          : dialog == 3 ? menu->action4_2
                                        : menu->actionSleep_Time;
-        DeviceSettingDialog *d = dialog == 1 ? static_cast<DeviceSettingDialog *>(w->bkTimDialog())
+        DeviceSettingDialog *d = dialog == 1   ? static_cast<DeviceSettingDialog *>(w->bkTimDialog())
                                  : dialog == 2 ? static_cast<DeviceSettingDialog *>(w->abtDialog())
                                  : dialog == 3 ? static_cast<DeviceSettingDialog *>(w->cofDialog())
                                                : static_cast<DeviceSettingDialog *>(w->sleepTimeDialog());
@@ -719,6 +741,7 @@ private slots:
     {
         QTest::addColumn<QString>("when");
         QTest::addColumn<QString>("message");  // empty: none
+        // clang-format off
         QTest::newRow("idle") << "idle" << QString();
         QTest::newRow("in the middle of a read")
             << "read"
@@ -727,6 +750,7 @@ private slots:
             << "set"
             << "The device went away before it confirmed the configuration. The device may not have stored the "
                "table. Connect again and Set once more.";
+        // clang-format on
     }
     void boxVanishes()
     {

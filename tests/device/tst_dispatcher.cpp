@@ -55,8 +55,8 @@ QByteArray be16(int v) { return QByteArray(1, char(v >> 8)) + char(v & 0xFF); }
 
 QByteArray settingsReply(int breakTime, int mab, int coef, int sleep)
 {
-    return QByteArray("setting request") + QByteArray(2, '\0') + be16(0x1234) + be16(breakTime) + be16(mab)
-           + be16(coef) + be16(sleep);
+    return QByteArray("setting request") + QByteArray(2, '\0') + be16(0x1234) + be16(breakTime) + be16(mab) + be16(coef)
+           + be16(sleep);
 }
 
 QByteArrayList bytesApart(const QByteArray &stream)
@@ -107,6 +107,7 @@ private slots:
         QTest::addColumn<QByteArrayList>("writes");
 
         const QByteArrayList none;
+        // clang-format off
         QTest::newRow("garbage") << QByteArrayList{"\x01\x02 hello world \xff"} << QStringList() << none;
         // The handshake: the settings are asked for when the door opens and again on "ok".
         QTest::newRow("open the door") << QByteArrayList{"open the door"} << QStringList{"door open"}
@@ -181,6 +182,7 @@ private slots:
         QTest::newRow("download success, then setting end closes nothing")
             << QByteArrayList{"download success", "setting end"} << QStringList{"download success", "setting end"}
             << QByteArrayList{"upload request"};
+        // clang-format on
     }
     // The same replies, in the same order, wherever the stream is cut: as the row's
     // chunks, whole, one byte at a time and cut in two at every place.
@@ -211,6 +213,7 @@ private slots:
     {
         QTest::addColumn<QList<int>>("cuts");  // offsets where a new piece starts
         const int end = kImageSize - 12;       // where "end of data" starts
+        // clang-format off
         QTest::newRow("one piece") << QList<int>{};
         QTest::newRow("inside 'download'") << QList<int>{4};
         QTest::newRow("before the last 'd' of 'download'") << QList<int>{7};
@@ -226,6 +229,7 @@ private slots:
         for (int at = 1; at < kImageSize; at += 997)
             odd << at;
         QTest::newRow("997-byte pieces after one byte") << odd;
+        // clang-format on
     }
     void uploadPieces()
     {
@@ -271,6 +275,7 @@ private slots:
         QTest::addColumn<QByteArrayList>("chunks");
         QTest::addColumn<int>("uploads");
         const QByteArray image = buildTableImage(sampleRecords());
+        // clang-format off
         QTest::newRow("garbage before the image in its piece") << QByteArrayList{"\x13\x37 junk" + image} << 1;
         QTest::newRow("after download success") << QByteArrayList{"download success", "ok", image} << 1;
         QTest::newRow("a new image restarts the collection")
@@ -279,6 +284,7 @@ private slots:
         QTest::newRow("image followed by setting end") << QByteArrayList{image + "setting end"} << 1;
         QTest::newRow("end of data inside the header is not the end")
             << QByteArrayList{"download end of data", image} << 1;
+        // clang-format on
     }
     void uploadsAmongOtherBytes()
     {
@@ -298,6 +304,7 @@ private slots:
         QTest::addColumn<QByteArray>("stream");
         QTest::addColumn<QByteArrayList>("records");  // of each upload, in order
         const QByteArray a = smallUpload("AAAAAAAA"), b = smallUpload("BBBBBBBB");
+        // clang-format off
         QTest::newRow("one upload") << a << QByteArrayList{"AAAAAAAA"};
         QTest::newRow("two uploads back to back") << a + b << QByteArrayList{"AAAAAAAA", "BBBBBBBB"};
         QTest::newRow("download inside the records restarts")
@@ -315,6 +322,7 @@ private slots:
             << QByteArrayList{QByteArray(limit - 11 - kImageHeaderSize, 'x'), "AAAAAAAA"};
         QTest::newRow("end marker one byte past the size limit")
             << QByteArray("download").leftJustified(limit - 10, 'x') + "end of data" + a << QByteArrayList{"AAAAAAAA"};
+        // clang-format on
     }
     void uploadsWhateverTheCuts()
     {
@@ -357,10 +365,12 @@ private slots:
     {
         QTest::addColumn<int>("recordBytes");
         QTest::addColumn<int>("groups");
+        // clang-format off
         QTest::newRow("one record missing") << kRecordAreaSize - 8 << 3071;
         QTest::newRow("three bytes missing") << kRecordAreaSize - 3 << 3072;
         QTest::newRow("one record too many") << kRecordAreaSize + 8 << 3073;
         QTest::newRow("no records") << 0 << 0;
+        // clang-format on
     }
     void uploadOfWrongLength()
     {

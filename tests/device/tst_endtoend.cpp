@@ -42,11 +42,11 @@ using vl::test::ScriptedDialogs;
 using vl::test::TempWorkDir;
 
 // Runs one step of a test that may fail; the test ends there when it did.
-#define STEP(call)                           \
-    do {                                     \
-        call;                                \
-        if (QTest::currentTestFailed())      \
-            return;                          \
+#define STEP(call)                                                                                                     \
+    do {                                                                                                               \
+        call;                                                                                                          \
+        if (QTest::currentTestFailed())                                                                                \
+            return;                                                                                                    \
     } while (0)
 
 namespace {
@@ -68,7 +68,9 @@ QByteArray startRecords()
         const int kind = r % 3;
         const QStringList cells = {QString::number(r + 1),
                                    QString::number(r % 1024 + 1),
-                                   kind == 0 ? "Note" : kind == 1 ? "CC" : "AT",
+                                   kind == 0   ? "Note"
+                                   : kind == 1 ? "CC"
+                                               : "AT",
                                    QString::number(r % 128),
                                    r % 5 ? QString::number(r % 16 + 1) : "ALL",
                                    r % 7 ? "OFF" : QString::number(r % 255 + 1),
@@ -135,8 +137,7 @@ class TestEndToEnd : public QObject {
             args << QStringList{"--gap", "0"};
         into = std::make_unique<BoxProcess>();
         QString why;
-        QVERIFY2(into->start(QStringList{"--save-table", savedTable()} + args, announceDir(), &why),
-                 qPrintable(why));
+        QVERIFY2(into->start(QStringList{"--save-table", savedTable()} + args, announceDir(), &why), qPrintable(why));
     }
     void startBox(const QStringList &args = {}) { startBox(args, box); }
 
@@ -227,8 +228,10 @@ private slots:
     void portListFollowsTheBox_data()
     {
         QTest::addColumn<bool>("killed");
+        // clang-format off
         QTest::newRow("box stopped") << false;
         QTest::newRow("box killed") << true;
+        // clang-format on
     }
     void portListFollowsTheBox()
     {
@@ -255,9 +258,11 @@ private slots:
     {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("logged");  // a line the box must have logged
+        // clang-format off
         QTest::newRow("plain") << QStringList() << QString();
         QTest::newRow("challenge") << QStringList{"--cipher"} << "challenge answered correctly";
         QTest::newRow("challenge required") << QStringList{"--cipher-required"} << "challenge answered correctly";
+        // clang-format on
     }
     void handshake()
     {
@@ -297,6 +302,7 @@ private slots:
     void readGivesTheBoxsTable_data()
     {
         QTest::addColumn<QStringList>("args");
+        // clang-format off
         QTest::newRow("64-byte pieces") << QStringList{"--pause", "1"};
         QTest::newRow("cut inside 'download request'")
             << QStringList{"--chunk-size", "24844", "--split-at", "4", "--pause", "50"};
@@ -307,6 +313,7 @@ private slots:
                            "20"};
         QTest::newRow("junk before every message") << QStringList{"--garbage"};
         QTest::newRow("one-byte pieces") << QStringList{"--chunk-size", "1", "--pause", "0"};
+        // clang-format on
     }
     void readGivesTheBoxsTable()
     {
@@ -319,8 +326,7 @@ private slots:
 
         QCOMPARE(editorRecords(), startRecords());
         RuleModel *m = w->ruleModel();
-        QCOMPARE(ruleRowTexts(*m, 0),
-                 QStringList({"1", "1", "Note", "0 / C-2", "ALL", "1", "1", "7", "OFF", "OFF"}));
+        QCOMPARE(ruleRowTexts(*m, 0), QStringList({"1", "1", "Note", "0 / C-2", "ALL", "1", "1", "7", "OFF", "OFF"}));
         QCOMPARE(ruleRowTexts(*m, 3), QStringList({"4", "", "", "", "", "", "", "", "", ""}));
         QCOMPARE(ruleRowTexts(*m, 10), QStringList({"11", "108", "CC", "111", "1", "OFF", "OFF", "OFF", "OFF", "ON"}));
         QCOMPARE(m->text(3071, ColSn), QString("3072"));
@@ -340,9 +346,15 @@ private slots:
             source.setText(r, ColSn, QString::number(r + 1));
             if (r % 3 == 0)
                 continue;
-            const QStringList cells = {QString::number(r % 1024 + 1), r % 2 ? "CC" : "Note",
+            const QStringList cells = {QString::number(r % 1024 + 1),
+                                       r % 2 ? "CC" : "Note",
                                        r % 2 ? QString::number(r % 128) : QString("%1 / x").arg(r % 128),
-                                       r % 4 ? "ALL" : QString::number(r % 16 + 1), "OFF", "3", "OFF", "ON", "ON"};
+                                       r % 4 ? "ALL" : QString::number(r % 16 + 1),
+                                       "OFF",
+                                       "3",
+                                       "OFF",
+                                       "ON",
+                                       "ON"};
             for (int c = 0; c < cells.size(); ++c)
                 source.setText(r, ColDmx + c, cells[c]);
         }
@@ -400,10 +412,12 @@ private slots:
         QTest::addColumn<QString>("choice");
         QTest::addColumn<QString>("logged");
         QTest::addColumn<QStringList>("reported");  // the four dialogs after reconnecting
+        // clang-format off
         QTest::newRow("break time") << 1 << "1000" << "setting 1 = 1000" << QStringList{"1000", "50", "1", "30"};
         QTest::newRow("mark after break") << 2 << "510" << "setting 2 = 510" << QStringList{"200", "510", "1", "30"};
         QTest::newRow("coefficient") << 3 << "2.01" << "setting 3 = 2" << QStringList{"200", "50", "2.01", "30"};
         QTest::newRow("sleep time") << 6 << "60" << "setting 5 = 6" << QStringList{"200", "50", "1", "60"};
+        // clang-format on
     }
     void settingsReachTheBox()
     {
@@ -503,9 +517,11 @@ private slots:
     void boxVanishes_data()
     {
         QTest::addColumn<QString>("how");
+        // clang-format off
         QTest::newRow("killed") << "kill";
         QTest::newRow("stopped") << "stop";
         QTest::newRow("vanishing in the middle of a Read") << "read";
+        // clang-format on
     }
     void boxVanishes()
     {
@@ -561,7 +577,6 @@ private slots:
         STEP(readFromBox());
         QCOMPARE(editorRecords(), startRecords());
     }
-
 };
 
 QTEST_MAIN(TestEndToEnd)

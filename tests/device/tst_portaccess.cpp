@@ -61,8 +61,8 @@ DeniedOpen tryDeniedOpen(const QString &path)
     QSerialPort port;
     port.setPortName(path);
     result.qtPermissionError = !port.open(QIODevice::ReadWrite) && port.error() == QSerialPort::PermissionError;
-    result.classifiedNoPermission =
-        classifyOpenFailure(port.error(), result.accessError) == PortOpenFailure::NoPermission;
+    result.classifiedNoPermission = classifyOpenFailure(port.error(), result.accessError)
+                                    == PortOpenFailure::NoPermission;
     QSerialPort again;
     again.setPortName(path);
     result.openSerialPortRefused = openSerialPort(again) == PortOpenFailure::NoPermission && !again.isOpen();
@@ -92,6 +92,7 @@ private slots:
         QTest::addColumn<QSerialPort::SerialPortError>("error");
         QTest::addColumn<int>("accessError");
         QTest::addColumn<PortOpenFailure>("expected");
+        // clang-format off
         QTest::newRow("opened") << QSerialPort::NoError << 0 << PortOpenFailure::None;
         QTest::newRow("mode or group forbids it") << QSerialPort::PermissionError << EACCES
                                                   << PortOpenFailure::NoPermission;
@@ -101,6 +102,7 @@ private slots:
         QTest::newRow("no such device") << QSerialPort::DeviceNotFoundError << ENOENT << PortOpenFailure::NotFound;
         QTest::newRow("device gone") << QSerialPort::UnknownError << ENXIO << PortOpenFailure::NotFound;
         QTest::newRow("anything else") << QSerialPort::OpenError << 0 << PortOpenFailure::Other;
+        // clang-format on
     }
 
     void classification()
@@ -159,11 +161,13 @@ private slots:
         QTest::addColumn<QString>("portName");
         QTest::addColumn<QString>("devicePath");
         QTest::addColumn<bool>("pseudoTerminal");
+        // clang-format off
         QTest::newRow("system name") << "ttyACM0" << "/dev/ttyACM0" << false;
         QTest::newRow("device path") << "/dev/ttyUSB1" << "/dev/ttyUSB1" << false;
         QTest::newRow("simulated box") << "/dev/pts/7" << "/dev/pts/7" << true;
         QTest::newRow("as QSerialPort names it") << "pts/7" << "/dev/pts/7" << true;
         QTest::newRow("relative path") << "./ttyFake" << "./ttyFake" << false;
+        // clang-format on
     }
 
     void portPaths()
@@ -181,11 +185,13 @@ private slots:
         QTest::addColumn<bool>("rule");
         QTest::addColumn<QString>("port");
         QTest::addColumn<bool>("notice");
+        // clang-format off
         QTest::newRow("running, no rule") << true << false << "ttyACM0" << true;
         QTest::newRow("rule installed") << true << true << "ttyACM0" << false;
         QTest::newRow("not running") << false << false << "ttyACM0" << false;
         QTest::newRow("simulated box") << true << false << "/dev/pts/3" << false;
         QTest::newRow("no port chosen") << true << false << "" << false;
+        // clang-format on
     }
 
     void modemManagerNotice()

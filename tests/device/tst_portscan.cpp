@@ -57,11 +57,12 @@ private slots:
         QTest::addColumn<QStringList>("entries");  // "pid:vid=description" in map order
 
         const QList<UsbDevice> mixed = {
-            {0x0483, 0x5740, "Nemora KVR-9000"}, {0x046d, 0xc52b, "USB Receiver"},
+            {0x0483, 0x5740, "Nemora KVR-9000"},          {0x046d, 0xc52b, "USB Receiver"},
             {0x0483, 0x5740, "Nemora KVR-9000 (second)"},  // same ids: the first one stays
-            {0x1209, 0x0001, "nemora lowercase"},          {0x1209, 0x0002, "Nemora"},
+            {0x1209, 0x0001, "nemora lowercase"},         {0x1209, 0x0002, "Nemora"},
             {0x0001, 0x0003, "Nemora Upgrade"},
         };
+        // clang-format off
         QTest::newRow("maker's devices only")
             << mixed << "Nemora" << true
             << QStringList{"0002:1209=Nemora", "0003:0001=Nemora Upgrade", "5740:0483=Nemora KVR-9000"};
@@ -70,6 +71,7 @@ private slots:
             << QStringList{"0001:1209=nemora lowercase", "0002:1209=Nemora", "0003:0001=Nemora Upgrade",
                            "5740:0483=Nemora KVR-9000", "c52b:046d=USB Receiver"};
         QTest::newRow("no devices") << QList<UsbDevice>() << "Nemora" << true << QStringList();
+        // clang-format on
     }
     void deviceMap()
     {
@@ -100,6 +102,7 @@ private slots:
         const SystemPort other{"ttyUSB0", true, 0x0403, 0x6001};
         const SystemPort plain{"ttyS0", false, 0, 0};
 
+        // clang-format off
         QTest::newRow("a box appears") << QStringList() << QList<SystemPort>{plain, other, box}
                                        << QStringList{"Nemora KVR-9000@ttyACM0"} << QStringList();
         QTest::newRow("identical boxes give one item, the first port")
@@ -116,6 +119,7 @@ private slots:
             << QStringList{"nemora kvr-9000"};
         QTest::newRow("nothing plugged in") << QStringList() << QList<SystemPort>{plain, other} << QStringList()
                                             << QStringList();
+        // clang-format on
     }
     void portListRefresh()
     {

@@ -27,12 +27,39 @@ using vl::test::ScriptedDialogs;
 namespace {
 
 // Every workbook the tests open that openpyxl or a hand edit makes; written once.
-const QStringList kFixtures = {
-    "numbers", "remarks", "inline", "other-sheet-first", "no-header", "one-column", "empty-row2", "no-sheets",
-    "broken-xml", "deep", "huge", "no-refs", "comment-in-rows", "not-zip", "zip-without-workbook", "gap-after-4",
-    "5000-remarks", "missing-in-order", "missing-shuffled", "all-shuffled", "no-remark-column", "extra-in-order",
-    "extra-shuffled", "remark-not-last", "twice", "no-sn", "right-of-remark", "wide-header", "deep-v",
-    "deep-inline", "deep-shared", "stray-rph", "past-the-limit"};
+const QStringList kFixtures = {"numbers",
+                               "remarks",
+                               "inline",
+                               "other-sheet-first",
+                               "no-header",
+                               "one-column",
+                               "empty-row2",
+                               "no-sheets",
+                               "broken-xml",
+                               "deep",
+                               "huge",
+                               "no-refs",
+                               "comment-in-rows",
+                               "not-zip",
+                               "zip-without-workbook",
+                               "gap-after-4",
+                               "5000-remarks",
+                               "missing-in-order",
+                               "missing-shuffled",
+                               "all-shuffled",
+                               "no-remark-column",
+                               "extra-in-order",
+                               "extra-shuffled",
+                               "remark-not-last",
+                               "twice",
+                               "no-sn",
+                               "right-of-remark",
+                               "wide-header",
+                               "deep-v",
+                               "deep-inline",
+                               "deep-shared",
+                               "stray-rph",
+                               "past-the-limit"};
 
 QByteArray python(const QStringList &args)
 {
@@ -83,8 +110,8 @@ QStringList ruleTexts(const RuleModel &rules, int row)
 QByteArray wrapRows(const QByteArray &rows)
 {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><worksheet "
-           "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><dimension ref=\"A1\"/><sheetData>" +
-           rows + "</sheetData><pageMargins left=\"0.7\"/></worksheet>";
+           "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><dimension ref=\"A1\"/><sheetData>"
+           + rows + "</sheetData><pageMargins left=\"0.7\"/></worksheet>";
 }
 
 // The cells of a read sheet as "A1=text|B1=2".
@@ -226,6 +253,7 @@ private slots:
         QTest::addColumn<QString>("back");
         QTest::addColumn<bool>("openpyxl");
         const QString pair = QString::fromUtf8("😀");
+        // clang-format off
         QTest::newRow("U+FFFE and U+FFFF") << QString("a") + QChar(0xFFFE) + "b" + QChar(0xFFFF) << QString() << true;
         QTest::newRow("control characters") << QString("a\x01" "b\x1f" "c\x7f") << QString() << true;
         QTest::newRow("carriage returns") << QString("a\rb\r\nc\nd\te") << QString() << false;
@@ -237,6 +265,7 @@ private slots:
             << QString(5000, QChar(1)) << QString(xlsx::kMaxCellText / 7, QChar(1)) << false;
         QTest::newRow("a surrogate pair at the cut")
             << QString(xlsx::kMaxCellText - 1, 'a') + pair << QString(xlsx::kMaxCellText - 1, 'a') << false;
+        // clang-format on
     }
     void savedTextsOpenAgain()
     {
@@ -353,6 +382,7 @@ private slots:
         QTest::addColumn<QStringList>("lastRow");
         QTest::addColumn<int>("rows");
         QTest::addColumn<QByteArray>("remarks");
+        // clang-format off
         QTest::newRow("numbers as numbers")
             << "numbers" << QStringList{"1", "1", "CC", "7", "ALL", "OFF", "5", "OFF", "OFF", "ON"}
             << QStringList{"3", "5", "CC", "7", "ALL", "OFF", "5", "OFF", "OFF", "ON"} << 3 << QByteArray();
@@ -371,6 +401,7 @@ private slots:
         QTest::newRow("a stray rPh")
             << "stray-rph" << QStringList{"1", "1", "CC", "7", "ALL", "OFF", "5", "OFF", "OFF", "ON"}
             << QStringList{"3", "3", "CC", "7", "ALL", "OFF", "5", "OFF", "OFF", "ON"} << 3 << QByteArray();
+        // clang-format on
     }
     void openpyxlWorkbooks()
     {
@@ -413,6 +444,7 @@ private slots:
         QTest::addColumn<QString>("message");
         const QString ok = "Excel file loaded successfully!";
         const QStringList rule0 = {"1", "1", "CC", "0", "ALL", "OFF", "5", "OFF", "OFF", "ON"};
+        // clang-format off
         QTest::newRow("a gap after row 4")
             << "gap-after-4" << 4 << QStringList{"1", "1", "CC", "7", "ALL", "OFF", "5", "OFF", "OFF", "ON"}
             << QStringList{"4", "4", "CC", "7", "ALL", "OFF", "5", "OFF", "OFF", "ON"} << 1
@@ -449,6 +481,7 @@ private slots:
             << "right-of-remark" << 20 << rule0
             << QStringList{"20", "20", "CC", "19", "ALL", "OFF", "5", "OFF", "OFF", "ON"} << 20
             << QByteArray("alias19=Remark 19\r\n") << ok;
+        // clang-format on
     }
     void openCommand()
     {
@@ -484,6 +517,7 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("message");
         const QString header = "The first row of the sheet is not the editor's header: ";
+        // clang-format off
         QTest::newRow("no sheets") << "no-sheets" << "Excel file has no worksheets!";
         QTest::newRow("no header") << "no-header" << "Main sheet has no header columns!";
         QTest::newRow("one column") << "one-column" << "Need at least 2 columns (last column is remark/alias).";
@@ -505,6 +539,7 @@ private slots:
         QTest::newRow("a device") << "/dev/zero" << "The Excel file could not be read: it is not a regular file.";
         QTest::newRow("a pipe") << "fifo" << "The Excel file could not be read: it is not a regular file.";
         QTest::newRow("missing") << "missing" << "The Excel file could not be read: the file does not exist.";
+        // clang-format on
     }
     void openCommandRefusesBeforeTouchingTheTable()
     {
@@ -543,6 +578,7 @@ private slots:
         QTest::addColumn<QString>("kind");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("why");
+        // clang-format off
         QTest::newRow("no sheets") << "no-sheets" << int(WorkbookImport::NoSheets) << "";
         QTest::newRow("no header") << "no-header" << int(WorkbookImport::NoHeader) << "";
         QTest::newRow("one header column") << "one-column" << int(WorkbookImport::OneColumn) << "";
@@ -558,6 +594,7 @@ private slots:
                                                     << "nested more than 64";
         QTest::newRow("nested in a shared string") << "deep-shared" << int(WorkbookImport::Unreadable)
                                                    << "nested more than 64";
+        // clang-format on
     }
     void refusedWorkbooks()
     {
@@ -577,6 +614,7 @@ private slots:
     {
         QTest::addColumn<QByteArray>("rows");
         QTest::addColumn<QString>("cells");  // or, when the sheet is refused, "!" and part of the reason
+        // clang-format off
         QTest::newRow("row INT_MAX, then a row without number")
             << QByteArray("<row r=\"2147483647\"><c><v>1</v></c></row><row><c><v>2</v></c></row>")
             << "!a row number is not one of 1 … 1048576";
@@ -611,6 +649,7 @@ private slots:
                           "<row r=\"2\"><c r=\"A2\"><v>2</v></c></row></sheetData><extLst><row r=\"3\"><c r=\"A3\">"
                           "<v>3</v></c></row></extLst><sheetData>")
             << "A1=1|A2=2";
+        // clang-format on
     }
     void sheetXml()
     {
@@ -633,6 +672,7 @@ private slots:
     void halvesReadLikeOnePass_data()
     {
         QTest::addColumn<QString>("kind");
+        // clang-format off
         QTest::newRow("our full table") << "ours";
         QTest::newRow("shared strings") << "remarks";
         QTest::newRow("inline strings") << "inline";
@@ -640,6 +680,7 @@ private slots:
         QTest::newRow("rows and cells without references") << "no-refs";
         QTest::newRow("a comment among the rows") << "comment-in-rows";
         QTest::newRow("a stray rPh") << "stray-rph";
+        // clang-format on
     }
     void halvesReadLikeOnePass()
     {
@@ -681,6 +722,7 @@ private slots:
         QTest::addColumn<bool>("halves");  // the halves can be used somewhere
         const QByteArray plain = "<row r=\"1\"><c r=\"A1\"><v>1</v></c></row><row r=\"2\"><c r=\"A2\" t=\"inlineStr\">"
                                  "<is><t>b</t></is></c></row><row r=\"3\"/><row r=\"4\"><c r=\"B4\"><v>4</v></c></row>";
+        // clang-format off
         QTest::newRow("plain rows") << plain << xlsx::kMaxRows << 1000 << true;
         QTest::newRow("cells without references in numbered rows")
             << QByteArray("<row r=\"1\"><c><v>1</v></c><c><v>2</v></c></row><row r=\"5\"><c><v>3</v></c></row>")
@@ -709,6 +751,7 @@ private slots:
         QTest::newRow("broken after the cut")
             << QByteArray("<row r=\"1\"><c r=\"A1\"><v>1</v></c></row><row r=\"2\"><c r=\"A2\"><v>2</c></row>")
             << xlsx::kMaxRows << 1000 << false;
+        // clang-format on
     }
     void halvesOfAwkwardSheets()
     {
@@ -726,10 +769,12 @@ private slots:
     {
         QTest::addColumn<QString>("chosen");
         QTest::addColumn<QString>("written");
+        // clang-format off
         QTest::newRow("no extension") << "show" << "show.xlsx";
         QTest::newRow("other extension") << "show.xls" << "show.xls.xlsx";
         QTest::newRow("upper case") << "SHOW.XLSX" << "SHOW.XLSX";
         QTest::newRow("mixed case") << "Show.XlSx" << "Show.XlSx";
+        // clang-format on
     }
     void saveCommandNames()
     {
@@ -757,10 +802,12 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<int>("answer");
         QTest::addColumn<bool>("replaced");
+        // clang-format off
         QTest::newRow("typed without .xlsx, No") << "precious" << int(QMessageBox::No) << false;
         QTest::newRow("typed without .xlsx, box closed") << "precious" << int(QMessageBox::NoButton) << false;
         QTest::newRow("typed without .xlsx, Yes") << "precious" << int(QMessageBox::Yes) << true;
         QTest::newRow("typed with .xlsx: the file dialog asked") << "precious.xlsx" << -1 << true;
+        // clang-format on
     }
     void appendedNameOverAnExistingFile()
     {
@@ -887,8 +934,10 @@ private slots:
     {
         QTest::addColumn<QString>("options");
         QTest::addColumn<QString>("cause");
+        // clang-format off
         QTest::newRow("full") << "size=64k" << "There is no space left on the disk.";
         QTest::newRow("read-only") << "size=64k,ro" << "The file system of its folder is read-only.";
+        // clang-format on
     }
     void fullAndReadOnlyFileSystems()
     {
@@ -909,7 +958,8 @@ private slots:
         StderrCapture stderrText;
         saveRuleWorkbookAs(nullptr, &rules, &remarks, hooks);
         const QByteArray printed = stderrText.finish();
-        const QStringList left = QDir(mountPoint.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        const QStringList left =
+            QDir(mountPoint.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
         QProcess::execute("umount", {mountPoint.path()});
         QCOMPARE(dialogs.lastMessage().title, QString("Save Excel Failed"));
         QVERIFY2(dialogs.lastMessage().text.startsWith("Failed to create the Excel file.\n\n" + cause),

@@ -70,6 +70,7 @@ private slots:
         QTest::addColumn<qint64>("sent");
         QTest::addColumn<qint64>("size");
         QTest::addColumn<int>("shown");
+        // clang-format off
         QTest::newRow("nothing yet") << qint64(0) << qint64(100000) << 0;
         QTest::newRow("truncated") << qint64(64) << qint64(100000) << 0;
         QTest::newRow("half") << qint64(50048) << qint64(100000) << 50;
@@ -78,6 +79,7 @@ private slots:
         QTest::newRow("before the last piece of 100 000") << qint64(99968) << qint64(100000) << 100;
         QTest::newRow("all") << qint64(100000) << qint64(100000) << 100;
         QTest::newRow("no image") << qint64(0) << qint64(0) << 0;
+        // clang-format on
     }
     void progressRule()
     {
@@ -95,10 +97,12 @@ private slots:
         QTest::addColumn<int>("size");
         QTest::addColumn<int>("pieces");
         QTest::addColumn<bool>("hundred");
+        // clang-format off
         QTest::newRow("one piece") << 64 << 1 << false;
         QTest::newRow("last piece exactly 2 %") << 3200 << 50 << false;
         QTest::newRow("last piece one byte") << 3201 << 51 << true;
         QTest::newRow("100 000 bytes") << 100000 << 1563 << true;
+        // clang-format on
     }
     void whenATransferReachesHundred()
     {
@@ -157,10 +161,12 @@ private slots:
     {
         QTest::addColumn<int>("fault");  // 0 write refused, 1 device gone, 2 port takes nothing, 3 link reports loss
         QTest::addColumn<FirmwareTransfer::Failure>("failure");
+        // clang-format off
         QTest::newRow("write refused") << 0 << FirmwareTransfer::Failure::WriteFailed;
         QTest::newRow("device gone") << 1 << FirmwareTransfer::Failure::LineLost;
         QTest::newRow("port takes nothing") << 2 << FirmwareTransfer::Failure::Stalled;
         QTest::newRow("link reports the loss") << 3 << FirmwareTransfer::Failure::LineLost;
+        // clang-format on
     }
     void transfersThatEndEarly()
     {
@@ -199,6 +205,7 @@ private slots:
     {
         QTest::addColumn<qint64>("size");
         QTest::addColumn<QString>("problem");
+        // clang-format off
         QTest::newRow("empty") << qint64(0) << "The firmware file fw.bin is empty. Nothing was sent to the device.";
         QTest::newRow("one byte") << qint64(1) << QString();
         QTest::newRow("2 MiB") << (qint64(2) << 20) << QString();
@@ -206,6 +213,7 @@ private slots:
             << (qint64(2) << 20) + 1
             << "The firmware file fw.bin is larger than 2 MiB and cannot be the device's firmware. Nothing was sent "
                "to the device.";
+        // clang-format on
     }
     void imageChecks()
     {
@@ -218,6 +226,7 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<bool>("same");
+        // clang-format off
         QTest::newRow("model, version, .bin") << "/tmp/x/KVR-9000_V1.0.3.bin" << true;
         QTest::newRow("any last extension") << "KVR-9000_V1.0.3.hex" << true;
         QTest::newRow("other version") << "/tmp/KVR-9000_V1.0.4.bin" << false;
@@ -225,6 +234,7 @@ private slots:
         // Without an extension the version's last part is taken for one.
         QTest::newRow("no extension") << "KVR-9000_V1.0.3" << false;
         QTest::newRow("case counts") << "kvr-9000_V1.0.3.bin" << false;
+        // clang-format on
     }
     void sameVersionFiles()
     {
@@ -239,6 +249,7 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("release");
         QTest::addColumn<bool>("offered");
+        // clang-format off
         QTest::newRow("10 > 3") << "V1.0.3" << "KVR-9000_V1.0.10;\nUpdate content:\nx" << "KVR-9000_V1.0.10" << true;
         QTest::newRow("1.2 equals 1.2.0") << "V1.2" << "KVR-9000_V1.2.0;" << "KVR-9000_V1.2.0" << false;
         QTest::newRow("older") << "V2.0" << "KVR-9000_V1.9.9;" << "KVR-9000_V1.9.9" << false;
@@ -248,6 +259,7 @@ private slots:
         QTest::newRow("empty part") << "V1.0.3" << "KVR-9000_V9..1;" << "" << false;
         QTest::newRow("other model") << "V1.0.3" << "KVR-8000_V9.0;" << "" << false;
         QTest::newRow("box version without V") << "1.0.3" << "KVR-9000_V0.1;" << "KVR-9000_V0.1" << true;
+        // clang-format on
     }
     void informationFiles()
     {
@@ -262,7 +274,8 @@ private slots:
 
     void offerText()
     {
-        const update::ReleaseText release = parseFirmwareInfo("KVR-9000_V1.0.10;\r\nUpdate content:\n1. Faster fades\n");
+        const update::ReleaseText release = parseFirmwareInfo(
+            "KVR-9000_V1.0.10;\r\nUpdate content:\n1. Faster fades\n");
         QCOMPARE(updateOfferText("V1.0.3", release),
                  QString("The current version is KVR-9000_V1.0.3\nA new version is available: KVR-9000_V1.0.10\n\n"
                          "Update Content:\n1. Faster fades\n"));
@@ -276,6 +289,7 @@ private slots:
         QTest::addColumn<QString>("case_");
         QTest::addColumn<FirmwareCheck::State>("state");
         QTest::addColumn<QString>("error");
+        // clang-format off
         QTest::newRow("right checksum") << "right" << FirmwareCheck::State::Downloaded << QString();
         QTest::newRow("wrong checksum") << "wrong" << FirmwareCheck::State::Refused << "does not match the SHA-256";
         QTest::newRow("unreadable checksum line") << "malformed" << FirmwareCheck::State::Refused << "SHA-256";
@@ -283,6 +297,7 @@ private slots:
         QTest::newRow("64 MiB image") << "huge" << FirmwareCheck::State::DownloadFailed << "2 MiB";
         QTest::newRow("https redirected to http") << "downgrade" << FirmwareCheck::State::DownloadFailed
                                                   << "not allowed";
+        // clang-format on
     }
     void downloadsAreGuarded()
     {

@@ -69,7 +69,10 @@ QByteArray image(int size, int seed = 1)
     return bytes;
 }
 
-QByteArray sha256Hex(const QByteArray &data) { return QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex(); }
+QByteArray sha256Hex(const QByteArray &data)
+{
+    return QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex();
+}
 
 BoxOptions bootloader(const QByteArray &version = "V1.0.3")
 {
@@ -224,8 +227,10 @@ private slots:
     {
         QTest::addColumn<QString>("description");
         QTest::addColumn<bool>("refused");
+        // clang-format off
         QTest::newRow("bootloader") << "KVR-9000 Bootloader" << false;
         QTest::newRow("box in normal mode") << "Nemora KVR-9000" << true;
+        // clang-format on
     }
     void normalModeIsRefused()
     {
@@ -326,8 +331,10 @@ private slots:
     void smallImagesEndWithoutTheMessage_data()
     {
         QTest::addColumn<int>("size");
+        // clang-format off
         QTest::newRow("one piece") << 64;
         QTest::newRow("last piece 2 %") << 3200;
+        // clang-format on
     }
     void smallImagesEndWithoutTheMessage()
     {
@@ -364,6 +371,7 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("size");
         QTest::addColumn<QString>("text");
+        // clang-format off
         QTest::newRow("same version") << "KVR-9000_V1.0.3.bin" << 5000
                                       << "The version number is the same! No upgrade required";
         QTest::newRow("empty") << "empty.bin" << 0
@@ -371,6 +379,7 @@ private slots:
         QTest::newRow("over 2 MiB") << "big.bin" << (2 << 20) + 1
                                     << "The firmware file big.bin is larger than 2 MiB and cannot be the device's "
                                        "firmware. Nothing was sent to the device.";
+        // clang-format on
     }
     void filesThatAreNotSent()
     {
@@ -498,7 +507,8 @@ private slots:
     void newerFirmwareIsOfferedAndSent()
     {
         const QByteArray sent = image(10000, 7);
-        server->serve(kInfoPath, "KVR-9000_V1.0.10;\nSHA256: " + sha256Hex(sent) + "\nUpdate content:\n1. Faster fades\n");
+        server->serve(kInfoPath,
+                      "KVR-9000_V1.0.10;\nSHA256: " + sha256Hex(sent) + "\nUpdate content:\n1. Faster fades\n");
         server->serve("/download/Product/KVR-9000/Update/KVR-9000_V1.0.10.bin", sent);
         dialogs->buttons << QMessageBox::Ok;
         build();
@@ -525,10 +535,12 @@ private slots:
         QTest::addColumn<QByteArray>("boxVersion");
         QTest::addColumn<QByteArray>("info");
         QTest::addColumn<bool>("offered");
+        // clang-format off
         QTest::newRow("V1.0.3 vs 1.0.10") << QByteArray("V1.0.3") << QByteArray("KVR-9000_V1.0.10;\n") << true;
         QTest::newRow("V1.2 vs 1.2.0") << QByteArray("V1.2") << QByteArray("KVR-9000_V1.2.0;\n") << false;
         QTest::newRow("leading blank line") << QByteArray("V1.0.3") << QByteArray("\nKVR-9000_V1.0.10;\n") << false;
         QTest::newRow("not digits and dots") << QByteArray("V1.0.3") << QByteArray("KVR-9000_V1.0.1x;\n") << false;
+        // clang-format on
     }
     // Cancel leaves the box alone: nothing is downloaded, nothing erased.
     void offerDecisions()
@@ -541,10 +553,9 @@ private slots:
         build(bootloader(boxVersion));
         connectBox();
         QCOMPARE(dialog->deviceVersion(), QString::fromLatin1(boxVersion));
-        const FirmwareCheck::State state = offered ? FirmwareCheck::State::Offered
-                                                   : info.startsWith("KVR-9000_V1.2")
-                                                         ? FirmwareCheck::State::UpToDate
-                                                         : FirmwareCheck::State::NoRelease;
+        const FirmwareCheck::State state = offered                            ? FirmwareCheck::State::Offered
+                                           : info.startsWith("KVR-9000_V1.2") ? FirmwareCheck::State::UpToDate
+                                                                              : FirmwareCheck::State::NoRelease;
         QCOMPARE(dialog->firmwareCheck()->state(), state);
         QCOMPARE(messages().size(), offered ? 1 : 0);
         clock->advance(1000);

@@ -18,8 +18,8 @@ constexpr int kTestHeight = 283;
 
 void moveTo(QWidget *key, int y)
 {
-    QMouseEvent move(QEvent::MouseMove, QPointF(5, y), key->mapToGlobal(QPoint(5, y)), Qt::NoButton,
-                     Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, QPointF(5, y), key->mapToGlobal(QPoint(5, y)), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
     QCoreApplication::sendEvent(key, &move);
 }
 
@@ -79,6 +79,7 @@ private slots:
         QTest::addColumn<int>("note");
         QTest::addColumn<QRect>("geometry");
         // key width 20: black keys 15 wide, moved 12 px right of centre on the white key before
+        // clang-format off
         QTest::newRow("C0 at width 20") << QSize(1500, 100) << 0 << QRect(0, 0, 20, 90);
         QTest::newRow("C#0 at width 20") << QSize(1500, 100) << 1 << QRect(15, 0, 15, 54);
         QTest::newRow("D#0 at width 20") << QSize(1500, 100) << 3 << QRect(35, 0, 15, 54);
@@ -86,6 +87,7 @@ private slots:
         // the preview's keyboard on a 1920 px screen: 1878 x 95
         QTest::newRow("C5 in the preview") << QSize(1878, 95) << 60 << QRect(35 * 25, 0, 25, 85);
         QTest::newRow("C#5 in the preview") << QSize(1878, 95) << 61 << QRect(35 * 25 + 15, 0, 18, 51);
+        // clang-format on
     }
     void layoutFollowsTheSize()
     {
@@ -100,12 +102,14 @@ private slots:
     {
         QTest::addColumn<int>("y");
         QTest::addColumn<int>("velocity");
+        // clang-format off
         QTest::newRow("very top") << 0 << 0;
         QTest::newRow("half rounds up from 0.5") << 1 << 1;
         QTest::newRow("half rounds up from 1.5") << 3 << 2;
         QTest::newRow("middle") << 127 << 64;
         QTest::newRow("just above the bottom") << 253 << 127;
         QTest::newRow("bottom") << 254 << 127;
+        // clang-format on
     }
     void velocityFollowsTheHeight()
     {
@@ -144,6 +148,7 @@ private slots:
         QTest::addColumn<QString>("colorAfter");
 
         const QString twice = "p50 r50 p200 r200";
+        // clang-format off
         QTest::newRow("plain key") << false << false << false << twice
                                    << "on 64 25|off 64 25|on 64 100|off 64 100" << "#ffffff";
         QTest::newRow("mapped key with output") << true << false << true << "p50 m100 r100"
@@ -157,6 +162,7 @@ private slots:
         QTest::newRow("hold without output") << true << true << false << twice << "on 64 0|off 64 0" << "#8cc63f";
         QTest::newRow("hold on an unmapped key plays normally")
             << false << true << true << twice << "on 64 25|off 64 25|on 64 100|off 64 100" << "#ffffff";
+        // clang-format on
     }
     void pressAndReleaseSignals()
     {

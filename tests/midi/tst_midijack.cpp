@@ -100,6 +100,7 @@ private slots:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("warning");  // "Invalid Parameter" text, if any
 
+        // clang-format off
         QTest::newRow("note on") << "note" << 1 << 60 << 100 << QByteArray::fromHex("903C64") << "";
         QTest::newRow("note off") << "note" << 1 << 60 << 0 << QByteArray::fromHex("803C00") << "";
         QTest::newRow("control change") << "cc" << 1 << 7 << 100 << QByteArray::fromHex("B00764") << "";
@@ -116,6 +117,7 @@ private slots:
                                       << "Control value must be between 0 and 127!";
         QTest::newRow("cc: the channel is checked first") << "cc" << 0 << -1 << 999 << QByteArray()
                                                           << "Channel number must be between 1 and 16!";
+        // clang-format on
     }
     void exactBytesArrive()
     {

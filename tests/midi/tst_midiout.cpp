@@ -121,6 +121,7 @@ private slots:
         QTest::addColumn<int>("packed");
         QTest::addColumn<QByteArray>("bytes");
         using namespace midi;
+        // clang-format off
         QTest::newRow("note on") << int(noteMessage(1, 60, 100)) << QByteArray::fromHex("903C64");
         QTest::newRow("velocity 0 is a note off") << int(noteMessage(1, 60, 0)) << QByteArray::fromHex("803C00");
         QTest::newRow("note on, channel 16") << int(noteMessage(16, 127, 1)) << QByteArray::fromHex("9F7F01");
@@ -131,6 +132,7 @@ private slots:
         QTest::newRow("no status byte") << 0x643C << QByteArray();
         QTest::newRow("data byte with its top bit set") << 0x80BC90 << QByteArray();
         QTest::newRow("system exclusive") << 0x7F7EF0 << QByteArray();
+        // clang-format on
     }
     void packedMessagesLeaveAsBytes()
     {
@@ -267,9 +269,11 @@ private slots:
     void noMidiSystemMeansNoPorts_data()
     {
         QTest::addColumn<MidiSystem>("system");
+        // clang-format off
         QTest::newRow("JACK without a server") << MidiSystem::Jack;
         if (!QFileInfo::exists("/dev/snd/seq"))
             QTest::newRow("ALSA without a sequencer") << MidiSystem::AlsaSequencer;
+        // clang-format on
     }
     void noMidiSystemMeansNoPorts()
     {
@@ -281,7 +285,8 @@ private slots:
             else
                 qputenv("JACK_DEFAULT_SERVER", previous);
         });
-        qputenv("JACK_DEFAULT_SERVER", QByteArray("vltest-absent-") + QByteArray::number(QCoreApplication::applicationPid()));
+        qputenv("JACK_DEFAULT_SERVER",
+                QByteArray("vltest-absent-") + QByteArray::number(QCoreApplication::applicationPid()));
         auto *out = new QMidiOut(system);
         QVERIFY(out->listDevices().isEmpty());
         QVERIFY(!out->openDevice(0));

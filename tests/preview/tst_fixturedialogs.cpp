@@ -157,6 +157,7 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("barWidth");  // of a 200-pixel cell
+        // clang-format off
         QTest::newRow("half") << "128" << 100;
         QTest::newRow("label and value") << "Level:128" << 100;
         QTest::newRow("full") << "255" << 200;
@@ -164,6 +165,7 @@ private slots:
         QTest::newRow("not a number") << "dim" << 0;
         QTest::newRow("beyond 255 stays in the cell") << "900" << 200;
         QTest::newRow("negative") << "-20" << 0;
+        // clang-format on
     }
 
     void progressBar()

@@ -191,6 +191,7 @@ private slots:
     void refusedContent_data()
     {
         QTest::addColumn<QByteArray>("content");
+        // clang-format off
         QTest::newRow("empty") << QByteArray();
         QTest::newRow("not JSON") << QByteArray("fixtures: none");
         QTest::newRow("cut short") << QByteArray(R"([{"fixtureName": "A", "selectedChannels": [)");
@@ -205,6 +206,7 @@ private slots:
             many += i ? ",{}" : "{}";
         QTest::newRow("too many fixtures") << many + "]";
         QTest::newRow("bad UTF-8") << QByteArray("[{\"fixtureName\": \"\xff\xfe\"}]");
+        // clang-format on
     }
     void refusedContent()
     {

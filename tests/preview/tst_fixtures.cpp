@@ -106,9 +106,11 @@ private slots:
         QTest::addColumn<int>("blue");
         QTest::addColumn<int>("brightness");
         QTest::addColumn<QColor>("color");
+        // clang-format off
         QTest::newRow("brightness 0 is black") << 255 << 255 << 255 << 0 << QColor(0, 0, 0);
         QTest::newRow("full brightness") << 255 << 128 << 0 << 255 << QColor(255, 128, 0);
         QTest::newRow("half brightness") << 255 << 100 << 10 << 128 << QColor(128, 50, 5);
+        // clang-format on
     }
     void fixtureColor()
     {
@@ -242,10 +244,12 @@ private slots:
     {
         QTest::addColumn<QStringList>("fields");
         QTest::addColumn<QString>("entry");
+        // clang-format off
         QTest::newRow("channel") << QStringList{"3", "12", "Red"} << "SN: 3, DMX CH: 12, Remark: Red";
         QTest::newRow("DMX no number") << QStringList{"3", "x", ""} << "SN: 3, DMX CH: 0, Remark: ";
         QTest::newRow("property") << QStringList{"Dimmer", "7"} << "Property: Dimmer, DMX CH: 7";
         QTest::newRow("other") << QStringList{"a", "b", "c", "d"} << "a, b, c, d";
+        // clang-format on
     }
     void textForms()
     {

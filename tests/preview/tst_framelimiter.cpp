@@ -17,11 +17,13 @@ private slots:
         QTest::addColumn<QList<int>>("requestTimes");  // ms on the clock, ascending
         QTest::addColumn<QList<int>>("frameTimes");
 
+        // clang-format off
         QTest::newRow("one request") << QList<int>{5} << QList<int>{5};
         QTest::newRow("a burst within one frame") << QList<int>{0, 0, 3, 7} << QList<int>{0, 20};
         QTest::newRow("a steady stream") << QList<int>{0, 4, 8, 12, 16, 20, 24, 28, 32, 36, 40}
                                          << QList<int>{0, 20, 40, 60};
         QTest::newRow("apart by more than a frame") << QList<int>{0, 30, 100} << QList<int>{0, 30, 100};
+        // clang-format on
     }
     void pacing()
     {

@@ -8,8 +8,8 @@
 #include "midi/midioutputpanel.h"
 #include "midi/qmidiout.h"
 #include "preview/addfixturedialog.h"
-#include "preview/framelimiter.h"
 #include "preview/fixtureproject.h"
+#include "preview/framelimiter.h"
 #include "preview/lightform.h"
 #include "preview/stagecontroller.h"
 #include "preview/stagegeometry.h"
@@ -355,6 +355,7 @@ private slots:
             {"fixtureName": "Spot", "Pixmap": "pix/spot.png", "selectedChannels": [{"sn": 3, "dmxCH": 3}]},
             {"fixtureName": "Bar"}
         ])";
+        // clang-format off
         QTest::newRow("three fixtures") << "club.night.json" << three << "加载成功" << "成功加载 3 个灯具配置。";
         QTest::newRow("not JSON") << "notes.json" << QByteArray("my notes, not fixtures") << "加载失败"
                                   << "JSON 格式不正确。";
@@ -364,6 +365,7 @@ private slots:
                                        << "加载失败" << "JSON 格式不正确。";
         QTest::newRow("missing") << "missing.json" << QByteArray() << "加载失败" << "无法打开文件：";
         QTest::newRow("cancelled") << "" << QByteArray() << "加载失败" << "未选择文件。";
+        // clang-format on
     }
     void openProject()
     {
@@ -494,6 +496,7 @@ private slots:
         QTest::addColumn<QList<int>>("shown");
         QTest::addColumn<QList<int>>("movable");
 
+        // clang-format off
         QTest::newRow("ALL, enabled") << Rules{{"1", "CC", "7", "ALL", "", "", "", "", "ON"}} << 1 << QList<int>{7}
                                       << QList<int>{7};
         QTest::newRow("ALL, disabled") << Rules{{"1", "CC", "7", "ALL", "", "", "", "", "OFF"}} << 1
@@ -505,6 +508,7 @@ private slots:
             << QList<int>{7} << QList<int>{};
         QTest::newRow("a note names no fader") << Rules{{"1", "Note", "7 / G-2", "ALL", "", "", "", "", "ON"}} << 1
                                                << QList<int>{} << QList<int>{};
+        // clang-format on
     }
     void fadersFollowTheRules()
     {
@@ -524,7 +528,8 @@ private slots:
 
     void channelChangeRedecides()
     {
-        setRules(*rules, {{"1", "CC", "7", "2", "", "", "", "", "ON"}, {"2", "Note", "60 / C3", "2", "", "", "", "", "ON"}});
+        setRules(*rules,
+                 {{"1", "CC", "7", "2", "", "", "", "", "ON"}, {"2", "Note", "60 / C3", "2", "", "", "", "", "ON"}});
         auto form = makeWindow();
         reload(*form);
         QCOMPARE(shownFaders(*form, true), QList<int>());
@@ -573,9 +578,11 @@ private slots:
     void showBoxesHideTheirPanels_data()
     {
         QTest::addColumn<int>("box");
+        // clang-format off
         QTest::newRow("Show CC Fader") << 1;
         QTest::newRow("Show Note Keyboard") << 2;
         QTest::newRow("Show AT Keyboard") << 3;
+        // clang-format on
     }
     void showBoxesHideTheirPanels()
     {
@@ -601,7 +608,7 @@ private slots:
             return l;
         };
         form->rec_combin(2);
-        const QStringList expected = {"0=C-1", "12=C0", "24=C1", "36=C2", "48=C3", "60=C4",
+        const QStringList expected = {"0=C-1", "12=C0", "24=C1", "36=C2",  "48=C3", "60=C4",
                                       "72=C5", "84=C6", "96=C7", "108=C8", "120=C9"};
         QCOMPARE(labels(form->noteKeyboard), expected);
         QCOMPARE(labels(form->atKeyboard), expected);
@@ -615,8 +622,10 @@ private slots:
     {
         QTest::addColumn<qreal>("stageWidth");
         QTest::addColumn<QPointF>("button");
+        // clang-format off
         QTest::newRow("1000 pixels") << 1000.0 << QPointF(740, 10);
         QTest::newRow("40 pixels") << 40.0 << QPointF(10, 10);
+        // clang-format on
     }
     void detailsButtonPlace()
     {
@@ -721,8 +730,8 @@ private slots:
             return menu.actions().first();
         });
         dialogs->files << QStringLiteral("stage.png");
-        QMouseEvent press(QEvent::MouseButtonPress, QPointF(20, 20), QPointF(20, 20), Qt::RightButton,
-                          Qt::RightButton, Qt::NoModifier);
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(20, 20), QPointF(20, 20), Qt::RightButton, Qt::RightButton,
+                          Qt::NoModifier);
         QVERIFY(QApplication::sendEvent(form->graphicsView, &press));
         QCOMPARE(offered, QStringList{"Select the background picture"});
         QCOMPARE(dialogs->asked.size(), 1);

@@ -113,6 +113,7 @@ private slots:
         const auto note = [](QString fix) {
             return Rule("1", "Note", "60 / C4", "ALL", fix, "OFF", "OFF", "OFF", "ON");
         };
+        // clang-format off
         QTest::newRow("2.0 × 100") << QList<Rule>{note("OFF")} << EventKind::Note << 2.0 << 100 << 200;
         QTest::newRow("2.01 × 127 is 255.27") << QList<Rule>{note("OFF")} << EventKind::Note << 2.01 << 127 << 255;
         QTest::newRow("clamped to 255") << QList<Rule>{note("OFF")} << EventKind::Note << 2.0 << 200 << 255;
@@ -140,6 +141,7 @@ private slots:
                            Rule("", "Note", "600", "ALL", "70", "", "", "", "ON"),
                            Rule("", "note", "60 / C4", "ALL", "90", "", "", "", "ON")}
             << EventKind::Note << 2.0 << 100 << 200;
+        // clang-format on
     }
     void targetLevels()
     {
@@ -211,6 +213,7 @@ private slots:
     {
         QTest::addColumn<QString>("fadeIn");
         QTest::addColumn<QString>("fadeOut");
+        // clang-format off
         QTest::newRow("both empty") << ""
                                     << "";
         QTest::newRow("empty in, OFF out") << ""
@@ -219,6 +222,7 @@ private slots:
                                            << "";
         QTest::newRow("steps of 0") << "0"
                                     << "0";
+        // clang-format on
     }
     void emptyFadesAreOff()
     {
@@ -238,9 +242,11 @@ private slots:
     void togglesAlternate_data()
     {
         QTest::addColumn<EventKind>("kind");
+        // clang-format off
         QTest::newRow("Note") << EventKind::Note;
         QTest::newRow("AT") << EventKind::Aftertouch;
         QTest::newRow("CC") << EventKind::Control;
+        // clang-format on
     }
     void togglesAlternate()
     {
@@ -270,8 +276,10 @@ private slots:
     {
         QTest::addColumn<EventKind>("kind");
         QTest::addColumn<QList<int>>("levels");
+        // clang-format off
         QTest::newRow("Note") << EventKind::Note << QList<int>{200, 200, 0, 200};
         QTest::newRow("AT") << EventKind::Aftertouch << QList<int>{200, 0, 200, 0};
+        // clang-format on
     }
     void immediateFirstRiseOfANote()
     {
@@ -295,6 +303,7 @@ private slots:
         QTest::addColumn<QList<int>>("dmxOn");   // levels at DMX 1 and 9 after the press
         QTest::addColumn<QList<int>>("dmxOff");  // … and after the release
         QTest::addColumn<int>("sent");
+        // clang-format off
         QTest::newRow("a CC rule above does not take the note")
             << QList<Rule>{Rule("9", "CC", "60", "ALL", "OFF", "OFF", "OFF", "ON", "ON"),
                            Rule("1", "Note", "60 / C4", "ALL", "OFF", "OFF", "OFF", "OFF", "ON")}
@@ -312,6 +321,7 @@ private slots:
         QTest::newRow("only disabled rules: no channel lights")
             << QList<Rule>{Rule("1", "Note", "60 / C4", "ALL", "OFF", "OFF", "OFF", "OFF", "OFF")} << QList<int>{0, 0}
             << QList<int>{0, 0} << 2;
+        // clang-format on
     }
     void theRuleThatMatched()
     {
@@ -403,12 +413,14 @@ private slots:
         QTest::addColumn<bool>("mapped");
         QTest::addColumn<PreviewEngine::KeyResult>("result");
         using R = PreviewEngine::KeyResult;
+        // clang-format off
         QTest::newRow("press, mapped") << false << true << true << R::ConnectionFailed;
         QTest::newRow("press, unmapped") << false << true << false << R::Ignored;
         QTest::newRow("release, mapped") << false << false << true << R::ConnectionFailed;
         QTest::newRow("release, unmapped") << false << false << false << R::ConnectionFailed;
         QTest::newRow("hold press") << true << true << true << R::Ignored;
         QTest::newRow("hold release") << true << false << true << R::Ignored;
+        // clang-format on
     }
     void connectionFailed()
     {

@@ -13,7 +13,7 @@ using vl::test::RecordingPreview;
 
 namespace {
 
-const QStringList kRefresh = {"rebuildRuleSnapshots", "refreshCcFaders",     "markNoteKeys",
+const QStringList kRefresh = {"rebuildRuleSnapshots", "refreshCcFaders",           "markNoteKeys",
                               "markAtKeys",           "refreshFixtureDmxChannels", "refreshDetailsPanel"};
 
 }  // namespace
@@ -28,10 +28,7 @@ class TestPreviewForwarder : public QObject {
     RecordingPreview preview;
     double coefficient = 2.01;
 
-    void set(int row, int column, const QString &text)
-    {
-        rules->setData(rules->index(row, column), text);
-    }
+    void set(int row, int column, const QString &text) { rules->setData(rules->index(row, column), text); }
 
 private slots:
     void init()
@@ -57,9 +54,11 @@ private slots:
     {
         QTest::addColumn<int>("edits");
         QTest::addColumn<int>("spacingMs");  // between two edits
+        // clang-format off
         QTest::newRow("one") << 1 << 0;
         QTest::newRow("ten at once") << 10 << 0;
         QTest::newRow("ten, 19 ms apart") << 10 << 19;
+        // clang-format on
     }
     void burstOfEdits()
     {
@@ -146,9 +145,11 @@ private slots:
         QTest::addColumn<bool>("forwarded");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("calls");
+        // clang-format off
         QTest::newRow("on") << true << "smoke" << QStringList({"ruleRemarkChanged 3 smoke"});
         QTest::newRow("off") << false << "smoke" << QStringList();
         QTest::newRow("emptied") << true << "" << QStringList();
+        // clang-format on
     }
     void remarkEdits()
     {
@@ -159,7 +160,7 @@ private slots:
         preview.calls.clear();
         forwarder->setRemarksForwarded(forwarded);
         remarks->setData(remarks->index(3, 0), text);
-        QCOMPARE(preview.calls, calls);  // at once, not queued
+        QCOMPARE(preview.calls, calls);         // at once, not queued
         QVERIFY(!forwarder->refreshPending());  // remarks start no refresh
     }
 
@@ -171,8 +172,8 @@ private slots:
         preview.calls.clear();
         coefficient = 0.0;
         forwarder->reload(true);
-        QCOMPARE(preview.calls, QStringList({"rebuildRuleSnapshots", "refreshCcFaders", "showMaximized",
-                                             "markNoteKeys", "markAtKeys", "setCoefficient 0", "show"}));
+        QCOMPARE(preview.calls, QStringList({"rebuildRuleSnapshots", "refreshCcFaders", "showMaximized", "markNoteKeys",
+                                             "markAtKeys", "setCoefficient 0", "show"}));
     }
 };
 

@@ -140,10 +140,7 @@ private:
     }
 
     FixtureItem *lamp() const { return form->stageController()->itemOf(kLamp); }
-    QPoint lampOnView() const
-    {
-        return form->graphicsView->mapFromScene(kLampAt + QPointF(25, 25));
-    }
+    QPoint lampOnView() const { return form->graphicsView->mapFromScene(kLampAt + QPointF(25, 25)); }
 
 private slots:
     void initTestCase()
@@ -333,14 +330,16 @@ private slots:
         MidiKeyButton *c = form->noteKeyboard->keyForNote(60);
         pressKey(c);
         releaseKey(c);
-        QCOMPARE(dialogs->messageTexts(), QStringList{"The device is not connected. Unable to send control change message."});
+        QCOMPARE(dialogs->messageTexts(),
+                 QStringList{"The device is not connected. Unable to send control change message."});
         QCOMPARE(dialogs->lastMessage().title, QStringLiteral("Connection Failed"));
         QCOMPARE(dialogs->lastMessage().kind, MessageKind::Warning);
         QVERIFY(logRows().isEmpty());
 
         dialogs->clear();
         form->ccFaders().at(7).slider->setValue(100);
-        QCOMPARE(dialogs->messageTexts(), QStringList{"Device is not connected, unable to send control change messages!"});
+        QCOMPARE(dialogs->messageTexts(),
+                 QStringList{"Device is not connected, unable to send control change messages!"});
         QCOMPARE(dialogs->lastMessage().title, QStringLiteral("Connection Failed"));
         QCOMPARE(logRows(), QStringList{"1 CC ch1 7 = 100"});
 

@@ -111,6 +111,7 @@ private slots:
         QTest::addColumn<int>("channel");
         QTest::addColumn<QList<int>>("visible");
         QTest::addColumn<bool>("enabled7");
+        // clang-format off
         QTest::newRow("CC 7 on ALL, enabled")
             << QList<Rule>{{"1", "CC", "7", "ALL", "", "", "", "", "ON"}} << 1 << QList<int>{7} << true;
         QTest::newRow("CC 7 on ALL, disabled")
@@ -132,6 +133,7 @@ private slots:
             << QList<Rule>{{"1", "Note", "7 / G-1", "ALL", "", "", "", "", "ON"}} << 1 << QList<int>{} << false;
         QTest::newRow("controller out of range")
             << QList<Rule>{{"1", "CC", "128", "ALL", "", "", "", "", "ON"}} << 1 << QList<int>{} << false;
+        // clang-format on
     }
     void faders()
     {
@@ -194,6 +196,7 @@ private slots:
         QTest::addColumn<int>("channel");
         QTest::addColumn<QList<int>>("noteKeys");
         QTest::addColumn<QList<int>>("atKeys");
+        // clang-format off
         QTest::newRow("Note 60 on ALL") << QList<Rule>{{"1", "Note", "60 / C4", "ALL", "", "", "", "", "ON"}} << 1
                                         << QList<int>{60} << QList<int>{};
         QTest::newRow("a later disabled row does not unmark")
@@ -211,6 +214,7 @@ private slots:
         QTest::newRow("no number, out of range") << QList<Rule>{{"1", "Note", "x / C4", "ALL", "", "", "", "", "ON"},
                                                                 {"1", "Note", "128 / G#9", "ALL", "", "", "", "", "ON"}}
                                                  << 1 << QList<int>{} << QList<int>{};
+        // clang-format on
     }
     void keyMarks()
     {
@@ -252,6 +256,7 @@ private slots:
         QTest::addColumn<int>("number");
         QTest::addColumn<int>("dmx");
         QTest::addColumn<int>("sn");
+        // clang-format off
         QTest::newRow("a CC rule above does not take a note")
             << QList<Rule>{{"9", "CC", "60", "ALL", "", "", "", "", "ON"},
                            {"1", "Note", "60 / C4", "ALL", "", "", "", "", "ON"}}
@@ -268,6 +273,7 @@ private slots:
             << QList<Rule>{{"600-Spot", "CC", "7", "ALL", "", "", "", "", "ON"}} << "CC" << 7 << 600 << 1;
         QTest::newRow("DMX without a number")
             << QList<Rule>{{"", "CC", "7", "1", "", "", "", "", "ON"}} << "CC" << 7 << 0 << 1;
+        // clang-format on
     }
     void dmxTarget()
     {
@@ -295,6 +301,7 @@ private slots:
         QTest::addColumn<int>("controller");
         QTest::addColumn<bool>("leadingOk");
         QTest::addColumn<int>("leading");
+        // clang-format off
         QTest::newRow("note text") << "60 / C4" << true << 60 << true << 60;
         QTest::newRow("plain") << "7" << true << 7 << true << 7;
         QTest::newRow("alias") << "5-Spot" << false << 0 << true << 5;
@@ -302,6 +309,7 @@ private slots:
         QTest::newRow("name first") << "Spot 5" << false << 0 << false << 0;
         QTest::newRow("too long") << "99999999999" << false << 0 << false << 0;
         QTest::newRow("space before separator") << "60  / C4" << false << 0 << true << 60;
+        // clang-format on
     }
     void numberReaders()
     {

@@ -158,6 +158,7 @@ private slots:
         QTest::addColumn<QRectF>("rect");
         QTest::addColumn<QPointF>("pos");
         const QPointF start(100, 100);
+        // clang-format off
         QTest::newRow("corner out to a square") << QPointF(48, 48) << QPointF(30, 10) << QRectF(0, 0, 80, 80) << start;
         QTest::newRow("corner in to the smallest")
             << QPointF(48, 48) << QPointF(-40, -40) << QRectF(0, 0, 32.5, 32.5) << start;
@@ -169,6 +170,7 @@ private slots:
             << QPointF(3, 3) << QPointF(20, 30) << QRectF(0, 0, 50, 50) << QPointF(120, 130);
         QTest::newRow("the body moves") << QPointF(25, 25) << QPointF(-60, 15) << QRectF(0, 0, 50, 50)
                                         << QPointF(40, 115);
+        // clang-format on
     }
 
     void fixtureDrag()
@@ -188,10 +190,12 @@ private slots:
     {
         QTest::addColumn<QPointF>("by");
         QTest::addColumn<QPointF>("pos");
+        // clang-format off
         QTest::newRow("left") << QPointF(-300, 0) << QPointF(0, 100);
         QTest::newRow("top left") << QPointF(-300, -250) << QPointF(0, 0);
         QTest::newRow("right") << QPointF(700, 5) << QPointF(550, 105);
         QTest::newRow("bottom") << QPointF(0, 500) << QPointF(100, 350);
+        // clang-format on
     }
 
     void fixtureStopsAtTheStageEdge()
@@ -208,12 +212,14 @@ private slots:
     {
         QTest::addColumn<QPointF>("at");  // item coordinates of a 50 × 50 fixture
         QTest::addColumn<int>("shape");   // -1: no cursor of its own
+        // clang-format off
         QTest::newRow("bottom-right corner") << QPointF(47, 46) << int(Qt::SizeFDiagCursor);
         QTest::newRow("right edge") << QPointF(45, 25) << int(Qt::SizeHorCursor);
         QTest::newRow("left edge") << QPointF(2, 25) << int(Qt::SizeHorCursor);
         QTest::newRow("bottom edge") << QPointF(25, 47) << int(Qt::SizeVerCursor);
         QTest::newRow("top-left corner") << QPointF(3, 3) << -1;
         QTest::newRow("middle") << QPointF(25, 25) << -1;
+        // clang-format on
     }
 
     void hoverCursors()
@@ -237,11 +243,13 @@ private slots:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("cut");
+        // clang-format off
         QTest::newRow("fits") << "Par" << false;
         QTest::newRow("too wide") << "Moving head on the left truss" << true;
         QTest::newRow("ends in a dot already") << "Moving head on the left truss no." << true;
         QTest::newRow("surrogate pairs") << QStringLiteral("Lamp ") + QString::fromUtf8("\xF0\x9F\x92\xA1").repeated(20)
                                          << true;
+        // clang-format on
     }
 
     void nameCutWithADot()

@@ -42,16 +42,17 @@ QByteArray settingsCommand(const char *payloadHex)
 QByteArray sampleRecords()
 {
     QByteArray r(kBoxRecordBytes, '\0');
-    r.replace(0, 8, QByteArray::fromHex("B007001400000000"));           // CC 7, channel 1, DMX 1, Enable
-    r.replace(8 * 100, 8, QByteArray::fromHex("903CFF3F7F050500"));     // Note 60, DMX 1024, ALL, Toggle, Enable
-    r.replace(8 * 3071, 8, QByteArray("ok\x10\x10" "end", 7) + '\0');  // "ok" and "end" inside a record
+    r.replace(0, 8, QByteArray::fromHex("B007001400000000"));        // CC 7, channel 1, DMX 1, Enable
+    r.replace(8 * 100, 8, QByteArray::fromHex("903CFF3F7F050500"));  // Note 60, DMX 1024, ALL, Toggle, Enable
+    r.replace(8 * 3071, 8,
+              QByteArray("ok\x10\x10"
+                         "end",
+                         7)
+                  + '\0');  // "ok" and "end" inside a record
     return r;
 }
 
-QByteArray imageOf(const QByteArray &records)
-{
-    return buildBoxImage(records);
-}
+QByteArray imageOf(const QByteArray &records) { return buildBoxImage(records); }
 
 QByteArrayList cutAt(const QByteArray &bytes, QList<int> offsets)
 {
@@ -124,6 +125,7 @@ private slots:
 
         // unused, rules in use, break 200, mark-after-break 50, coefficient 0, sleep 3
         const QByteArray settingsReply = "setting request" + QByteArray::fromHex("0000 0000 00c8 0032 0000 0003");
+        // clang-format off
         QTest::newRow("greeting") << QByteArrayList{"hello"} << QByteArray("open the door") << false << QStringList();
         QTest::newRow("greeting refused") << QByteArrayList{"hello"} << QByteArray("close the door") << true
                                           << QStringList();
@@ -146,6 +148,7 @@ private slots:
         QTest::newRow("settings command with a broken tail, then a greeting")
             << QByteArrayList{"settingdata" + QByteArray::fromHex("000100eb03e8") + "setting enXhello"}
             << QByteArray("open the door") << false << QStringList();
+        // clang-format on
     }
 
     void requests()
@@ -174,6 +177,7 @@ private slots:
         QTest::addColumn<int>("sleepCode");
 
         // The box starts at 200, 50, 0, 3.
+        // clang-format off
         QTest::newRow("break 1000 us") << settingsCommand("000100eb03e8") << true << 1000 << 50 << 0 << 3;
         QTest::newRow("mark-after-break 50 us") << settingsCommand("000200320032") << true << 200 << 50 << 0 << 3;
         QTest::newRow("mark-after-break 510 us") << settingsCommand("000200ff01fe") << true << 200 << 510 << 0 << 3;
@@ -186,6 +190,7 @@ private slots:
         QTest::newRow("sleep 0") << settingsCommand("000500000000") << false << 200 << 50 << 0 << 3;
         QTest::newRow("unknown setting") << settingsCommand("000900010001") << false << 200 << 50 << 0 << 3;
         QTest::newRow("reset with value 2") << settingsCommand("000400020002") << false << 200 << 50 << 0 << 3;
+        // clang-format on
     }
 
     // A command changes what the next settings reply says, and only a valid one is answered.
@@ -235,6 +240,7 @@ private slots:
         QList<int> pieces256;
         for (int at = 256; at < image.size(); at += 256)
             pieces256 << at;
+        // clang-format off
         QTest::newRow("256-byte pieces") << cutAt(image, pieces256) << true;
         QTest::newRow("one piece") << QByteArrayList{image} << true;
         QTest::newRow("split inside \"download request\"") << cutAt(image, {1, 8, 15}) << true;
@@ -255,6 +261,7 @@ private slots:
         QByteArray badHeader = image;
         badHeader[16] = 'x';
         QTest::newRow("no zero after the header keyword") << QByteArrayList{badHeader} << false;
+        // clang-format on
     }
 
     void downloads()
@@ -299,12 +306,14 @@ private slots:
         QList<int> every64;
         for (int at = 64; at < kBoxImageSize; at += 64)
             every64 << at;
+        // clang-format off
         QTest::newRow("64-byte packets") << 64 << QList<int>() << -1 << every64;
         QTest::newRow("split inside both markers")
             << 30000 << QList<int>{8, 24836, 8} << -1 << QList<int>{8, 24836};
         QTest::newRow("split at the records") << 10000 << QList<int>{256} << -1 << QList<int>{256, 10000, 20000};
         QTest::newRow("vanish inside the records") << 4096 << QList<int>{5000} << 6000 << QList<int>{4096, 5000};
         QTest::newRow("vanish inside \"end of data\"") << 30000 << QList<int>() << 24838 << QList<int>();
+        // clang-format on
     }
 
     void uploads()
@@ -366,9 +375,11 @@ private slots:
     {
         QTest::addColumn<int>("mangle");  // -1: the right answer; else the answer byte to change
         QTest::addColumn<bool>("accepted");
+        // clang-format off
         QTest::newRow("right answer") << -1 << true;
         QTest::newRow("first byte wrong") << 0 << false;
         QTest::newRow("17th byte not the 8th") << 16 << false;
+        // clang-format on
     }
 
     void challenge()
@@ -449,10 +460,12 @@ private slots:
         const QByteArray expected(1000, 'f');
         QByteArray changed = expected;
         changed[700] = 'g';
+        // clang-format off
         QTest::newRow("same") << expected << int(SimBox::FirmwareCheck::Matches) << "firmware matches";
         QTest::newRow("one byte differs") << changed << int(SimBox::FirmwareCheck::Differs) << "at byte 700";
         QTest::newRow("cut short") << expected.left(640) << int(SimBox::FirmwareCheck::Differs)
                                    << "640 bytes received, 1000 expected";
+        // clang-format on
     }
     void firmwareComparedWithTheExpectedImage()
     {
@@ -481,8 +494,15 @@ private slots:
     void survivesRandomBytes()
     {
         QRandomGenerator rng(12345);
-        const QByteArrayList words = {"hello", "setting request", "upload request", "download request", "settingdata",
-                                      "setting end", "give you", "nxxxxx", QByteArray::fromHex("aacc0200")};
+        const QByteArrayList words = {"hello",
+                                      "setting request",
+                                      "upload request",
+                                      "download request",
+                                      "settingdata",
+                                      "setting end",
+                                      "give you",
+                                      "nxxxxx",
+                                      QByteArray::fromHex("aacc0200")};
         for (const bool upgrade : {false, true}) {
             BoxOptions o;
             o.upgradeMode = upgrade;
@@ -512,6 +532,7 @@ private slots:
     {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<bool>("ok");
+        // clang-format off
         QTest::newRow("none") << QStringList() << true;
         QTest::newRow("everything") << QStringList{"--settings", "110,70,2,6", "--close-door", "--cipher", "--garbage",
                                                    "--chunk-size", "100", "--split-at", "10,24836", "--silent",
@@ -530,6 +551,7 @@ private slots:
         QTest::newRow("unknown option") << QStringList{"--frobnicate"} << false;
         QTest::newRow("stray argument") << QStringList{"table.bin"} << false;
         QTest::newRow("demo and a table") << QStringList{"--demo", "--table", "t.bin"} << false;
+        // clang-format on
     }
 
     void arguments()
@@ -588,6 +610,7 @@ private slots:
     {
         QTest::addColumn<QStringList>("cells");  // DMX … Enable
         QTest::addColumn<QByteArray>("record");  // empty: refused
+        // clang-format off
         QTest::newRow("CC 7, channel 1, DMX 1, enabled")
             << QStringList{"1", "CC", "7", "1", "OFF", "OFF", "OFF", "OFF", "ON"}
             << QByteArray::fromHex("B007001400000000");
@@ -607,6 +630,7 @@ private slots:
                                    << QByteArray();
         QTest::newRow("channel 0") << QStringList{"1", "CC", "7", "0", "OFF", "OFF", "OFF", "OFF", "ON"}
                                    << QByteArray();
+        // clang-format on
     }
     void recordsFromTexts()
     {

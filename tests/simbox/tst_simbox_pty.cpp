@@ -37,13 +37,15 @@ QByteArray readUntil(QSerialPort &port, const std::function<bool(const QByteArra
 
 QByteArray readBytes(QSerialPort &port, int n, int *reads = nullptr)
 {
-    return readUntil(port, [n](const QByteArray &b) { return b.size() >= n; }, 10000, reads);
+    return readUntil(
+        port, [n](const QByteArray &b) { return b.size() >= n; }, 10000, reads);
 }
 
 // Whatever else arrives within `ms`.
 QByteArray readFor(QSerialPort &port, int ms)
 {
-    return readUntil(port, [](const QByteArray &) { return false; }, ms);
+    return readUntil(
+        port, [](const QByteArray &) { return false; }, ms);
 }
 
 bool send(QSerialPort &port, const QByteArray &bytes)
@@ -97,8 +99,8 @@ private slots:
             f.write(buildBoxImage(records(1)));
         }
         BoxProcess box;
-        QVERIFY(box.start({"--table", tableFile, "--save-table", savedFile, "--settings", "1000,510,2,6"},
-                          announceDir()));
+        QVERIFY(
+            box.start({"--table", tableFile, "--save-table", savedFile, "--settings", "1000,510,2,6"}, announceDir()));
 
         const QList<SimulatedBox> listed = runningSimulatedBoxes();
         QCOMPARE(listed.size(), 1);
@@ -115,7 +117,10 @@ private slots:
         QVERIFY(send(port, "setting request"));
         const QByteArray reply = readBytes(port, kBoxSettingsReplySize);
         QCOMPARE(reply.left(15), QByteArray("setting request"));
-        QCOMPARE(reply.mid(19), QByteArray::fromHex("03e8" "01fe" "0002" "0006"));
+        QCOMPARE(reply.mid(19), QByteArray::fromHex("03e8"
+                                                    "01fe"
+                                                    "0002"
+                                                    "0006"));
 
         // The table comes back whole, in several pieces as a USB device delivers it.
         int reads = 0;
@@ -220,8 +225,10 @@ private slots:
     void bootloaderChecksTheFirmware_data()
     {
         QTest::addColumn<bool>("whole");
+        // clang-format off
         QTest::newRow("whole") << true;
         QTest::newRow("one piece short") << false;
+        // clang-format on
     }
     void bootloaderChecksTheFirmware()
     {
@@ -236,9 +243,9 @@ private slots:
         file.write(firmware);
         file.close();
         BoxProcess box;
-        QVERIFY(box.start({"--upgrade", "--erase-ms", "0", "--gap", "0", "--expect-firmware", expected,
-                           "--save-firmware", saved},
-                          announceDir()));
+        QVERIFY(box.start(
+            {"--upgrade", "--erase-ms", "0", "--gap", "0", "--expect-firmware", expected, "--save-firmware", saved},
+            announceDir()));
         QSerialPort port;
         QVERIFY(openPort(port, box.port));
         QVERIFY(send(port, QByteArray::fromHex("aacc0200020d0a")));

@@ -22,8 +22,7 @@ public:
 #endif
 
     // Starts the box announcing itself in `announceDir` and waits for its port line.
-    bool start(const QString &program, const QStringList &args, const QString &announceDir,
-               QString *why = nullptr)
+    bool start(const QString &program, const QStringList &args, const QString &announceDir, QString *why = nullptr)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})

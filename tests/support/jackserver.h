@@ -46,8 +46,8 @@ public:
         // default a client that is late (on a loaded machine, under the sanitizers, easily)
         // misses the cycle, and the MIDI events of that cycle are lost on the way. The
         // deadline is generous for the same reason.
-        m_process.setArguments({"-k", "10", "600", executable(), "--no-realtime", "--sync", "-t", "10000", "-n",
-                                m_name, "-d", "dummy", "-r", "48000", "-p", "256"});
+        m_process.setArguments({"-k", "10", "600", executable(), "--no-realtime", "--sync", "-t", "10000", "-n", m_name,
+                                "-d", "dummy", "-r", "48000", "-p", "256"});
         m_process.setProcessChannelMode(QProcess::MergedChannels);
         m_process.start();
         if (!m_process.waitForStarted(5000)) {
@@ -69,7 +69,8 @@ public:
             }
             QThread::msleep(50);
         }
-        *error = QStringLiteral("jackd took no clients within 15 s: %1").arg(QString::fromLocal8Bit(m_process.readAll()));
+        *error =
+            QStringLiteral("jackd took no clients within 15 s: %1").arg(QString::fromLocal8Bit(m_process.readAll()));
         stop();
         return false;
     }

@@ -7,22 +7,22 @@
 
 #include <QtTest>
 
-#define VL_TRY_VERIFY2_WITH_TIMEOUT(expr, message, timeout)                         \
-    do {                                                                            \
-        (void)QTest::qWaitFor([&]() { return static_cast<bool>(expr); }, timeout); \
-        QVERIFY2(expr, message);                                                    \
+#define VL_TRY_VERIFY2_WITH_TIMEOUT(expr, message, timeout)                                                            \
+    do {                                                                                                               \
+        (void)QTest::qWaitFor([&]() { return static_cast<bool>(expr); }, timeout);                                     \
+        QVERIFY2(expr, message);                                                                                       \
     } while (false)
 
-#define VL_TRY_VERIFY_WITH_TIMEOUT(expr, timeout)                                   \
-    do {                                                                            \
-        (void)QTest::qWaitFor([&]() { return static_cast<bool>(expr); }, timeout); \
-        QVERIFY(expr);                                                              \
+#define VL_TRY_VERIFY_WITH_TIMEOUT(expr, timeout)                                                                      \
+    do {                                                                                                               \
+        (void)QTest::qWaitFor([&]() { return static_cast<bool>(expr); }, timeout);                                     \
+        QVERIFY(expr);                                                                                                 \
     } while (false)
 
-#define VL_TRY_COMPARE_WITH_TIMEOUT(actual, expected, timeout)                     \
-    do {                                                                           \
-        (void)QTest::qWaitFor([&]() { return (actual) == (expected); }, timeout); \
-        QCOMPARE(actual, expected);                                                \
+#define VL_TRY_COMPARE_WITH_TIMEOUT(actual, expected, timeout)                                                         \
+    do {                                                                                                               \
+        (void)QTest::qWaitFor([&]() { return (actual) == (expected); }, timeout);                                      \
+        QCOMPARE(actual, expected);                                                                                    \
     } while (false)
 
 #define VL_TRY_VERIFY(expr) VL_TRY_VERIFY_WITH_TIMEOUT(expr, 5000)

@@ -12,8 +12,8 @@
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QPushButton>
-#include <QStandardItemModel>
 #include <QSignalSpy>
+#include <QStandardItemModel>
 #include <QTableView>
 #include <QtTest>
 
@@ -57,6 +57,7 @@ private slots:
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QStringList>("aliases");
+        // clang-format off
         QTest::newRow("LF") << QByteArray("Spot\nWash\n") << QStringList({"Spot", "Wash"});
         QTest::newRow("CR LF") << QByteArray("Spot\r\nWash\r\n") << QStringList({"Spot", "Wash"});
         QTest::newRow("CR only") << QByteArray("Spot\rWash\r") << QStringList({"Spot", "Wash"});
@@ -80,6 +81,7 @@ private slots:
                                                        QString::fromUtf8("\xEF\xBF\xBD")});
         QTest::newRow("Chinese") << QByteArray("\xE7\x83\x9F\xE6\x9C\xBA\n")
                                  << QStringList({QString::fromUtf8("\xE7\x83\x9F\xE6\x9C\xBA")});
+        // clang-format on
     }
     void parseAliasText()
     {
@@ -184,6 +186,7 @@ private slots:
     {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("named");
+        // clang-format off
         QTest::newRow("a FIFO") << "fifo"
                                 << "./Aliases.txt is a FIFO, not a regular file; no aliases were read from it";
         QTest::newRow("a link to a FIFO") << "link to fifo"
@@ -192,6 +195,7 @@ private slots:
             << "link to zero" << "./Aliases.txt is a character device, not a regular file; no aliases were read from it";
         QTest::newRow("a directory")
             << "directory" << "./Aliases.txt is a directory, not a regular file; no aliases were read from it";
+        // clang-format on
     }
     void specialFiles()
     {
@@ -298,6 +302,7 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("relabelled");
         // Aliases: channel 5 "Spot", channel 6 "Wash", a list of 8 channels.
+        // clang-format off
         QTest::newRow("alias added") << "5" << "5-Spot";
         QTest::newRow("alias kept") << "5-Spot" << "5-Spot";
         QTest::newRow("old alias replaced") << "5-Smoke" << "5-Spot";
@@ -308,6 +313,7 @@ private slots:
         QTest::newRow("dash without digits") << "x-y" << "x-y";
         QTest::newRow("channel 0") << "0" << "0";
         QTest::newRow("empty") << "" << "";
+        // clang-format on
     }
     void relabelDmxCells()
     {

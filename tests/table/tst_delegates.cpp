@@ -64,6 +64,7 @@ private slots:
         QTest::addColumn<QString>("first");
         QTest::addColumn<QString>("second");
         QTest::addColumn<QString>("last");
+        // clang-format off
         QTest::newRow("SN") << int(ColSn) << 0 << "" << "" << "";
         QTest::newRow("DMX") << int(ColDmx) << 1024 << "1" << "2" << "1024";
         QTest::newRow("Sta") << int(ColSta) << 3 << "Note" << "AT" << "CC";
@@ -74,6 +75,7 @@ private slots:
         QTest::newRow("Fade Out") << int(ColFadeOut) << 51 << "OFF" << "1" << "50";
         QTest::newRow("Toggle") << int(ColToggle) << 2 << "ON" << "OFF" << "OFF";
         QTest::newRow("Enable") << int(ColEnable) << 2 << "ON" << "OFF" << "OFF";
+        // clang-format on
     }
     void editorPerColumn()
     {
@@ -107,6 +109,7 @@ private slots:
         QTest::addColumn<int>("column");
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("item");
+        // clang-format off
         QTest::newRow("named note on a plain controller list") << int(ColCtl) << "60 / C4" << 60;
         QTest::newRow("plain controller") << int(ColCtl) << "7" << 7;
         QTest::newRow("DMX channel with alias") << int(ColDmx) << "5-Spot" << 4;
@@ -118,6 +121,7 @@ private slots:
         QTest::newRow("fixed value 255") << int(ColFix) << "255" << 255;
         QTest::newRow("toggle OFF") << int(ColToggle) << "OFF" << 1;
         QTest::newRow("text matching nothing") << int(ColFadeIn) << "banana" << 0;
+        // clang-format on
     }
     void editorOpensOnTheCellsItem()
     {
@@ -186,6 +190,7 @@ private slots:
         QTest::addColumn<QString>("controller");
         QTest::addColumn<QStringList>("picks");
         QTest::addColumn<QStringList>("controllers");  // after opening, then after each pick
+        // clang-format off
         QTest::newRow("Note to CC and back to AT")
             << "Note" << "60 / C4" << QStringList({"CC", "AT"}) << QStringList({"60 / C4", "60", "60 / C4"});
         QTest::newRow("CC to Note names the number") << "CC" << "7" << QStringList({"Note"})
@@ -198,6 +203,7 @@ private slots:
                                                          << QStringList({"", "", ""});
         QTest::newRow("a number without a note name is no controller")
             << "Note" << "300 / X" << QStringList({"CC"}) << QStringList({"300 / X", ""});
+        // clang-format on
     }
     void statusChangeConvertsController()
     {

@@ -39,6 +39,7 @@ private slots:
         QTest::addColumn<int>("cnum");
         QTest::addColumn<int>("note");
         QTest::addColumn<QString>("name");
+        // clang-format off
         QTest::newRow("C3 naming, note 0") << 1 << 0 << "C-2";
         QTest::newRow("C3 naming, note 60") << 1 << 60 << "C3";
         QTest::newRow("C3 naming, note 127") << 1 << 127 << "G8";
@@ -53,6 +54,7 @@ private slots:
         QTest::newRow("below range") << 2 << -1 << "";
         QTest::newRow("above range") << 2 << 128 << "";
         QTest::newRow("unknown naming") << 4 << 60 << "";
+        // clang-format on
     }
     void noteNames()
     {
@@ -69,6 +71,7 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("channel");
         QTest::addColumn<int>("controller");
+        // clang-format off
         QTest::newRow("plain") << "7" << 7 << 7;
         QTest::newRow("alias") << "5-Spot" << 5 << 0;
         QTest::newRow("note") << "60 / C4" << 60 << 60;
@@ -76,6 +79,7 @@ private slots:
         QTest::newRow("digits later") << "Spot 12" << 12 << 0;
         QTest::newRow("too long for an int") << "99999999999999" << 0 << 0;
         QTest::newRow("empty") << "" << 0 << 0;
+        // clang-format on
     }
     void textForms()
     {
@@ -110,6 +114,7 @@ private slots:
         QTest::addColumn<QString>("status");
         QTest::addColumn<QString>("before");
         QTest::addColumn<QString>("after");
+        // clang-format off
         QTest::newRow("CC loses the name") << "CC" << "60 / C4" << "60";
         QTest::newRow("CC long number is emptied") << "CC" << "12345" << "";
         QTest::newRow("CC plain number stays") << "CC" << "7" << "7";
@@ -121,6 +126,7 @@ private slots:
         QTest::newRow("empty status is never touched") << "" << "60" << "60";
         QTest::newRow("empty status keeps a name") << "" << "60 / C4" << "60 / C4";
         QTest::newRow("empty controller stays") << "Note" << "" << "";
+        // clang-format on
     }
     void normalize()
     {

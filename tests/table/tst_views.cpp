@@ -81,6 +81,7 @@ private slots:
         QTest::addColumn<QList<QStringList>>("expected");  // rules of rows 3, 4, …
 
         const QStringList rule = {"10", "CC", "7", "ALL", "OFF", "OFF", "OFF", "OFF", "ON"};
+        // clang-format off
         QTest::newRow("DMX series over three empty rows")
             << rule << QStringList() << int(ColDmx) << 5 << int(ColDmx) << QStringList()
             << QList<QStringList>{{"11", "CC", "8", "ALL", "OFF", "OFF", "OFF", "OFF", "ON"},
@@ -123,6 +124,7 @@ private slots:
         QTest::newRow("pressed on an empty cell")
             << QStringList({"10", "CC", "7"}) << QStringList() << int(ColCh) << 5 << int(ColCh) << QStringList()
             << QList<QStringList>{kEmptyRule, kEmptyRule, kEmptyRule};
+        // clang-format on
     }
     void dragFill()
     {
@@ -207,8 +209,10 @@ private slots:
     {
         QTest::addColumn<int>("clicked");
         QTest::addColumn<int>("ctrlClicked");
+        // clang-format off
         QTest::newRow("rows 2 and 10") << 2 << 10;
         QTest::newRow("row 10, then row 2") << 10 << 2;
+        // clang-format on
     }
     void deleteSelectedRows()
     {
@@ -256,11 +260,13 @@ private slots:
         QTest::addColumn<int>("row");
         QTest::addColumn<int>("column");
         QTest::addColumn<QList<QStringList>>("expected");  // rules of rows row, row + 1 after pasting
+        // clang-format off
         QTest::newRow("current cell in column 0")
             << 5 << 0 << QList<QStringList>{{"20", "CC", "", "", "", "", "", "", ""}, {"21", "AT", "", "", "", "", "", "", ""}};
         QTest::newRow("current cell in column 8: the third column falls outside")
             << 5 << 8 << QList<QStringList>{{"", "", "", "", "", "", "", "1", "20"}, {"", "", "", "", "", "", "", "2", "21"}};
         QTest::newRow("current cell on the last row") << 9 << 1 << QList<QStringList>{{"1", "20", "CC", "", "", "", "", "", ""}};
+        // clang-format on
     }
     void copyAndPaste()
     {
@@ -296,6 +302,7 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QList<QStringList>>("expected");
+        // clang-format off
         QTest::newRow("rows by line, cells by tab") << "1\tCC\n2\tAT" << QList<QStringList>{{"1", "CC"}, {"2", "AT"}};
         QTest::newRow("CR LF and a last line break") << "1\tCC\r\n2\tAT\r\n"
                                                      << QList<QStringList>{{"1", "CC"}, {"2", "AT"}};
@@ -305,6 +312,7 @@ private slots:
         QTest::newRow("quote inside a cell is a character") << "5\"\t6" << QList<QStringList>{{"5\"", "6"}};
         QTest::newRow("unterminated quote runs to the end") << "\"abc\tdef" << QList<QStringList>{{"abc\tdef"}};
         QTest::newRow("nothing") << "" << QList<QStringList>{};
+        // clang-format on
     }
     void parseCopiedText()
     {
@@ -326,6 +334,7 @@ private slots:
         QTest::addColumn<QList<QStringList>>("expected");  // rules of rows 3 and 4 afterwards
         QTest::addColumn<QString>("message");
         const QStringList untouched = {"5", "CC", "7", "", "", "", "", "", ""};
+        // clang-format off
         QTest::newRow("two rows from a spreadsheet")
             << "12\tNote\t60\n13\tAT\t61\n" << int(ColDmx)
             << QList<QStringList>{{"12", "Note", "60", "", "", "", "", "", ""},
@@ -340,6 +349,7 @@ private slots:
         QTest::newRow("cells past the last column are dropped unchecked")
             << "ON\tbad" << int(ColEnable)
             << QList<QStringList>{{"5", "CC", "7", "", "", "", "", "", "ON"}, untouched} << QString();
+        // clang-format on
     }
     void pasteFromAnotherProgram()
     {
@@ -352,8 +362,9 @@ private slots:
         f.setRule(3, {"5", "CC", "7"});
         f.setRule(4, {"5", "CC", "7"});
         f.view->setPasteCheck([](int row, int c, const QString &text) {
-            return text == QLatin1String("bad") ? QStringLiteral("Row %1, column %2: \"%3\"").arg(row + 1).arg(c).arg(text)
-                                                : QString();
+            return text == QLatin1String("bad")
+                       ? QStringLiteral("Row %1, column %2: \"%3\"").arg(row + 1).arg(c).arg(text)
+                       : QString();
         });
         QGuiApplication::clipboard()->setText(copied);
         f.view->setCurrentIndex(f.rules.index(3, column));

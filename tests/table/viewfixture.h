@@ -18,8 +18,14 @@ namespace vl::test {
 // A recognisable rule for row r of a full table, and its remark.
 inline QStringList sampleRule(int r)
 {
-    return {QString::number(r % 1024 + 1), "CC",    QString::number(r % 128), QString::number(r % 16 + 1),
-            QString::number(r % 255 + 1),  "OFF",   "OFF",                    "OFF",
+    return {QString::number(r % 1024 + 1),
+            "CC",
+            QString::number(r % 128),
+            QString::number(r % 16 + 1),
+            QString::number(r % 255 + 1),
+            "OFF",
+            "OFF",
+            "OFF",
             "ON"};
 }
 inline QString sampleRemark(int r) { return QStringLiteral("remark %1").arg(r); }

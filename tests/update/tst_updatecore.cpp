@@ -61,6 +61,7 @@ private slots:
         QTest::addColumn<bool>("newer");       // every part
         QTest::addColumn<bool>("newerMajor");  // start-up rule
 
+        // clang-format off
         QTest::newRow("minor step") << "4.0.1" << "4.1.0" << true << false;
         QTest::newRow("major step") << "4.0.1" << "5.0" << true << true;
         QTest::newRow("equal") << "4.0.1" << "4.0.1" << false << false;
@@ -73,6 +74,7 @@ private slots:
         QTest::newRow("empty parts are 0") << "1..2" << "1.0.2" << false << false;
         QTest::newRow("sign is not a number") << "4.0" << "4.-1" << false << false;
         QTest::newRow("beyond int is 0") << "4.0" << "4.99999999999" << false << false;
+        // clang-format on
     }
     void versionComparison()
     {
@@ -90,6 +92,7 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("offerable");
+        // clang-format off
         QTest::newRow("plain") << "4.1.0" << true;
         QTest::newRow("one number") << "5" << true;
         QTest::newRow("empty") << "" << false;
@@ -101,6 +104,7 @@ private slots:
         QTest::newRow("path") << "../../x" << false;
         QTest::newRow("ten digits") << "4.1234567890" << false;
         QTest::newRow("non-ASCII digits") << QString::fromUtf8("4.\u0661") << false;
+        // clang-format on
     }
     void versionTexts()
     {
@@ -141,6 +145,7 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("notes");
 
+        // clang-format off
         QTest::newRow("usual") << "Varilume_V4.1.0\nUpdate content:\n  1. Faster.\n2. Safer.\n" << ""
                                << "Varilume_V4.1.0" << "1. Faster.\n2. Safer.\n";
         QTest::newRow("CR LF") << "Varilume_V5.0\r\nUpdate content: x\r\n" << "" << "Varilume_V5.0" << "x\r\n";
@@ -156,6 +161,7 @@ private slots:
         QTest::newRow("firmware without ;") << "KVR-9000_V1.2.0\n" << ";" << "" << "";
         QTest::newRow("notes run to the end") << "Varilume_V4.1.0 Update content: a\nUpdate content: b" << ""
                                               << "Varilume_V4.1.0" << "a\nUpdate content: b";
+        // clang-format on
     }
     void releaseTexts()
     {
@@ -179,6 +185,7 @@ private slots:
         QTest::addColumn<QByteArray>("digestHex");
 
         const auto text = [](const QByteArray &t) { return QString::fromLatin1(t); };
+        // clang-format off
         QTest::newRow("none") << text("Varilume_V4.1.0\nUpdate content: x") << int(AnnouncedHash::None) << QByteArray();
         QTest::newRow("plain") << text("Varilume_V4.1.0\nSHA256: " + a + "\nUpdate content: x") << int(AnnouncedHash::Valid) << a;
         QTest::newRow("upper case, CR LF") << text("Varilume_V4.1.0\r\nSHA256:" + a.toUpper() + "\r\n")
@@ -189,6 +196,7 @@ private slots:
         QTest::newRow("too short") << text("SHA256: " + a.left(63)) << int(AnnouncedHash::Malformed) << QByteArray();
         QTest::newRow("not hex") << text("SHA256: " + a.left(63) + "g") << int(AnnouncedHash::Malformed) << QByteArray();
         QTest::newRow("inside a line") << text("see SHA256: " + a) << int(AnnouncedHash::None) << QByteArray();
+        // clang-format on
     }
     void announcedChecksums()
     {
@@ -206,8 +214,10 @@ private slots:
     void oversizedBodies_data()
     {
         QTest::addColumn<bool>("announced");
+        // clang-format off
         QTest::newRow("announced") << true;
         QTest::newRow("no length") << false;
+        // clang-format on
     }
     void oversizedBodies()
     {
@@ -282,7 +292,8 @@ private slots:
         }
         {
             Fetch fetch;
-            QCOMPARE(fetch.run(QUrl(plain.url().toString() + "/http-to-http"), httpAllowed), GuardedGet::Outcome::Finished);
+            QCOMPARE(fetch.run(QUrl(plain.url().toString() + "/http-to-http"), httpAllowed),
+                     GuardedGet::Outcome::Finished);
             QCOMPARE(fetch.get->body(), QByteArray("plain body"));
         }
         {
@@ -344,7 +355,11 @@ private slots:
         // Another user's link under the installer's name in the shared folder is left alone.
         const QString victim = root.filePath("victim");
         QFile::copy(QFINDTESTDATA("tst_updatecore.cpp"), victim);
-        const QByteArray victimBefore = [&] { QFile f(victim); f.open(QIODevice::ReadOnly); return f.readAll(); }();
+        const QByteArray victimBefore = [&] {
+            QFile f(victim);
+            f.open(QIODevice::ReadOnly);
+            return f.readAll();
+        }();
         QVERIFY(QFile::link(victim, root.filePath("4.1.0.AppImage")));
 
         InstallerFile file("4.1.0.AppImage", root.path());

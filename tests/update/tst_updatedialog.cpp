@@ -136,6 +136,7 @@ private slots:
         const QByteArray same = "Varilume_V4.0.1\nUpdate content:\nSame.";
         const QString upToDate = "The current version is up to date. No update is required.";
         const QString noVersion = "Update check finished, but no version info found.";
+        // clang-format off
         QTest::newRow("minor, manual") << minor << false << true << "" << "";
         QTest::newRow("minor, start-up") << minor << true << false << "" << "";
         QTest::newRow("major, manual") << major << false << true << "" << "";
@@ -146,6 +147,7 @@ private slots:
         QTest::newRow("leading blank line, start-up") << "\n" + major << true << false << "" << "";
         QTest::newRow("not a version, manual") << QByteArray("Varilume_V5.0beta\n") << false << false << noVersion << "";
         QTest::newRow("not a version, start-up") << QByteArray("Varilume_V5..0\n") << true << false << "" << "";
+        // clang-format on
     }
     void offers()
     {
@@ -162,7 +164,8 @@ private slots:
         QCOMPARE(dialog->downloadButton()->isEnabled(), offered);
         if (offered) {
             QCOMPARE(dialog->windowTitle(), QString("Update Available"));
-            QVERIFY(dialog->label()->text().startsWith("The current version is: V4.0.1\nA new version is available: Varilume_V"));
+            QVERIFY(dialog->label()->text().startsWith(
+                "The current version is: V4.0.1\nA new version is available: Varilume_V"));
         } else if (!shown.isEmpty()) {
             QCOMPARE(dialog->label()->text(), shown);
         } else {
@@ -214,8 +217,10 @@ private slots:
     void downloadAndStart_data()
     {
         QTest::addColumn<bool>("withChecksum");
+        // clang-format off
         QTest::newRow("no checksum line") << false;
         QTest::newRow("checksum line") << true;
+        // clang-format on
     }
     void downloadAndStart()
     {
@@ -329,8 +334,10 @@ private slots:
     void failedDownloads_data()
     {
         QTest::addColumn<bool>("oversized");
+        // clang-format off
         QTest::newRow("missing installer") << false;
         QTest::newRow("oversized installer") << true;
+        // clang-format on
     }
     void failedDownloads()
     {

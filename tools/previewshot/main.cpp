@@ -50,7 +50,10 @@ namespace {
 
 const char *const kNames[] = {"C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"};
 
-QString noteText(int n) { return QStringLiteral("%1 / %2%3").arg(n).arg(QLatin1String(kNames[n % 12])).arg(n / 12 - 2); }
+QString noteText(int n)
+{
+    return QStringLiteral("%1 / %2%3").arg(n).arg(QLatin1String(kNames[n % 12])).arg(n / 12 - 2);
+}
 
 void setRow(RuleModel &m, int row, const QStringList &cells)
 {
@@ -144,7 +147,9 @@ bool play(Widget &window, const QString &inputPort)
         registry.addFixture(f);
         QMap<QString, int> roles;
         QList<SelectedChannel> selected;
-        for (const auto &[role, dmx] : {std::pair<QString, int>{"Red", l.red}, {"Green", l.green}, {"Blue", l.blue},
+        for (const auto &[role, dmx] : {std::pair<QString, int>{"Red", l.red},
+                                        {"Green", l.green},
+                                        {"Blue", l.blue},
                                         {"Brightness", l.brightness}})
             if (dmx >= 0)
                 roles.insert(role, dmx);
@@ -186,9 +191,10 @@ void fillFullTable(RuleModel &m)
     for (int r = 0; r < kRuleRows; ++r) {
         const bool cc = r % 2 == 0;
         const int n = (r * 7) % 128;
-        setRow(m, r, {QString::number(r % 1024 + 1), cc ? "CC" : (r % 4 == 1 ? "Note" : "AT"),
-                      cc ? QString::number(n) : noteText(n), r % 3 ? QString::number(r % 16 + 1) : "ALL", "OFF",
-                      "OFF", "OFF", "OFF", r % 5 ? "ON" : "OFF"});
+        setRow(m, r,
+               {QString::number(r % 1024 + 1), cc ? "CC" : (r % 4 == 1 ? "Note" : "AT"),
+                cc ? QString::number(n) : noteText(n), r % 3 ? QString::number(r % 16 + 1) : "ALL", "OFF", "OFF", "OFF",
+                "OFF", r % 5 ? "ON" : "OFF"});
     }
 }
 
@@ -262,7 +268,8 @@ int main(int argc, char *argv[])
     if (parser.isSet(playOption))
         QTimer::singleShot(800, &window, [&window, inputPort] {
             if (!play(window, inputPort)) {
-                std::fprintf(stderr, "varilume-previewshot: the preview did not connect to %s\n", qPrintable(inputPort));
+                std::fprintf(stderr, "varilume-previewshot: the preview did not connect to %s\n",
+                             qPrintable(inputPort));
                 QCoreApplication::exit(1);
             }
         });

@@ -137,9 +137,8 @@ int Runner::run()
 
     SimulatedBoxAnnouncement announcement;
     QString error;
-    if (!announcement.announce({QFile::decodeName(m_slavePath), m_config.vendorId, m_config.productId,
-                                m_config.description},
-                               &error)) {
+    if (!announcement.announce(
+            {QFile::decodeName(m_slavePath), m_config.vendorId, m_config.productId, m_config.description}, &error)) {
         say(QStringLiteral("cannot announce the box: %1").arg(error));
         return 1;
     }

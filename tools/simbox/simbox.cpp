@@ -40,10 +40,7 @@ const Request kRequests[] = {
     {kGiveYou, kAnswerFrameSize},
 };
 
-quint16 be16(const QByteArray &b, int at)
-{
-    return quint16((quint8(b[at]) << 8) | quint8(b[at + 1]));
-}
+quint16 be16(const QByteArray &b, int at) { return quint16((quint8(b[at]) << 8) | quint8(b[at + 1])); }
 
 void putBe16(QByteArray *b, int value)
 {
@@ -270,10 +267,10 @@ bool boxRecordsFromTexts(const QList<QStringList> &rows, QByteArray *records, QS
 
 QStringList boxRequestNames()
 {
-    return {QString::fromLatin1(kHello),          QString::fromLatin1(kSettingRequest),
-            QString::fromLatin1(kUploadRequest),  QString::fromLatin1(kDownloadRequest),
-            QString::fromLatin1(kSettingData),    QStringLiteral("identify"),
-            QStringLiteral("model ack"),          QStringLiteral("erase")};
+    return {QString::fromLatin1(kHello),         QString::fromLatin1(kSettingRequest),
+            QString::fromLatin1(kUploadRequest), QString::fromLatin1(kDownloadRequest),
+            QString::fromLatin1(kSettingData),   QStringLiteral("identify"),
+            QStringLiteral("model ack"),         QStringLiteral("erase")};
 }
 
 SimBox::SimBox(const BoxOptions &options)
@@ -436,9 +433,7 @@ SimBox::Take SimBox::takeUpgrade(QList<BoxPiece> *out)
             message(out, QByteArray::fromHex("aacc06") + m_options.version + kCommandTail,
                     QStringLiteral("version reply"));
         break;
-    default:
-        log(QStringLiteral("unknown command %1 ignored").arg(code, 2, 16, QLatin1Char('0')), true);
-        break;
+    default: log(QStringLiteral("unknown command %1 ignored").arg(code, 2, 16, QLatin1Char('0')), true); break;
     }
     return Take::Done;
 }

@@ -47,10 +47,10 @@ constexpr int kBoxMaxFirmware = 8 * 1024 * 1024;
 
 // The box's four operating values, in the units the settings commands use.
 struct BoxSettings {
-    int breakTime = 200;       // DMX break, microseconds (88-1000)
-    int markAfterBreak = 50;   // DMX mark-after-break, microseconds (8-1000)
-    int coefficientCode = 0;   // 0-5 for 1, 2, 2.01, 3, 4, 5
-    int sleepCode = 3;         // tens of seconds (1-6)
+    int breakTime = 200;      // DMX break, microseconds (88-1000)
+    int markAfterBreak = 50;  // DMX mark-after-break, microseconds (8-1000)
+    int coefficientCode = 0;  // 0-5 for 1, 2, 2.01, 3, 4, 5
+    int sleepCode = 3;        // tens of seconds (1-6)
 
     bool operator==(const BoxSettings &o) const
     {
@@ -109,19 +109,19 @@ struct BoxPiece {
 
 struct BoxOptions {
     bool upgradeMode = false;
-    bool closeDoor = false;        // answer "hello" with "close the door"
-    bool cipher = false;           // send a challenge after the greeting
-    bool cipherRequired = false;   // serve nothing but the greeting until it is answered
-    int chunkSize = 64;            // the upload goes out in pieces of at most this size
-    QList<int> splitAt;            // extra cuts of the upload, as offsets into the image
-    int piecePauseMs = 1;          // pause between the pieces of one upload
-    int messageGapMs = 20;         // pause before every separate message
-    bool garbage = false;          // junk bytes before every message
-    QStringList silent;            // requests carried out but never answered
-    qint64 vanishAfter = -1;       // disappear after this many bytes of an upload
-    bool badChecksum = false;      // uploads carry a checksum that does not match the records
-    int eraseMs = 300;             // how long the flash erase takes
-    quint32 seed = 1;              // challenges and junk bytes
+    bool closeDoor = false;       // answer "hello" with "close the door"
+    bool cipher = false;          // send a challenge after the greeting
+    bool cipherRequired = false;  // serve nothing but the greeting until it is answered
+    int chunkSize = 64;           // the upload goes out in pieces of at most this size
+    QList<int> splitAt;           // extra cuts of the upload, as offsets into the image
+    int piecePauseMs = 1;         // pause between the pieces of one upload
+    int messageGapMs = 20;        // pause before every separate message
+    bool garbage = false;         // junk bytes before every message
+    QStringList silent;           // requests carried out but never answered
+    qint64 vanishAfter = -1;      // disappear after this many bytes of an upload
+    bool badChecksum = false;     // uploads carry a checksum that does not match the records
+    int eraseMs = 300;            // how long the flash erase takes
+    quint32 seed = 1;             // challenges and junk bytes
     QByteArray model = "KVR-9000";
     QByteArray version = "V1.0.3";
 };

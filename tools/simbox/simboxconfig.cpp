@@ -33,10 +33,11 @@ bool parseSimBoxArguments(const QStringList &arguments, SimBoxConfig *config, QS
                        "announces itself to the editor's port list and answers the box's protocol "
                        "until it is stopped with SIGINT or SIGTERM."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
-    const QCommandLineOption table(QStringLiteral("table"),
-                                   QStringLiteral("Start with the rule table of a 24 844-byte table image file, or of a "
-                                                  "workbook (.xlsx) as the editor would send it."),
-                                   QStringLiteral("file"));
+    const QCommandLineOption table(
+        QStringLiteral("table"),
+        QStringLiteral("Start with the rule table of a 24 844-byte table image file, or of a "
+                       "workbook (.xlsx) as the editor would send it."),
+        QStringLiteral("file"));
     const QCommandLineOption demo(QStringLiteral("demo"),
                                   QStringLiteral("Start with a small example table instead of an empty one."));
     const QCommandLineOption settings(
@@ -69,11 +70,10 @@ bool parseSimBoxArguments(const QStringList &arguments, SimBoxConfig *config, QS
                                  QStringLiteral("ms"));
     const QCommandLineOption garbage(QStringLiteral("garbage"),
                                      QStringLiteral("Send junk bytes before every message."));
-    const QCommandLineOption silent(
-        QStringLiteral("silent"),
-        QStringLiteral("Carry out this request but never answer it (repeatable): %1.")
-            .arg(boxRequestNames().join(QStringLiteral(", "))),
-        QStringLiteral("request"));
+    const QCommandLineOption silent(QStringLiteral("silent"),
+                                    QStringLiteral("Carry out this request but never answer it (repeatable): %1.")
+                                        .arg(boxRequestNames().join(QStringLiteral(", "))),
+                                    QStringLiteral("request"));
     const QCommandLineOption vanishAfter(
         QStringLiteral("vanish-after"),
         QStringLiteral("Exit during the first table upload once N of its bytes are out."), QStringLiteral("N"));

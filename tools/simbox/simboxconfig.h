@@ -19,12 +19,12 @@ constexpr quint16 kSimBoxBootloaderProductId = 0x4B3A;
 struct SimBoxConfig {
     BoxOptions box;
     BoxSettings settings;
-    QString tableFile;     // an image to start from
+    QString tableFile;       // an image to start from
     bool demoTable = false;  // start from the example table
-    QString saveTable;     // where the stored image is kept up to date
-    QString saveFirmware;  // where received firmware is written
+    QString saveTable;       // where the stored image is kept up to date
+    QString saveFirmware;    // where received firmware is written
     QString expectFirmware;  // the image received firmware is compared with
-    QString announceDir;   // overrides VARILUME_SIMBOX_DIR
+    QString announceDir;     // overrides VARILUME_SIMBOX_DIR
     quint16 vendorId = kSimBoxVendorId;
     quint16 productId = kSimBoxProductId;
     QString description = QStringLiteral("Nemora KVR-9000");
