@@ -73,6 +73,29 @@ void paint(Widget &w)
     QCoreApplication::processEvents();
 }
 
+// Times the undo of the last step (with range(0) its redo), each until painted; the other
+// half of the round trip is not timed.
+void timeUndoOrRedo(benchmark::State &state, Editor &e)
+{
+    const bool redo = state.range(0);
+    EditHistory *h = e.w->editHistory();
+    const auto step = [&](bool forward) {
+        forward ? h->redo() : h->undo();
+        paint(*e.w);
+    };
+    for (auto _ : state) {
+        state.PauseTiming();
+        if (redo)
+            step(false);
+        state.ResumeTiming();
+        step(redo);
+        state.PauseTiming();
+        if (!redo)
+            step(true);
+        state.ResumeTiming();
+    }
+}
+
 // The baseline: the drag fill over the whole table, painted.
 void BM_DragFillWholeTable(benchmark::State &state)
 {
@@ -91,31 +114,12 @@ BENCHMARK(BM_DragFillWholeTable)->Unit(benchmark::kMillisecond)->Iterations(10);
 
 void BM_UndoRedoDragFill(benchmark::State &state)
 {
-    const bool redo = state.range(0);
     Editor e;
     fillTable(*e.w->ruleModel(), 1);
     e.settle();
     e.w->tableView()->fillDownSeries(0, kRuleRows - 1, ColDmx);
     e.settle();
-    EditHistory *h = e.w->editHistory();
-    for (auto _ : state) {
-        if (redo) {
-            state.PauseTiming();
-            h->undo();
-            paint(*e.w);
-            state.ResumeTiming();
-            h->redo();
-        } else {
-            h->undo();
-        }
-        paint(*e.w);
-        if (!redo) {
-            state.PauseTiming();
-            h->redo();
-            paint(*e.w);
-            state.ResumeTiming();
-        }
-    }
+    timeUndoOrRedo(state, e);
 }
 BENCHMARK(BM_UndoRedoDragFill)->Arg(0)->Arg(1)->ArgNames({"redo"})->Unit(benchmark::kMillisecond)->Iterations(20);
 
@@ -134,7 +138,6 @@ void readTable(Widget &w, const QList<QStringList> &rows)
 
 void BM_UndoRedoRead(benchmark::State &state)
 {
-    const bool redo = state.range(0);
     Editor e;
     fillTable(*e.w->ruleModel(), kRuleRows, 5);
     e.w->applyRemarkLines("alias0=front\nalias3071=last\n");
@@ -157,25 +160,7 @@ void BM_UndoRedoRead(benchmark::State &state)
                             "ON"};
     readTable(*e.w, rows);
     e.settle();
-    EditHistory *h = e.w->editHistory();
-    for (auto _ : state) {
-        if (redo) {
-            state.PauseTiming();
-            h->undo();
-            paint(*e.w);
-            state.ResumeTiming();
-            h->redo();
-        } else {
-            h->undo();
-        }
-        paint(*e.w);
-        if (!redo) {
-            state.PauseTiming();
-            h->redo();
-            paint(*e.w);
-            state.ResumeTiming();
-        }
-    }
+    timeUndoOrRedo(state, e);
 }
 BENCHMARK(BM_UndoRedoRead)->Arg(0)->Arg(1)->ArgNames({"redo"})->Unit(benchmark::kMillisecond)->Iterations(20);
 

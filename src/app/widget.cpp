@@ -15,6 +15,7 @@
 #include "preview/previewsink.h"
 #include "table/aliaseditdialog.h"
 #include "table/aliasstore.h"
+#include "table/changedrows.h"
 #include "table/delegates.h"
 #include "table/edithistory.h"
 #include "table/notenames.h"
@@ -138,20 +139,9 @@ Widget::Widget(QWidget *parent) : QWidget(parent), m_scheduler(&scheduler())
     m_tick = m_scheduler->createTimer(this);
     connect(m_tick, &Timer::timeout, this, &Widget::tableTick);
     // The tick's pass looks only at rows changed since the last pass, so a settled table
-    // costs the idle editor nothing. Rows that moved are looked at from the first one on.
-    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
-        connect(m_rules, signal, this, [this](const QModelIndex &, int first, int) { markPassRows(first, INT_MAX); });
-    connect(m_rules, &QAbstractItemModel::rowsMoved, this,
-            [this](const QModelIndex &, int start, int, const QModelIndex &, int row) {
-                markPassRows(qMin(start, row), INT_MAX);
-            });
-    connect(m_rules, &QAbstractItemModel::dataChanged, this,
-            [this](const QModelIndex &topLeft, const QModelIndex &bottomRight) {
-                markPassRows(topLeft.row(), bottomRight.row());
-            });
-    connect(m_rules, &QAbstractItemModel::modelReset, this, [this] { markPassRows(0, INT_MAX); });
-    connect(m_rules, &QAbstractItemModel::layoutChanged, this, [this] { markPassRows(0, INT_MAX); });
-    connect(m_rules, &QAbstractItemModel::columnsInserted, this, [this] { markPassRows(0, INT_MAX); });
+    // costs the idle editor nothing; the first pass looks at every row.
+    m_passRows = new ChangedRows(m_rules, this);
+    m_passRows->markAll();
     m_tick->start(kTickMs);
     m_aliasTimer = m_scheduler->createTimer(this);
     m_aliasTimer->setInterval(kTickMs);
@@ -225,9 +215,8 @@ void Widget::setupEditHistory()
         m_menu->actionRedo->setText(stack->canRedo() ? QStringLiteral("&Redo %1").arg(stack->redoText())
                                                      : QStringLiteral("&Redo"));
     };
+    // Every push, undo, redo and clear moves the index.
     connect(stack, &QUndoStack::indexChanged, this, showSteps);
-    connect(stack, &QUndoStack::canUndoChanged, this, showSteps);
-    connect(stack, &QUndoStack::canRedoChanged, this, showSteps);
     showSteps();
     connect(m_menu->actionUndo, &QAction::triggered, m_history, &EditHistory::undo);
     connect(m_menu->actionRedo, &QAction::triggered, m_history, &EditHistory::redo);
@@ -478,7 +467,7 @@ void Widget::attachRemarkView()
 void Widget::applyNaming(int cnum)
 {
     m_cnum = cnum;
-    markPassRows(0, INT_MAX);
+    m_passRows->markAll();
     m_tableView->setCnum(cnum);
     emit send_combin(cnum);
     emit cnum_change(cnum);
@@ -509,27 +498,20 @@ void Widget::restoreNaming()
     }
 }
 
-void Widget::markPassRows(int first, int last)
-{
-    m_passFirst = qMin(m_passFirst, qMax(0, first));
-    m_passLast = qMax(m_passLast, last);
-}
-
 void Widget::normalizeControllerTexts()
 {
-    markPassRows(0, INT_MAX);
+    m_passRows->markAll();
     controllerTick();
 }
 
 void Widget::controllerTick()
 {
-    if (m_passFirst <= m_passLast) {
+    if (m_passRows->any()) {
         // The pass rewrites what the user typed; its rewrites are no step of their own.
         const EditHistory::Automatic automatic(m_history);
-        vl::normalizeControllerTexts(*m_rules, m_cnum, m_passFirst, m_passLast);
+        vl::normalizeControllerTexts(*m_rules, m_cnum, m_passRows->first(), m_passRows->last());
         // Its own writes need no second look.
-        m_passFirst = INT_MAX;
-        m_passLast = -1;
+        m_passRows->clear();
     }
     m_delegate->relabelControllerEditors();
 }

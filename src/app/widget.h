@@ -11,7 +11,7 @@
 #include <QVector>
 #include <QWidget>
 
-#include <climits>
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -29,6 +29,7 @@ class Abt_Dialog;
 class AliasEditDialog;
 class AliasStore;
 class Bk_Tim_Dialog;
+class ChangedRows;
 class CombinedDelegate;
 class cof_Dialog;
 class CustomLabel;
@@ -173,8 +174,6 @@ private:
     // With unsaved changes, asks whether to save them first: false when the user cancels
     // (or the save fails) and what was asked for must not happen.
     bool maybeSaveChanges();
-    // The rows the controller pass must look at again.
-    void markPassRows(int first, int last);
 
     int m_cnum = 2;
     RuleModel *m_rules = nullptr;
@@ -202,9 +201,7 @@ private:
     bool m_autoUpdates = true;
     Scheduler *m_scheduler = nullptr;  // the window's timers come from it
     Timer *m_tick = nullptr;
-    // Rows changed since the last controller pass (first > last: none).
-    int m_passFirst = 0;
-    int m_passLast = INT_MAX;
+    ChangedRows *m_passRows = nullptr;  // rows changed since the last controller pass
     EditHistory *m_history = nullptr;
     bool m_closeAnswered = false;  // the unsaved-changes question was answered for this close
     Timer *m_aliasTimer = nullptr;
@@ -292,6 +289,9 @@ public:
 private:
     WorkbookHooks workbookHooks();
     void connectWorkbookMenu();
+    // Runs `open` (which returns the workbook it loaded, or an empty string) as the step
+    // "Open File"; a loaded workbook is the table's clean state and the one Save proposes.
+    void openAsOneStep(const std::function<QString()> &open);
     QString m_workbookPath;
 
     // Software update: the check at start-up and "Check for Update" (widget_update.cpp)

@@ -36,23 +36,22 @@ void Widget::open_midi_file()
 {
     // The dialog opens where the last workbook was.
     const QString folder = m_workbookPath.isEmpty() ? QString() : QFileInfo(m_workbookPath).absolutePath();
-    m_history->beginStep(QStringLiteral("Open File"));
-    const QString path = openRuleWorkbook(this, *m_rules, workbookHooks(), folder);
-    m_history->endStep();
-    if (!path.isEmpty()) {
-        m_workbookPath = path;
-        m_history->markClean();
-    }
+    openAsOneStep([&] { return openRuleWorkbook(this, *m_rules, workbookHooks(), folder); });
 }
 
 void Widget::openWorkbookFile(const QString &path)
 {
+    openAsOneStep([&] { return loadRuleWorkbook(this, path, *m_rules, workbookHooks()) ? path : QString(); });
+}
+
+void Widget::openAsOneStep(const std::function<QString()> &open)
+{
     m_history->beginStep(QStringLiteral("Open File"));
-    const bool loaded = loadRuleWorkbook(this, path, *m_rules, workbookHooks());
+    const QString path = open();
     m_history->endStep();
-    if (loaded) {
+    if (!path.isEmpty()) {
         m_workbookPath = path;
-        m_history->markClean();
+        m_history->markClean();  // the table is the workbook's
     }
 }
 

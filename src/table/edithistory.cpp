@@ -1,6 +1,7 @@
 #include "edithistory.h"
 
 #include "aliasstore.h"
+#include "changedrows.h"
 #include "rulemodel.h"
 
 #include <QSignalBlocker>
@@ -42,7 +43,7 @@ quint32 takeCount(const char *&at)
 // cell may be edited (rows read from the box have a fixed "SN").
 class EditHistory::Shadow {
 public:
-    explicit Shadow(TextTableModel *model) : m_model(model), m_columns(model->columnCount())
+    explicit Shadow(TextTableModel *model) : m_model(model), m_columns(model->columnCount()), m_changed(model)
     {
         m_rows = model->rowCount();
         m_cells.resize(m_rows * m_columns);
@@ -51,16 +52,10 @@ public:
             readRow(r, &m_cells[r * m_columns], &m_locked[r]);
     }
 
-    TextTableModel *model() const { return m_model; }
+    // Marks the rows the model reports as changed.
+    ChangedRows *changes() { return &m_changed; }
 
-    void markDirty(int first, int last, bool structural)
-    {
-        m_dirtyFirst = qMin(m_dirtyFirst, qMax(0, first));
-        m_dirtyLast = qMax(m_dirtyLast, last);
-        m_structural = m_structural || structural;
-    }
-
-    // Compares the dirty rows with the copy and brings the copy up to date. With `record`
+    // Compares the changed rows with the copy and brings the copy up to date. With `record`
     // the rows that differ are packed into the change.
     EditHistory::TableChange take(bool record)
     {
@@ -68,11 +63,11 @@ public:
         const int newRows = m_model->rowCount();
         change.rowsBefore = m_rows;
         change.rowsAfter = newRows;
-        if (m_dirtyLast < 0 && !m_structural && newRows == m_rows)
+        if (!m_changed.any() && newRows == m_rows)
             return change;
         const int span = qMax(m_rows, newRows);
-        const int first = m_dirtyFirst == INT_MAX ? 0 : m_dirtyFirst;
-        const int last = (m_structural || newRows != m_rows) ? span - 1 : qMin(m_dirtyLast, span - 1);
+        const int first = m_changed.any() ? m_changed.first() : 0;
+        const int last = newRows != m_rows ? span - 1 : qMin(m_changed.last(), span - 1);
         m_cells.resize(span * m_columns);
         m_locked.resize(span);
 
@@ -107,7 +102,7 @@ public:
         m_locked.resize(newRows);
         change.before.squeeze();
         change.after.squeeze();
-        clearDirty();
+        m_changed.clear();
         return change;
     }
 
@@ -144,17 +139,10 @@ public:
         const int last = qMin(lastRow, rowCount - 1);
         if (firstRow >= 0 && firstRow <= last)
             emit m_model->dataChanged(m_model->index(firstRow, 0), m_model->index(last, m_columns - 1));
-        clearDirty();
+        m_changed.clear();
     }
 
 private:
-    void clearDirty()
-    {
-        m_dirtyFirst = INT_MAX;
-        m_dirtyLast = -1;
-        m_structural = false;
-    }
-
     void readRow(int r, QString *texts, char *locked) const
     {
         for (int c = 0; c < m_columns; ++c)
@@ -206,9 +194,7 @@ private:
     int m_rows = 0;
     QVector<QString> m_cells;  // row by row
     QVector<char> m_locked;
-    int m_dirtyFirst = INT_MAX;
-    int m_dirtyLast = -1;
-    bool m_structural = false;
+    ChangedRows m_changed;
 };
 
 // One step: the changed rows of both models and the aliases, before and after.
@@ -243,25 +229,12 @@ EditHistory::EditHistory(TextTableModel *rules, TextTableModel *remarks, AliasSt
       m_remarks(std::make_unique<Shadow>(remarks)), m_aliases(aliases)
 {
     connect(m_stack, &QUndoStack::cleanChanged, this, [this](bool clean) { emit modifiedChanged(!clean); });
-    for (Shadow *shadow : {m_rules.get(), m_remarks.get()}) {
-        TextTableModel *model = shadow->model();
-        connect(model, &QAbstractItemModel::dataChanged, this,
-                [this, shadow](const QModelIndex &topLeft, const QModelIndex &bottomRight) {
-                    modelChanged(shadow, topLeft.row(), bottomRight.row(), false);
-                });
-        for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
-            connect(model, signal, this,
-                    [this, shadow](const QModelIndex &, int first, int) { modelChanged(shadow, first, first, true); });
-        connect(model, &QAbstractItemModel::rowsMoved, this,
-                [this, shadow](const QModelIndex &, int start, int, const QModelIndex &, int row) {
-                    modelChanged(shadow, qMin(start, row), qMin(start, row), true);
-                });
-        connect(model, &QAbstractItemModel::modelReset, this, [this, shadow] { modelChanged(shadow, 0, 0, true); });
-        connect(model, &QAbstractItemModel::layoutChanged, this, [this, shadow] { modelChanged(shadow, 0, 0, true); });
-        connect(model, &QAbstractItemModel::columnsInserted, this,
-                [this, shadow] { modelChanged(shadow, 0, 0, true); });
-        connect(model, &QAbstractItemModel::columnsRemoved, this, [this, shadow] { modelChanged(shadow, 0, 0, true); });
-    }
+    // What an undo or redo writes is taken into the copy as it is written.
+    for (Shadow *shadow : {m_rules.get(), m_remarks.get()})
+        connect(shadow->changes(), &ChangedRows::marked, this, [this] {
+            if (!m_applying)
+                scheduleFlush();
+        });
     if (m_aliases)
         connect(m_aliases, &AliasStore::aliasesChanged, this, &EditHistory::aliasesChanged);
 }
@@ -272,14 +245,6 @@ EditHistory::~EditHistory()
     m_stack->blockSignals(true);
     delete m_stack;
     m_stack = nullptr;
-}
-
-void EditHistory::modelChanged(Shadow *shadow, int firstRow, int lastRow, bool structural)
-{
-    if (m_applying)
-        return;
-    shadow->markDirty(firstRow, lastRow, structural);
-    scheduleFlush();
 }
 
 void EditHistory::aliasesChanged(const QStringList &before, const QStringList &after)

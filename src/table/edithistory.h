@@ -117,7 +117,6 @@ private:
     class StepCommand;
     friend class StepCommand;
 
-    void modelChanged(Shadow *shadow, int firstRow, int lastRow, bool structural);
     void aliasesChanged(const QStringList &before, const QStringList &after);
     void scheduleFlush();
     void commit(const QString &name);

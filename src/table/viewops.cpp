@@ -34,6 +34,28 @@ QString derivedText(const RuleModel &rules, int row, int column, int cnum, const
     }
 }
 
+// Visits the cells a paste of `buffer` at (row, column) writes, row by row, left to right:
+// "SN", the cells the buffer skips (null texts) and cells outside the table are left out.
+// `visit(row, column, text)` returns false to stop.
+template <typename Visit>
+void forEachPastedCell(const TextTableModel &model, const CopyBuffer &buffer, int row, int column, Visit visit)
+{
+    if (row < 0 || column < 0)
+        return;
+    for (int i = 0; i < buffer.size() && row + i < model.rowCount(); ++i) {
+        const QStringList &texts = buffer.at(i);
+        for (int k = 0; k < texts.size(); ++k) {
+            const int c = column + k;
+            if (c == ColSn || texts.at(k).isNull())
+                continue;
+            if (c >= model.columnCount())
+                break;
+            if (!visit(row + i, c, texts.at(k)))
+                return;
+        }
+    }
+}
+
 }  // namespace
 
 QString nextDmxText(const QString &above, const QStringList &aliases)
@@ -158,23 +180,11 @@ CopyBuffer copyCells(const TextTableModel &model, QModelIndexList indexes)
 
 int pasteCells(TextTableModel &model, const CopyBuffer &buffer, int row, int column)
 {
-    if (row < 0 || column < 0)
-        return 0;
     int written = 0;
-    for (int i = 0; i < buffer.size(); ++i) {
-        const int r = row + i;
-        if (r >= model.rowCount())
-            break;
-        const QStringList &texts = buffer.at(i);
-        for (int k = 0; k < texts.size(); ++k) {
-            const int c = column + k;
-            if (c == ColSn || texts.at(k).isNull())
-                continue;
-            if (c >= model.columnCount())
-                break;
-            written += putText(model, r, c, texts.at(k));
-        }
-    }
+    forEachPastedCell(model, buffer, row, column, [&](int r, int c, const QString &text) {
+        written += putText(model, r, c, text);
+        return true;
+    });
     return written;
 }
 
@@ -242,23 +252,13 @@ CopyBuffer parseCopiedText(const QString &text)
 QString firstPasteProblem(const TextTableModel &model, const CopyBuffer &buffer, int row, int column,
                           const CellProblem &problem)
 {
-    if (!problem || row < 0 || column < 0)
-        return QString();
-    // The cells pasteCells() writes, in its order.
-    for (int i = 0; i < buffer.size() && row + i < model.rowCount(); ++i) {
-        const QStringList &texts = buffer.at(i);
-        for (int k = 0; k < texts.size(); ++k) {
-            const int c = column + k;
-            if (c == ColSn || texts.at(k).isNull())
-                continue;
-            if (c >= model.columnCount())
-                break;
-            const QString message = problem(row + i, c, texts.at(k));
-            if (!message.isEmpty())
-                return message;
-        }
-    }
-    return QString();
+    QString message;
+    if (problem)
+        forEachPastedCell(model, buffer, row, column, [&](int r, int c, const QString &text) {
+            message = problem(r, c, text);
+            return message.isEmpty();
+        });
+    return message;
 }
 
 }  // namespace vl
