@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -101,7 +102,16 @@ QString simulatedBoxDirectory()
     if (!runtime.isEmpty() && QFileInfo(runtime).isDir())
         return runtime + QStringLiteral("/varilume-simbox");
     // The temporary folder is everybody's: each user has a folder of their own there.
-    return QDir::tempPath() + QStringLiteral("/varilume-simbox-%1").arg(::geteuid());
+    // QDir::tempPath() resolves links each time it is asked, and port lists ask many times
+    // a second; its answer changes only with TMPDIR.
+    thread_local QByteArray tmpdir;
+    thread_local QString folder;
+    const QByteArray nowTmpdir = qgetenv("TMPDIR");
+    if (folder.isEmpty() || nowTmpdir != tmpdir || nowTmpdir.isNull() != tmpdir.isNull()) {
+        tmpdir = nowTmpdir;
+        folder = QDir::tempPath() + QStringLiteral("/varilume-simbox-%1").arg(::geteuid());
+    }
+    return folder;
 }
 
 QList<SimulatedBox> runningSimulatedBoxes()
@@ -127,6 +137,21 @@ QList<SimulatedBox> runningSimulatedBoxes()
             boxes << box;
     }
     return boxes;
+}
+
+SimulatedBoxWatch::SimulatedBoxWatch()
+    : m_folder(IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_CLOSE_WRITE | IN_MODIFY | IN_ATTRIB)
+{
+}
+
+QList<SimulatedBox> SimulatedBoxWatch::boxes(bool readAgain)
+{
+    const bool changed = m_folder.changed(simulatedBoxDirectory());
+    if (changed || readAgain || m_lookAgain) {
+        m_boxes = runningSimulatedBoxes();
+        m_lookAgain = changed;
+    }
+    return m_boxes;
 }
 
 SimulatedBoxAnnouncement::~SimulatedBoxAnnouncement() { withdraw(); }

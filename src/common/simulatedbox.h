@@ -22,6 +22,8 @@
 // and every file in it that is not the user's.
 // Otherwise another user could announce a box of theirs and receive the user's tables.
 
+#include "common/folderwatch.h"
+
 #include <QList>
 #include <QString>
 
@@ -38,6 +40,22 @@ QString simulatedBoxDirectory();
 
 // Boxes that are running now, in the order of their file names.
 QList<SimulatedBox> runningSimulatedBoxes();
+
+// The running boxes as runningSimulatedBoxes() gives them, for lists refreshed many times a
+// second: the announcement directory is read again only when an inotify watch on it has
+// heard a box come, go or die (a dying simulator's announcement is closed), and at the
+// look after that, as the dead simulator's lock may outlive the event by a moment.
+class SimulatedBoxWatch {
+public:
+    SimulatedBoxWatch();
+    // `readAgain` reads the directory whatever was heard.
+    QList<SimulatedBox> boxes(bool readAgain = false);
+
+private:
+    FolderWatch m_folder;
+    QList<SimulatedBox> m_boxes;
+    bool m_lookAgain = true;
+};
 
 // Keeps one box announced for as long as the object lives.
 class SimulatedBoxAnnouncement {

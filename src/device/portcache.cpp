@@ -75,14 +75,15 @@ PortSnapshot PortSnapshotCache::snapshot()
     const qint64 now = m_clock.nowMs();
     // The monitor is drained before the scan: what happens during the scan is heard next time.
     const bool changed = !m_monitor || m_monitor->changed();
-    if (changed || !m_valid || now - m_scannedAt >= kMaxAgeMs || now < m_scannedAt) {
+    const bool scan = changed || !m_valid || now - m_scannedAt >= kMaxAgeMs || now < m_scannedAt;
+    if (scan) {
         m_system = systemPorts();
         m_valid = true;
         m_scannedAt = now;
         ++m_scans;
     }
     PortSnapshot snapshot = m_system;
-    addSimulatedBoxes(&snapshot, runningSimulatedBoxes());
+    addSimulatedBoxes(&snapshot, m_boxes.boxes(scan));
     return snapshot;
 }
 

@@ -9,9 +9,10 @@
 // daemon, or by the kernel where no daemon runs) hears every USB device and terminal that
 // comes or goes, and any such event, or an overrun of the monitor, drops what was kept.
 // As a safety net the system is scanned again at least every kMaxAgeMs. Where no monitor
-// can be had, every snapshot scans. Simulated boxes are read afresh every time (a few
-// small files): one that crashed gives no event, only a lock nobody holds.
+// can be had, every snapshot scans. Simulated boxes are read again when their announcement
+// directory changes (SimulatedBoxWatch) and with every scan of the system.
 
+#include "common/simulatedbox.h"
 #include "device/portscan.h"
 
 #include <memory>
@@ -47,6 +48,7 @@ private:
     Scheduler &m_clock;
     std::unique_ptr<Monitor> m_monitor;
     PortSnapshot m_system;
+    SimulatedBoxWatch m_boxes;
     bool m_valid = false;
     qint64 m_scannedAt = 0;
     int m_scans = 0;

@@ -1,5 +1,6 @@
 // MIDI output through RtMidi: the ALSA sequencer where the machine has one, JACK otherwise.
 
+#include "common/folderwatch.h"
 #include "midi/midibackend.h"
 #include "midi/midilog.h"
 
@@ -8,7 +9,9 @@
 
 #include <QFileInfo>
 #include <atomic>
+#include <chrono>
 #include <mutex>
+#include <sys/inotify.h>
 #include <vector>
 
 namespace vl {
@@ -87,6 +90,32 @@ private:
 
     jack_client_t *m_client = nullptr;
     std::atomic<bool> m_gone{false};
+};
+
+// Whether a JACK server may have started since the last try. Trying means opening a JACK
+// client (a thread, sockets, shared memory), which the port refresh would do every second
+// on a machine that runs no server. A JACK server makes its socket in /dev/shm, which a
+// watch there hears at once; a server that makes nothing there (PipeWire's JACK) is still
+// found, by a try every kRetry.
+class JackServerHint {
+public:
+    static constexpr std::chrono::seconds kRetry{30};
+
+    bool worthTrying()
+    {
+        const auto now = std::chrono::steady_clock::now();
+        const bool heard = m_shm.changed(QStringLiteral("/dev/shm"));
+        if (!heard && m_tried && now - m_triedAt < kRetry)
+            return false;
+        m_tried = true;
+        m_triedAt = now;
+        return true;
+    }
+
+private:
+    FolderWatch m_shm{IN_CREATE | IN_MOVED_TO, QByteArrayLiteral("jack")};
+    bool m_tried = false;
+    std::chrono::steady_clock::time_point m_triedAt;
 };
 
 class RtMidiBackend final : public MidiBackend {
@@ -191,7 +220,7 @@ private:
         }
         if (m_system == MidiSystem::AlsaSequencer || !compiled(RtMidi::UNIX_JACK))
             return;
-        if (!m_watch.open())
+        if (!m_jackHint.worthTrying() || !m_watch.open())
             return;  // no JACK server running
         if (!make(RtMidi::UNIX_JACK))
             m_watch.close();
@@ -251,6 +280,7 @@ private:
     std::unique_ptr<RtMidiOut> m_out;
     RtMidi::Api m_api = RtMidi::UNSPECIFIED;
     JackServerWatch m_watch;
+    JackServerHint m_jackHint;
     bool m_portOpen = false;
     bool m_alsaFailed = false;
     bool m_errorRaised = false;

@@ -1,6 +1,7 @@
 // Shared pieces: whole-file writes, the announcements of simulated boxes and the
 // schedulers that timers take their time from.
 
+#include "common/folderwatch.h"
 #include "common/safefile.h"
 #include "common/scheduler.h"
 #include "common/simulatedbox.h"
@@ -15,10 +16,12 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace vl;
@@ -577,6 +580,88 @@ private slots:
         QCOMPARE(::fchown(fd, ::geteuid(), ::getegid()), 0);
         QCOMPARE(runningSimulatedBoxes().size(), 2);
         ::close(fd);
+    }
+
+    // A watched folder says "changed" exactly when something that counts happened, and
+    // always while it cannot be watched.
+    void folderWatchHearsWhatCounts()
+    {
+        const QString folder = dir.filePath("watched");
+        FolderWatch watch(IN_CREATE | IN_MOVED_TO, "jack");
+        QVERIFY(watch.changed(folder));  // not there: its parent is watched for it
+        QVERIFY(!watch.changed(folder));
+        QVERIFY(!watch.isWatching());
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(watch.changed(folder));  // watched from now on
+        QVERIFY(watch.isWatching());
+        QVERIFY(!watch.changed(folder));
+        writeRaw("watched/other", "x");
+        QVERIFY(!watch.changed(folder));  // not a name that counts
+        writeRaw("watched/jack_default_0_0", "x");
+        QVERIFY(watch.changed(folder));
+        QVERIFY(!watch.changed(folder));
+        QVERIFY(QDir(folder).removeRecursively());
+        QVERIFY(watch.changed(folder));
+        QVERIFY(!watch.changed(folder));
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(watch.changed(folder));  // the new folder is watched
+        QVERIFY(!watch.changed(folder));
+        QVERIFY(watch.changed(dir.path()));  // another folder: a first look
+        const QString orphan = dir.filePath("no/such/folder");
+        QVERIFY(watch.changed(orphan));  // nothing to watch: always "changed"
+        QVERIFY(watch.changed(orphan));
+    }
+
+    // The watched list of boxes follows boxes that start, stop and die without withdrawing
+    // their announcement, looking at the folder only when it changed.
+    void watchedBoxesFollowStartsStopsAndDeaths()
+    {
+        const QString folder = dir.filePath("boxes-watched");
+        EnvFor configured("VARILUME_SIMBOX_DIR", QFile::encodeName(folder));
+        SimulatedBoxWatch watch;
+        QVERIFY(watch.boxes().isEmpty());
+        SimulatedBoxAnnouncement mine;
+        QVERIFY(mine.announce({"/dev/pts/80", 0x0483, 0x5740, "Nemora KVR-9000"}));
+        QCOMPARE(watch.boxes().size(), 1);
+        QCOMPARE(watch.boxes().size(), 1);
+
+        // Another process announces a box, then dies holding its announcement.
+        int ready[2];
+        int go[2];
+        QCOMPARE(::pipe(ready), 0);
+        QCOMPARE(::pipe(go), 0);
+        const QByteArray path = nameOf(folder + "/dying.port");
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::close(ready[0]);
+            ::close(go[1]);
+            const char text[] = "port=/dev/pts/81\nvendor=0483\nproduct=5740\ndescription=Nemora KVR-9000\n";
+            const int fd = ::open(path.constData(), O_RDWR | O_CREAT, 0600);
+            const bool ok = fd >= 0 && ::flock(fd, LOCK_EX) == 0 && ::write(fd, text, sizeof text - 1) > 0;
+            char c = ok ? 'y' : 'n';
+            (void)!::write(ready[1], &c, 1);
+            (void)!::read(go[0], &c, 1);
+            ::_exit(0);
+        }
+        ::close(ready[1]);
+        ::close(go[0]);
+        char c = 0;
+        QCOMPARE(::read(ready[0], &c, 1), ssize_t(1));
+        QCOMPARE(c, 'y');
+        QList<SimulatedBox> boxes = watch.boxes();
+        QCOMPARE(boxes.size(), 2);
+        QCOMPARE(boxes[0].portName, QString("/dev/pts/81"));
+        ::close(go[1]);
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        ::close(ready[0]);
+        boxes = watch.boxes();
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes[0].portName, QString("/dev/pts/80"));
+
+        mine.withdraw();
+        QVERIFY(watch.boxes().isEmpty());
+        QVERIFY(watch.boxes(true).isEmpty());
     }
 
     // The manual clock fires what falls due on the way, in time order, repeating timers as
