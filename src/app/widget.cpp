@@ -204,6 +204,15 @@ void Widget::setupEditHistory()
             saveAliasFile();
         relabelDmxCells();
     });
+    // Undoing inserted rows deletes them again, in the preview's fixtures too, and so on.
+    m_history->setRowsShifted([this](int first, int last, bool inserted) {
+        if (!inserted) {
+            startrow_rec2(first, last);
+            return;
+        }
+        for (int row = first; row <= last; ++row)
+            startrow_rec(row);
+    });
     connect(m_history, &EditHistory::modifiedChanged, this, &Widget::showModified);
 
     QUndoStack *stack = m_history->stack();

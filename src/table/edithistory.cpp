@@ -200,19 +200,20 @@ private:
 // One step: the changed rows of both models and the aliases, before and after.
 class EditHistory::StepCommand : public QUndoCommand {
 public:
-    StepCommand(EditHistory *history, const QString &name, TableChange rules, TableChange remarks, AliasChange aliases)
+    StepCommand(EditHistory *history, const QString &name, TableChange rules, TableChange remarks, AliasChange aliases,
+                QVector<RowShift> shifts)
         : QUndoCommand(name), m_history(history), m_rules(std::move(rules)), m_remarks(std::move(remarks)),
-          m_aliases(std::move(aliases))
+          m_aliases(std::move(aliases)), m_shifts(std::move(shifts))
     {
     }
 
-    void undo() override { m_history->applyStep(m_rules, m_remarks, m_aliases, false); }
+    void undo() override { m_history->applyStep(m_rules, m_remarks, m_aliases, m_shifts, false); }
 
     void redo() override
     {
         // Pushed after the change was made: the first redo has nothing to do.
         if (m_done)
-            m_history->applyStep(m_rules, m_remarks, m_aliases, true);
+            m_history->applyStep(m_rules, m_remarks, m_aliases, m_shifts, true);
         m_done = true;
     }
 
@@ -221,6 +222,7 @@ private:
     TableChange m_rules;
     TableChange m_remarks;
     AliasChange m_aliases;
+    QVector<RowShift> m_shifts;
     bool m_done = false;
 };
 
@@ -302,11 +304,14 @@ void EditHistory::commit(const QString &name)
     TableChange remarks = m_remarks->take(true);
     AliasChange aliases = std::move(m_pendingAliases);
     m_pendingAliases = AliasChange();
+    QVector<RowShift> shifts = std::move(m_pendingShifts);
+    m_pendingShifts.clear();
     if (aliases.changed && aliases.before == aliases.after)
         aliases = AliasChange();
-    if (rules.isEmpty() && remarks.isEmpty() && !aliases.changed)
+    if (rules.isEmpty() && remarks.isEmpty() && !aliases.changed && shifts.isEmpty())
         return;
-    m_stack->push(new StepCommand(this, name, std::move(rules), std::move(remarks), std::move(aliases)));
+    m_stack->push(
+        new StepCommand(this, name, std::move(rules), std::move(remarks), std::move(aliases), std::move(shifts)));
 }
 
 void EditHistory::absorb()
@@ -343,7 +348,14 @@ void EditHistory::markClean()
     m_stack->setClean();
 }
 
-void EditHistory::applyStep(const TableChange &rules, const TableChange &remarks, const AliasChange &aliases, bool redo)
+void EditHistory::noteRowShift(int first, int last, bool inserted)
+{
+    if (m_stepOpen && !m_applying && first >= 0 && last >= first)
+        m_pendingShifts.append({first, last, inserted});
+}
+
+void EditHistory::applyStep(const TableChange &rules, const TableChange &remarks, const AliasChange &aliases,
+                            const QVector<RowShift> &shifts, bool redo)
 {
     m_applying = true;
     for (auto [shadow, change] : {std::pair{m_rules.get(), &rules}, std::pair{m_remarks.get(), &remarks}}) {
@@ -354,6 +366,12 @@ void EditHistory::applyStep(const TableChange &rules, const TableChange &remarks
     }
     if (aliases.changed && m_aliases)
         m_aliases->setAliases(redo ? aliases.after : aliases.before);
+    if (m_rowsShifted) {
+        for (int i = 0; i < shifts.size(); ++i) {
+            const RowShift &s = shifts.at(redo ? i : shifts.size() - 1 - i);
+            m_rowsShifted(s.first, s.last, redo ? s.inserted : !s.inserted);
+        }
+    }
     m_applying = false;
     if (m_stepApplied)
         m_stepApplied(aliases.changed);

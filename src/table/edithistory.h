@@ -64,6 +64,16 @@ public:
     // window writes them to their file and labels the DMX cells again).
     void setStepApplied(std::function<void(bool aliasesChanged)> applied) { m_stepApplied = std::move(applied); }
 
+    // Rows `first` … `last` were inserted (or deleted, the rows below moving up) by the open
+    // step. What follows rules by their row (the light preview's fixtures) was told so as
+    // it happened; an undo or redo of the step tells it again through `shifted`, inserted
+    // rows undone as deleted ones and the other way round, the last shift first.
+    void noteRowShift(int first, int last, bool inserted);
+    void setRowsShifted(std::function<void(int first, int last, bool inserted)> shifted)
+    {
+        m_rowsShifted = std::move(shifted);
+    }
+
     // A user action, one step, for the life of the guard. Inside an open step it adds to
     // that step.
     class Step {
@@ -107,6 +117,11 @@ public:
         QStringList before;
         QStringList after;
     };
+    struct RowShift {
+        int first = 0;
+        int last = 0;
+        bool inserted = false;
+    };
 
 signals:
     // The table became different from its clean state, or the same again.
@@ -121,15 +136,18 @@ private:
     void scheduleFlush();
     void commit(const QString &name);
     void absorb();
-    void applyStep(const TableChange &rules, const TableChange &remarks, const AliasChange &aliases, bool redo);
+    void applyStep(const TableChange &rules, const TableChange &remarks, const AliasChange &aliases,
+                   const QVector<RowShift> &shifts, bool redo);
 
     QUndoStack *m_stack = nullptr;
     std::unique_ptr<Shadow> m_rules;
     std::unique_ptr<Shadow> m_remarks;
     AliasStore *m_aliases = nullptr;
     std::function<void(bool)> m_stepApplied;
+    std::function<void(int, int, bool)> m_rowsShifted;
 
     AliasChange m_pendingAliases;
+    QVector<RowShift> m_pendingShifts;
     QString m_stepName;
     bool m_stepOpen = false;
     bool m_flushQueued = false;

@@ -126,6 +126,8 @@ void MyTableView::insertRowsAbove()
         emit send_startrow(h);
         insertEmptyRow(*m, remarks(), h);
     }
+    if (m_history)
+        m_history->noteRowShift(first, last, true);
     vl::renumberSn(*m);  // in the step: a redo gives the numbers back too
 }
 
@@ -137,6 +139,8 @@ void MyTableView::deleteRowsMoveUp()
         return;
     const EditHistory::Step step(m_history, QStringLiteral("Delete Rows"));
     emit send_start_ad_strow(first, last);
+    if (m_history)
+        m_history->noteRowShift(first, last, false);
     vl::deleteRowsMoveUp(*m, remarks(), first, last);
     vl::renumberSn(*m);
 }

@@ -4,6 +4,7 @@
 
 #include "app/mainwindow.h"
 #include "app/widget.h"
+#include "recordingpreview.h"
 #include "ruletables.h"
 #include "scripteddialogs.h"
 #include "windowtest.h"
@@ -66,6 +67,17 @@ QString firstDifference(const EditorState &a, const EditorState &b)
 }
 
 #define COMPARE_STATE(actual, expected) QVERIFY2((actual) == (expected), qPrintable(firstDifference(actual, expected)))
+
+// The calls that tell the preview of rows inserted or deleted.
+QStringList rowShifts(vl::test::RecordingPreview &preview)
+{
+    QStringList shifts;
+    for (const QString &call : qAsConst(preview.calls))
+        if (call.startsWith("ruleRow"))
+            shifts << call;
+    preview.calls.clear();
+    return shifts;
+}
 
 QString aliasFileText()
 {
@@ -189,30 +201,40 @@ private:
     }
 
 private slots:
+    // Each action is done, undone and redone. The rows an action inserts or deletes are
+    // deleted or inserted again in the preview by an undo, so its fixtures keep their rules.
     void eachActionIsOneStep_data()
     {
         QTest::addColumn<QString>("action");
         QTest::addColumn<QString>("undoText");
+        QTest::addColumn<QStringList>("undoneRows");
+        const QStringList none;
         // clang-format off
-        QTest::newRow("cell edit") << "cell edit" << "&Undo Edit";
-        QTest::newRow("remark edit") << "remark edit" << "&Undo Edit";
-        QTest::newRow("paste") << "paste" << "&Undo Paste";
-        QTest::newRow("Delete") << "delete key" << "&Undo Delete";
-        QTest::newRow("drag fill") << "drag fill, 3072 rows" << "&Undo Fill Down";
-        QTest::newRow("insert rows") << "insert rows" << "&Undo Insert Rows";
-        QTest::newRow("delete rows and move up") << "delete rows, move up" << "&Undo Delete Rows";
-        QTest::newRow("delete selected rows") << "delete selected rows" << "&Undo Delete Selected Rows";
-        QTest::newRow("Clear") << "clear" << "&Undo Clear";
-        QTest::newRow("alias dialog") << "alias dialog OK" << "&Undo Edit Aliases";
-        QTest::newRow("Open File") << "open file" << "&Undo Open File";
-        QTest::newRow("New Table") << "new table" << "&Undo New Table";
+        QTest::newRow("cell edit") << "cell edit" << "&Undo Edit" << none;
+        QTest::newRow("remark edit") << "remark edit" << "&Undo Edit" << none;
+        QTest::newRow("paste") << "paste" << "&Undo Paste" << none;
+        QTest::newRow("Delete") << "delete key" << "&Undo Delete" << none;
+        QTest::newRow("drag fill") << "drag fill, 3072 rows" << "&Undo Fill Down" << none;
+        QTest::newRow("insert rows") << "insert rows" << "&Undo Insert Rows"
+                                     << QStringList{"ruleRowsDeleted 3 4"};
+        QTest::newRow("delete rows and move up") << "delete rows, move up" << "&Undo Delete Rows"
+                                                 << QStringList{"ruleRowInserted 4", "ruleRowInserted 5",
+                                                                "ruleRowInserted 6", "ruleRowInserted 7"};
+        QTest::newRow("delete selected rows") << "delete selected rows" << "&Undo Delete Selected Rows" << none;
+        QTest::newRow("Clear") << "clear" << "&Undo Clear" << none;
+        QTest::newRow("alias dialog") << "alias dialog OK" << "&Undo Edit Aliases" << none;
+        QTest::newRow("Open File") << "open file" << "&Undo Open File" << none;
+        QTest::newRow("New Table") << "new table" << "&Undo New Table" << none;
         // clang-format on
     }
     void eachActionIsOneStep()
     {
         QFETCH(QString, action);
         QFETCH(QString, undoText);
+        QFETCH(QStringList, undoneRows);
         Widget w;
+        vl::test::RecordingPreview preview;
+        w.setPreview(&preview);
         w.show();
         fillSample(w);
         clock->advance(200);  // the controller pass settles the sample
@@ -222,7 +244,9 @@ private slots:
         const int steps = stack->count();
         QVERIFY(!w.menuBarWindow()->actionUndo->isEnabled() || stack->index() == steps);
 
+        rowShifts(preview);
         perform(w, action);
+        const QStringList doneRows = rowShifts(preview);
         const EditorState after = stateOf(w);
         QVERIFY2(!(after == before), "the action changed nothing");
         QCOMPARE(stack->count(), steps + 1);
@@ -236,6 +260,7 @@ private slots:
         QCoreApplication::processEvents();
         COMPARE_STATE(stateOf(w), before);
         QCOMPARE(aliasFileText(), aliasFileBefore);
+        QCOMPARE(rowShifts(preview), undoneRows);
         QCOMPARE(w.menuBarWindow()->actionRedo->text(), QString(undoText).replace("&Undo", "&Redo"));
         QCOMPARE(stack->count(), steps + 1);  // the pass after the undo is no step
 
@@ -244,6 +269,7 @@ private slots:
         QCoreApplication::processEvents();
         COMPARE_STATE(stateOf(w), after);
         QCOMPARE(aliasFileText(), aliasFileAfter);
+        QCOMPARE(rowShifts(preview), doneRows);
         QCOMPARE(stack->count(), steps + 1);
     }
 
