@@ -461,6 +461,16 @@ private slots:
         QCOMPARE(rig.sender.sent, QStringList({"Note 1 60 127", "Note 1 60 0", "AT 1 61 20", "AT 1 61 0"}));
         QCOMPARE(rig.logRows(),
                  QStringList({"1 Note On 1 60 127", "2 Note Off 1 60 0", "3 AT 1 61 20", "4 AT 1 61 0"}));
+        // The After Touch keyboard holds on its own Hold, apart from the Note keyboard.
+        rig.engine.setHold(PreviewKeyboard::Aftertouch, true);
+        rig.engine.keyPressed(PreviewKeyboard::Aftertouch, 61, 0, true);
+        QVERIFY(rig.engine.isHeld(PreviewKeyboard::Aftertouch, 61));
+        QVERIFY(!rig.engine.isHeld(PreviewKeyboard::Note, 61));
+        rig.engine.keyReleased(PreviewKeyboard::Aftertouch, 61, true);
+        QVERIFY(!rig.engine.isHeld(PreviewKeyboard::Aftertouch, 61));
+        QCOMPARE(rig.sender.sent.mid(4), QStringList({"AT 1 61 127", "AT 1 61 0"}));
+        QCOMPARE(rig.logRows().mid(4), QStringList({"5 AT 1 61 127", "6 AT 1 61 0"}));
+        rig.engine.setHold(PreviewKeyboard::Aftertouch, false);
         rig.engine.keyPressed(PreviewKeyboard::Note, 60, 90, true);
         QVERIFY(rig.engine.isHeld(PreviewKeyboard::Note, 60));
         rig.engine.setHold(PreviewKeyboard::Note, false);  // turning Hold off forgets held notes
