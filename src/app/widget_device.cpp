@@ -156,6 +156,14 @@ int Widget::sendConfigurationImage(int mode)
     }
     if (mode != 1)
         return 2;
+    // Rules after the 3072nd row (from a longer workbook) never reach the box: said before
+    // anything is sent, and only sent when the user agrees.
+    if (check.rowsLeftOut > 0
+        && question(nullptr, QStringLiteral("Warning"),
+                    rulesLeftOutText(check) + QStringLiteral("\n\nSend rules 1 to %1 without them?").arg(kRuleRows),
+                    QMessageBox::Ok | QMessageBox::Cancel)
+               != QMessageBox::Ok)
+        return 0;
     BoxConversation *box = m_serial->conversation();
     if (!box->sendImage(check.image))
         return 0;

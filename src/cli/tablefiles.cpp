@@ -45,12 +45,7 @@ bool imageForSet(const RuleModel &rules, const QString &refusal, QByteArray *ima
     if (warning) {
         warning->clear();
         if (check.rowsLeftOut > 0)
-            *warning = QStringLiteral("rows %1 to %2 hold %3 rules that do not fit the device's %4; "
-                                      "they were left out")
-                           .arg(kRuleRows + 1)
-                           .arg(check.rows)
-                           .arg(check.rowsLeftOut)
-                           .arg(kRuleRows);
+            *warning = rulesLeftOutText(check) + QStringLiteral(" Rules 1 to %1 were taken.").arg(kRuleRows);
     }
     *image = check.image;
     return true;

@@ -208,9 +208,12 @@ SetCheck checkForSet(const RuleModel &rules, bool checkRules)
             return check;
         }
     }
-    for (int r = kRuleRows; r < check.rows; ++r)
-        if (!rules.isRuleRowEmpty(r))
-            ++check.rowsLeftOut;
+    for (int r = kRuleRows; r < check.rows; ++r) {
+        if (rules.isRuleRowEmpty(r))
+            continue;
+        if (check.rowsLeftOut++ == 0)
+            check.firstRowLeftOut = r;
+    }
     check.image = encodeTableImage(rules);
     check.status = SetCheck::Ready;
     return check;
@@ -221,6 +224,18 @@ QString invalidRuleText(const RuleProblem &problem)
     return QStringLiteral("Row %1, column \"%2\": \"%3\" is not a valid value.")
         .arg(problem.row + 1)
         .arg(ruleColumnTitle(problem.column), oneLine(problem.text));
+}
+
+QString rulesLeftOutText(const SetCheck &check)
+{
+    if (check.rowsLeftOut <= 0)
+        return QString();
+    return QStringLiteral("%1 %2 after row %3 cannot be sent (the device holds %3 rules); %4 in row %5.")
+        .arg(check.rowsLeftOut)
+        .arg(check.rowsLeftOut == 1 ? QStringLiteral("rule") : QStringLiteral("rules"))
+        .arg(kRuleRows)
+        .arg(check.rowsLeftOut == 1 ? QStringLiteral("it is") : QStringLiteral("the first is"))
+        .arg(check.firstRowLeftOut + 1);
 }
 
 QList<QStringList> rowsOfUpload(const QByteArrayList &records, int cnum)

@@ -155,8 +155,10 @@ struct SetCheck {
     Status status = TooFewRows;
     int rows = 0;
     RuleProblem problem;
-    // Rows after the 3072nd that hold anything: they never reach the box.
+    // Rows after the 3072nd that hold anything: they never reach the box. The first of
+    // them (a row index), or -1.
     int rowsLeftOut = 0;
+    int firstRowLeftOut = -1;
     QByteArray image;
 
     bool ready() const { return status == Ready; }
@@ -167,6 +169,9 @@ struct SetCheck {
 SetCheck checkForSet(const RuleModel &rules, bool checkRules = true);
 // "Row 6, column "DMX Channels": "1025" is not a valid value." for the problem found.
 QString invalidRuleText(const RuleProblem &problem);
+// What Set says of the rules after the 3072nd row (empty when there are none): how many
+// there are and the row of the first.
+QString rulesLeftOutText(const SetCheck &check);
 
 // The rows the editor shows for an upload under middle-C naming `cnum`: for each of the
 // 3072 records its ten cell texts, or the "SN" text alone for a record without a rule.

@@ -604,6 +604,45 @@ private slots:
         QCOMPARE(dialogs->lastMessage().title, QString("operate successfully"));
     }
 
+    // Rules past the 3072nd row (a longer workbook) cannot reach the box: Set names them
+    // and sends the first 3072 only when the user agrees.
+    void setLeavesOutRulesPastTheBox_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::newRow("Cancel") << int(QMessageBox::Cancel);
+        QTest::newRow("Ok") << int(QMessageBox::Ok);
+    }
+    void setLeavesOutRulesPastTheBox()
+    {
+        QFETCH(int, answer);
+        startEditor();
+        connectBox();
+        RuleModel *m = w->ruleModel();
+        fillValidTable(*m);
+        const QByteArray image = encodeTableImage(*m);
+        m->setRowCount(kRuleRows + 3);
+        const QStringList rule = {"1", "CC", "7", "1", "OFF", "OFF", "OFF", "OFF", "ON"};
+        for (int c = 0; c < rule.size(); ++c) {
+            m->setText(kRuleRows + 1, ColDmx + c, rule[c]);
+            m->setText(kRuleRows + 2, ColDmx + c, rule[c]);
+        }
+
+        dialogs->buttons = {QMessageBox::Ok, QMessageBox::StandardButton(answer)};
+        button("pushButton_2")->click();
+        QCOMPARE(dialogs->asked.size(), 2);
+        QCOMPARE(dialogs->asked.last().title(), QString("Warning"));
+        QCOMPARE(dialogs->asked.last().text(),
+                 QString("2 rules after row 3072 cannot be sent (the device holds 3072 rules); the first is in row "
+                         "3074.\n\nSend rules 1 to 3072 without them?"));
+        if (answer == QMessageBox::Cancel) {
+            QVERIFY(peer->expectSilence(100));
+            QVERIFY(!w->busyBox()->isVisible());
+            return;
+        }
+        QCOMPARE(peer->take(kImageSize), image);
+        QVERIFY(w->busyBox()->isVisible());
+    }
+
     // Set sends nothing when the table cannot go to the box as it is.
     void setRefuses_data()
     {
