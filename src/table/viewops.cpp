@@ -104,13 +104,17 @@ void insertEmptyRow(RuleModel &rules, TextTableModel *remarks, int row)
 {
     if (row < 0 || row > rules.rowCount())
         return;
+    // The box's table keeps its 3072 rows: the last one falls off. A longer table (opened
+    // from a workbook) grows instead, so no row past the 3072nd is lost without a word.
+    const int keep = rules.rowCount() > kRuleRows ? rules.rowCount() + 1 : kRuleRows;
     rules.insertRow(row);
-    if (rules.rowCount() > kRuleRows)
-        rules.removeRows(kRuleRows, rules.rowCount() - kRuleRows);
+    if (rules.rowCount() > keep)
+        rules.removeRows(keep, rules.rowCount() - keep);
     if (remarks && row <= remarks->rowCount()) {
+        const int keepRemarks = remarks->rowCount() > kRuleRows ? remarks->rowCount() + 1 : kRuleRows;
         remarks->insertRow(row);
-        if (remarks->rowCount() > kRuleRows)
-            remarks->removeRows(kRuleRows, remarks->rowCount() - kRuleRows);
+        if (remarks->rowCount() > keepRemarks)
+            remarks->removeRows(keepRemarks, remarks->rowCount() - keepRemarks);
     }
     rules.setText(kRuleRows - 1, ColSn, QString::number(kRuleRows));
 }

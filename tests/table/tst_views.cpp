@@ -161,22 +161,33 @@ private slots:
         QCOMPARE(viewport->cursor().shape(), Qt::ArrowCursor);
     }
 
+    // A table of the box's 3072 rows keeps them, its last rows falling off; a longer one
+    // (from a workbook) grows and loses nothing.
+    void insertRowsAbove_data()
+    {
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<int>("rowsAfter");
+        QTest::newRow("3072 rows") << kRuleRows << kRuleRows;
+        QTest::newRow("3076 rows") << kRuleRows + 4 << kRuleRows + 7;
+    }
     void insertRowsAbove()
     {
-        ViewFixture f(kRuleRows, ViewFixture::Full);  // a full table keeps its 3072 rows
+        QFETCH(int, rows);
+        QFETCH(int, rowsAfter);
+        ViewFixture f(rows, ViewFixture::Full);
         QSignalSpy inserted(f.view, &MyTableView::send_startrow);
         drag(f.view->viewport(), f.cell(5, ColSn), f.cell(7, ColSn));  // selects rows 5 … 7
         chooseEntry(openRowMenu(f, 6), "Insert rows above");
 
-        QCOMPARE(f.rules.rowCount(), kRuleRows);
-        QCOMPARE(f.remarks.rowCount(), kRuleRows);
+        QCOMPARE(f.rules.rowCount(), rowsAfter);
+        QCOMPARE(f.remarks.rowCount(), rowsAfter);
         for (int r = 0; r < 5; ++r)
             expectSample(f, r, r);
         for (int r = 5; r <= 7; ++r)
             expectEmpty(f, r);
-        for (int r = 8; r < kRuleRows; ++r)
-            expectSample(f, r, r - 3);  // samples 3069 … 3071 are gone
-        for (int r = 0; r < kRuleRows; ++r)
+        for (int r = 8; r < rowsAfter; ++r)
+            expectSample(f, r, r - 3);  // of 3072 rows, samples 3069 … 3071 are gone
+        for (int r = 0; r < rowsAfter; ++r)
             QCOMPARE(f.rules.text(r, ColSn), QString::number(r + 1));
         // One signal per inserted row, so that followers move by three rows.
         QCOMPARE(inserted.count(), 3);

@@ -49,6 +49,8 @@ struct ViewFixture {
         rules.setRowCount(rows);
         for (int r = 0; r < rows; ++r)
             rules.setText(r, ColSn, QString::number(r + 1));
+        if (rows > remarks.rowCount())
+            remarks.setRowCount(rows);  // a remark beside every rule, as in the editor
         if (fill == Full)
             fillFull();
 
