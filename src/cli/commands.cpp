@@ -409,8 +409,12 @@ int Cli::write(const QStringList &args)
     QString error;
     QString warning;
     QByteArray image;
-    if (!loadRuleWorkbook(file, rules, &error)
-        || !imageForSet(rules, QStringLiteral("Nothing was sent to the device."), &image, &error, &warning))
+    QStringList notes;
+    if (!loadRuleWorkbook(file, rules, &error, &notes))
+        return fail(QStringLiteral("%1: %2").arg(file, error));
+    for (const QString &note : qAsConst(notes))
+        warn(QStringLiteral("%1: %2").arg(file, oneLine(note, 240)));
+    if (!imageForSet(rules, QStringLiteral("Nothing was sent to the device."), &image, &error, &warning))
         return fail(QStringLiteral("%1: %2").arg(file, error));
     if (!warning.isEmpty())
         warn(QStringLiteral("%1: %2").arg(file, warning));
@@ -581,8 +585,12 @@ int Cli::image(const QStringList &args)
     QString error;
     QString warning;
     QByteArray image;
-    if (!loadRuleWorkbook(file, rules, &error)
-        || !imageForSet(rules, QStringLiteral("No image was written."), &image, &error, &warning))
+    QStringList notes;
+    if (!loadRuleWorkbook(file, rules, &error, &notes))
+        return fail(QStringLiteral("%1: %2").arg(file, error));
+    for (const QString &note : qAsConst(notes))
+        warn(QStringLiteral("%1: %2").arg(file, oneLine(note, 240)));
+    if (!imageForSet(rules, QStringLiteral("No image was written."), &image, &error, &warning))
         return fail(QStringLiteral("%1: %2").arg(file, error));
     if (!warning.isEmpty())
         warn(QStringLiteral("%1: %2").arg(file, warning));

@@ -18,13 +18,15 @@ QString hex16(quint16 v) { return QStringLiteral("0x%1").arg(v, 4, 16, QLatin1Ch
 
 }  // namespace
 
-bool loadRuleWorkbook(const QString &path, RuleModel &rules, QString *error)
+bool loadRuleWorkbook(const QString &path, RuleModel &rules, QString *error, QStringList *notes)
 {
     const WorkbookImport in = readRuleWorkbook(path);
     if (in.status != WorkbookImport::Loaded) {
         *error = oneLine(workbookImportProblem(in), 240);
         return false;
     }
+    if (notes)
+        *notes = workbookImportNotes(in, false);
     applyWorkbookRows(rules, in);
     return true;
 }

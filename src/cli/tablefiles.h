@@ -21,8 +21,10 @@ constexpr int kDefaultNaming = 1;
 
 // Opens a workbook as the editor's Open does and puts its rows into `rules` (columns and
 // titles as the workbook has them). On failure `rules` is untouched and `error` says why,
-// in the editor's words where it has them.
-bool loadRuleWorkbook(const QString &path, RuleModel &rules, QString *error);
+// in the editor's words where it has them. `notes` (may be null) gets what the editor's
+// success box would add (rows not loaded), without the rules past the box's 3072, which
+// the Set check names.
+bool loadRuleWorkbook(const QString &path, RuleModel &rules, QString *error, QStringList *notes = nullptr);
 
 // The image the editor's Set would send for `rules`. Refused, with the reason, when the
 // table has fewer than 3072 rows or a complete rule holds a text the box cannot take (the

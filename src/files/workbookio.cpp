@@ -203,7 +203,7 @@ void applyWorkbookRows(RuleModel &rules, const WorkbookImport &in)
     }
 }
 
-QStringList workbookImportNotes(const WorkbookImport &in)
+QStringList workbookImportNotes(const WorkbookImport &in, bool rulesPastTheBox)
 {
     QStringList notes;
     if (in.firstRowLeftOut && in.rowsLeftOut > 0)
@@ -220,7 +220,7 @@ QStringList workbookImportNotes(const WorkbookImport &in)
                      .arg(kMaxWorkbookRules + 1)
                      .arg(kMaxWorkbookRules);
     int beyond = 0;
-    for (int r = kRuleRows; r < in.rows.size(); ++r) {
+    for (int r = kRuleRows; rulesPastTheBox && r < in.rows.size(); ++r) {
         const QStringList &texts = in.rows.at(r);
         for (int c = ColDmx; c < texts.size(); ++c) {
             if (!texts.at(c).isEmpty()) {

@@ -50,7 +50,9 @@ void applyWorkbookRows(RuleModel &rules, const WorkbookImport &in);
 
 // What the user should know about a loaded workbook beyond its success: rows that were
 // not loaded and why, and rules the box cannot take. Empty when there is nothing to say.
-QStringList workbookImportNotes(const WorkbookImport &in);
+// `rulesPastTheBox` false leaves out the note on rules after row 3072 (for callers that
+// build the image at once, whose Set check names them).
+QStringList workbookImportNotes(const WorkbookImport &in, bool rulesPastTheBox = true);
 
 // The text a cell's value shows: strings as they are, numbers in their shortest decimal
 // form, logical values as TRUE/FALSE, an empty text for an empty cell.

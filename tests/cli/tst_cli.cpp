@@ -173,6 +173,26 @@ private slots:
         QCOMPARE(readAll(file("long.bin")), expected);
     }
 
+    // Rows the import stops short of are named, as the editor's success box names them,
+    // and the image is built from what was loaded.
+    void rowsNotLoadedAreNamed()
+    {
+        RuleModel m;
+        fillSampleTable(m);
+        RemarkModel remarks;
+        xlsx::Document doc;
+        fillRuleWorkbook(doc, m, remarks);
+        doc.write(kRuleRows + 3, 1, QString::number(kRuleRows + 2));  // after a row without SN
+        doc.write(kRuleRows + 3, 2, "5");
+        QVERIFY(doc.saveAs(file("gap.xlsx")));
+        const CliResult r = runInProcess({"image", file("gap.xlsx"), "-o", file("gap.bin")});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.err, QString("varilume-cli image: warning: %1: 1 row from sheet row 3074 on was not loaded: the SN "
+                                "cell of sheet row 3074 is empty, and loading stops at the first row without an SN.\n")
+                            .arg(file("gap.xlsx")));
+        QCOMPARE(readAll(file("gap.bin")), encodeTableImage(m));
+    }
+
     void decodeRefuses_data()
     {
         QTest::addColumn<QByteArray>("image");
