@@ -643,6 +643,25 @@ private slots:
         QCOMPARE(form->detailsButtonProxy->pos(), button);
     }
 
+    // The button keeps its place by the stage's right edge whenever the window changes size.
+    void detailsButtonFollowsResizes()
+    {
+        auto form = makeWindow();
+        form->detailsButton->setFixedSize(40, 30);
+        const auto placed = [&] {
+            return detailsButtonPosition(QRectF(QPointF(0, 0), form->visibleStageRect().size()), 40);
+        };
+        form->resize(1600, 1000);
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        QTRY_COMPARE(form->detailsButtonProxy->pos(), placed());
+        const qreal wide = form->detailsButtonProxy->pos().x();
+        form->resize(form->minimumSizeHint().width(), 1000);
+        QTRY_VERIFY(form->visibleStageRect().width() < wide);
+        QTRY_COMPARE(form->detailsButtonProxy->pos(), placed());
+        QVERIFY(form->detailsButtonProxy->pos().x() < wide);
+    }
+
     void detailsPanelOpensForAFixture()
     {
         auto form = makeWindow();
