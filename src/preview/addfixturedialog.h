@@ -86,6 +86,9 @@ public slots:
     void on_pushButton_2_clicked();
     // Select Image.
     void on_pushButton_3_clicked();
+    // Kept for callers of the dialog's slots; they do nothing.
+    void on_radioButton_clicked() {}
+    void on_showButton_stateChanged(int) {}
 
 private:
     void buildWidgets();
