@@ -169,6 +169,9 @@ private:
     bool checkOutput(const QString &path);
     bool writeTable(const RuleModel &rules, const QString &path);
     bool writeBytes(const QByteArray &bytes, const QString &path);
+    // The image Set would send for the workbook `file`, saying on the way what Open File and
+    // Set would say of it; false after the failure line (`refusal` ends it).
+    bool workbookImage(const QString &file, const QString &refusal, QByteArray *image);
 
     int fail(const QString &line);
     int usage(const QString &line);
@@ -393,6 +396,27 @@ int Cli::read(const QStringList &args)
     return writeTable(rules, output) ? ExitOk : m_status;
 }
 
+bool Cli::workbookImage(const QString &file, const QString &refusal, QByteArray *image)
+{
+    RuleModel rules;
+    QString error;
+    QStringList notes;
+    if (!loadRuleWorkbook(file, rules, &error, &notes)) {
+        fail(QStringLiteral("%1: %2").arg(file, error));
+        return false;
+    }
+    for (const QString &note : qAsConst(notes))
+        warn(QStringLiteral("%1: %2").arg(file, oneLine(note, 240)));
+    QString warning;
+    if (!imageForSet(rules, refusal, image, &error, &warning)) {
+        fail(QStringLiteral("%1: %2").arg(file, error));
+        return false;
+    }
+    if (!warning.isEmpty())
+        warn(QStringLiteral("%1: %2").arg(file, warning));
+    return true;
+}
+
 int Cli::write(const QStringList &args)
 {
     QCommandLineParser parser;
@@ -405,19 +429,9 @@ int Cli::write(const QStringList &args)
         return m_status;
     const QString file = parser.positionalArguments().first();
 
-    RuleModel rules;
-    QString error;
-    QString warning;
     QByteArray image;
-    QStringList notes;
-    if (!loadRuleWorkbook(file, rules, &error, &notes))
-        return fail(QStringLiteral("%1: %2").arg(file, error));
-    for (const QString &note : qAsConst(notes))
-        warn(QStringLiteral("%1: %2").arg(file, oneLine(note, 240)));
-    if (!imageForSet(rules, QStringLiteral("Nothing was sent to the device."), &image, &error, &warning))
-        return fail(QStringLiteral("%1: %2").arg(file, error));
-    if (!warning.isEmpty())
-        warn(QStringLiteral("%1: %2").arg(file, warning));
+    if (!workbookImage(file, QStringLiteral("Nothing was sent to the device."), &image))
+        return m_status;
 
     QString port;
     if (!resolvePort(given, &port))
@@ -581,19 +595,9 @@ int Cli::image(const QStringList &args)
     const QString output = parser.value(QStringLiteral("output"));
     if (!checkOutput(output))
         return m_status;
-    RuleModel rules;
-    QString error;
-    QString warning;
     QByteArray image;
-    QStringList notes;
-    if (!loadRuleWorkbook(file, rules, &error, &notes))
-        return fail(QStringLiteral("%1: %2").arg(file, error));
-    for (const QString &note : qAsConst(notes))
-        warn(QStringLiteral("%1: %2").arg(file, oneLine(note, 240)));
-    if (!imageForSet(rules, QStringLiteral("No image was written."), &image, &error, &warning))
-        return fail(QStringLiteral("%1: %2").arg(file, error));
-    if (!warning.isEmpty())
-        warn(QStringLiteral("%1: %2").arg(file, warning));
+    if (!workbookImage(file, QStringLiteral("No image was written."), &image))
+        return m_status;
     return writeBytes(image, output) ? ExitOk : m_status;
 }
 
