@@ -103,11 +103,11 @@ QString simulatedBoxDirectory()
         return runtime + QStringLiteral("/varilume-simbox");
     // The temporary folder is everybody's: each user has a folder of their own there.
     // QDir::tempPath() resolves links each time it is asked, and port lists ask many times
-    // a second; its answer changes only with TMPDIR.
+    // a second; its answer changes only with TMPDIR (unset and empty both mean /tmp).
     thread_local QByteArray tmpdir;
     thread_local QString folder;
     const QByteArray nowTmpdir = qgetenv("TMPDIR");
-    if (folder.isEmpty() || nowTmpdir != tmpdir || nowTmpdir.isNull() != tmpdir.isNull()) {
+    if (folder.isEmpty() || nowTmpdir != tmpdir) {
         tmpdir = nowTmpdir;
         folder = QDir::tempPath() + QStringLiteral("/varilume-simbox-%1").arg(::geteuid());
     }

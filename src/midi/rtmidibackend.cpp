@@ -1,6 +1,7 @@
 // MIDI output through RtMidi: the ALSA sequencer where the machine has one, JACK otherwise.
 
 #include "common/folderwatch.h"
+#include "common/scheduler.h"
 #include "midi/midibackend.h"
 #include "midi/midilog.h"
 
@@ -9,7 +10,6 @@
 
 #include <QFileInfo>
 #include <atomic>
-#include <chrono>
 #include <mutex>
 #include <sys/inotify.h>
 #include <vector>
@@ -96,16 +96,17 @@ private:
 // client (a thread, sockets, shared memory), which the port refresh would do every second
 // on a machine that runs no server. A JACK server makes its socket in /dev/shm, which a
 // watch there hears at once; a server that makes nothing there (PipeWire's JACK) is still
-// found, by a try every kRetry.
+// found, by a try every kRetryMs of the scheduler's clock (the one the refresh runs on).
 class JackServerHint {
 public:
-    static constexpr std::chrono::seconds kRetry{30};
+    static constexpr qint64 kRetryMs = 30000;
 
     bool worthTrying()
     {
-        const auto now = std::chrono::steady_clock::now();
+        const qint64 now = scheduler().nowMs();
         const bool heard = m_shm.changed(QStringLiteral("/dev/shm"));
-        if (!heard && m_tried && now - m_triedAt < kRetry)
+        // A clock that went back (another scheduler installed) counts as time gone by.
+        if (!heard && m_tried && now >= m_triedAt && now - m_triedAt < kRetryMs)
             return false;
         m_tried = true;
         m_triedAt = now;
@@ -115,7 +116,7 @@ public:
 private:
     FolderWatch m_shm{IN_CREATE | IN_MOVED_TO, QByteArrayLiteral("jack")};
     bool m_tried = false;
-    std::chrono::steady_clock::time_point m_triedAt;
+    qint64 m_triedAt = 0;
 };
 
 class RtMidiBackend final : public MidiBackend {

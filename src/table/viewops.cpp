@@ -106,16 +106,15 @@ void insertEmptyRow(RuleModel &rules, TextTableModel *remarks, int row)
         return;
     // The box's table keeps its 3072 rows: the last one falls off. A longer table (opened
     // from a workbook) grows instead, so no row past the 3072nd is lost without a word.
-    const int keep = rules.rowCount() > kRuleRows ? rules.rowCount() + 1 : kRuleRows;
-    rules.insertRow(row);
-    if (rules.rowCount() > keep)
-        rules.removeRows(keep, rules.rowCount() - keep);
-    if (remarks && row <= remarks->rowCount()) {
-        const int keepRemarks = remarks->rowCount() > kRuleRows ? remarks->rowCount() + 1 : kRuleRows;
-        remarks->insertRow(row);
-        if (remarks->rowCount() > keepRemarks)
-            remarks->removeRows(keepRemarks, remarks->rowCount() - keepRemarks);
-    }
+    const auto insertKeeping = [row](TextTableModel &model) {
+        const int keep = model.rowCount() > kRuleRows ? model.rowCount() + 1 : kRuleRows;
+        model.insertRow(row);
+        if (model.rowCount() > keep)
+            model.removeRows(keep, model.rowCount() - keep);
+    };
+    insertKeeping(rules);
+    if (remarks && row <= remarks->rowCount())
+        insertKeeping(*remarks);
     rules.setText(kRuleRows - 1, ColSn, QString::number(kRuleRows));
 }
 

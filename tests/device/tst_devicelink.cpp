@@ -68,6 +68,14 @@ void fillBareTable(RuleModel &m)
     m.setText(0, ColDmx, "1");
 }
 
+// One complete rule that the box takes, in row `row`.
+void putCompleteRule(RuleModel &m, int row)
+{
+    const QStringList rule = {"1", "CC", "7", "1", "OFF", "OFF", "OFF", "OFF", "ON"};
+    for (int c = 0; c < rule.size(); ++c)
+        m.setText(row, ColDmx + c, rule[c]);
+}
+
 // The records the test box holds: rule r drives DMX r % 1024 + 1 from CC r % 128.
 QByteArray boxRecords()
 {
@@ -621,11 +629,8 @@ private slots:
         fillValidTable(*m);
         const QByteArray image = encodeTableImage(*m);
         m->setRowCount(kRuleRows + 3);
-        const QStringList rule = {"1", "CC", "7", "1", "OFF", "OFF", "OFF", "OFF", "ON"};
-        for (int c = 0; c < rule.size(); ++c) {
-            m->setText(kRuleRows + 1, ColDmx + c, rule[c]);
-            m->setText(kRuleRows + 2, ColDmx + c, rule[c]);
-        }
+        putCompleteRule(*m, kRuleRows + 1);
+        putCompleteRule(*m, kRuleRows + 2);
 
         dialogs->buttons = {QMessageBox::Ok, QMessageBox::StandardButton(answer)};
         button("pushButton_2")->click();
@@ -683,9 +688,7 @@ private slots:
         RuleModel *m = w->ruleModel();
         m->setRowCount(rows);
         if (badRow >= 0) {
-            const QStringList rule = {"1", "CC", "7", "1", "OFF", "OFF", "OFF", "OFF", "ON"};
-            for (int c = 0; c < rule.size(); ++c)
-                m->setText(badRow, ColDmx + c, rule[c]);
+            putCompleteRule(*m, badRow);
             m->setText(badRow, badColumn, badText);
         }
 
