@@ -86,7 +86,11 @@ QLabel *makeLabel(QWidget *parent, const char *objectName)
 
 }  // namespace
 
-Widget::Widget(QWidget *parent) : QWidget(parent), m_scheduler(&scheduler())
+Widget::Widget(QWidget *parent) : Widget(PreviewChoice{true, nullptr}, parent) {}
+
+Widget::Widget(PreviewSink *preview, QWidget *parent) : Widget(PreviewChoice{false, preview}, parent) {}
+
+Widget::Widget(PreviewChoice preview, QWidget *parent) : QWidget(parent), m_scheduler(&scheduler())
 {
     setObjectName(QStringLiteral("Widget"));
 
@@ -122,11 +126,15 @@ Widget::Widget(QWidget *parent) : QWidget(parent), m_scheduler(&scheduler())
 
     // The light preview, hidden until "test" or Emulator → "Open" shows it, with both
     // models; the naming of middle C relabels its keys.
-    m_lightForm = std::make_unique<light_Form>();
-    m_lightForm->setRuleModel(m_rules);
-    m_lightForm->setRemarkModel(m_remarks);
-    setPreview(m_lightForm.get());
-    connect(this, &Widget::send_combin, m_lightForm.get(), &light_Form::rec_combin);
+    if (preview.ownWindow) {
+        m_lightForm = std::make_unique<light_Form>();
+        m_lightForm->setRuleModel(m_rules);
+        m_lightForm->setRemarkModel(m_remarks);
+        setPreview(m_lightForm.get());
+        connect(this, &Widget::send_combin, m_lightForm.get(), &light_Form::rec_combin);
+    } else {
+        setPreview(preview.sink);
+    }
 
     // Whether finished reads and remark edits reload the preview ("Auto-Updates").
     m_autoUpdates = Preferences::autoUpdates();

@@ -53,7 +53,11 @@ class upgrade_Dialog;
 class Widget : public QWidget {
     Q_OBJECT
 public:
+    // The editor with its light preview window, created hidden.
     explicit Widget(QWidget *parent = nullptr);
+    // The editor without a preview window of its own: what it would tell the window goes to
+    // `preview` (not owned; may be null for none). For hosts and tests that bring their own.
+    explicit Widget(PreviewSink *preview, QWidget *parent = nullptr);
     ~Widget() override;
 
     RuleModel *ruleModel() const { return m_rules; }
@@ -63,7 +67,8 @@ public:
     MainWindow *menuBarWindow() const { return m_menu; }
     About_Dialog *aboutDialog() const { return m_about; }
 
-    // The light preview window, created hidden with the editor.
+    // The light preview window, created hidden with the editor; null for an editor built
+    // with a preview of its own.
     light_Form *lightForm() const { return m_lightForm.get(); }
     // What the editor tells the preview: the window, unless a test attached another. Not owned.
     PreviewSink *preview() const { return m_preview; }
@@ -174,6 +179,12 @@ private:
     // With unsaved changes, asks whether to save them first: false when the user cancels
     // (or the save fails) and what was asked for must not happen.
     bool maybeSaveChanges();
+
+    struct PreviewChoice {
+        bool ownWindow;
+        PreviewSink *sink;
+    };
+    Widget(PreviewChoice preview, QWidget *parent);
 
     int m_cnum = 2;
     RuleModel *m_rules = nullptr;

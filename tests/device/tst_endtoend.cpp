@@ -143,8 +143,7 @@ class TestEndToEnd : public QObject {
 
     void startEditor()
     {
-        w = std::make_unique<Widget>();
-        w->setPreview(&preview);
+        w = std::make_unique<Widget>(&preview);
     }
 
     // Connect on the listed box; waits for the settings reply the handshake asks for.

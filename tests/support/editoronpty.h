@@ -43,8 +43,7 @@ public:
             QVERIFY(announcement->announce({peer.slavePath(), 0x1209, 0x4b39, "Nemora KVR-9000"}));
         }
         installScheduler(&clock);
-        window = std::make_unique<Widget>();
-        window->setPreview(&preview);
+        window = std::make_unique<Widget>(&preview);
     }
 
     // Connect, and the box's side of the handshake up to the settings request.
