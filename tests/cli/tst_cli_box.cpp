@@ -85,9 +85,7 @@ class TestCliBox : public QObject {
             ::chown(nameOf(folder).constData(), kNobody, kNobody);
         ::chmod(nameOf(dir.path()).constData(), 0755);
         if (!QFileInfo::exists(folder + "/show.xlsx")) {
-            RuleModel sample;
-            fillSampleTable(sample);
-            saveWorkbook(sample, folder + "/show.xlsx");
+            QFile::copy(sampleWorkbook(), folder + "/show.xlsx");
             ::chmod(nameOf(folder + "/show.xlsx").constData(), 0644);
         }
         return folder;
@@ -105,12 +103,27 @@ class TestCliBox : public QObject {
         QVERIFY(p.waitForStarted(10000));
     }
 
-    // An image file of the sample table for a box to start from.
-    QString sampleImage(RuleModel &sample)
+    // The sample table, its workbook as the editor saves it, and its image (what a box
+    // starts from), made once: building them is most of the test's own work. Tests only
+    // read them.
+    std::unique_ptr<RuleModel> m_sample;
+    const RuleModel &sample()
     {
-        fillSampleTable(sample);
-        const QString path = file("start.bin");
-        return writeAll(path, encodeTableImage(sample)) ? path : QString();
+        if (!m_sample) {
+            m_sample = std::make_unique<RuleModel>();
+            fillSampleTable(*m_sample);
+        }
+        return *m_sample;
+    }
+    QString sampleWorkbook()
+    {
+        const QString path = file("sample.xlsx");
+        return QFileInfo::exists(path) || saveWorkbook(sample(), path) ? path : QString();
+    }
+    QString sampleImage()
+    {
+        const QString path = file("sample.bin");
+        return QFileInfo::exists(path) || writeAll(path, encodeTableImage(sample())) ? path : QString();
     }
 
 private slots:
@@ -144,8 +157,7 @@ private slots:
     {
         QFETCH(QStringList, boxArgs);
         QFETCH(bool, byPath);
-        RuleModel sample;
-        const QString start = sampleImage(sample);
+        const QString start = sampleImage();
         BoxProcess box;
         QVERIFY(startBox(box, QStringList{"--table", start} + boxArgs));
         const QString port = byPath ? box.port : kBox;
@@ -157,7 +169,7 @@ private slots:
         const WorkbookImport in = readRuleWorkbook(file("read.xlsx"));
         QCOMPARE(in.status, WorkbookImport::Loaded);
         QCOMPARE(in.headers, ruleColumnLabels());
-        QCOMPARE(QList<QStringList>(in.rows), workbookTexts(sample));
+        QCOMPARE(QList<QStringList>(in.rows), workbookTexts(sample()));
 
         const CliResult text = cli({"read", "--port", port, "-o", "-"});
         QCOMPARE(text.status, 0);
@@ -167,21 +179,20 @@ private slots:
 
     void writeRoundTrip()
     {
-        RuleModel sample;
-        fillSampleTable(sample);
-        QVERIFY(saveWorkbook(sample, file("show.xlsx")));
         BoxProcess box;
         QVERIFY(startBox(box, {"--save-table", file("saved.bin")}));
 
-        const CliResult r = cli({"write", "--port", kBox, file("show.xlsx")});
+        const CliResult r = cli({"write", "--port", kBox, sampleWorkbook()});
         QCOMPARE(r.status, 0);
         QVERIFY2(r.err.isEmpty(), r.err);
-        QCOMPARE(readAll(file("saved.bin")), encodeTableImage(sample));
+        QCOMPARE(readAll(file("saved.bin")), encodeTableImage(sample()));
         // What the box now holds reads back as the workbook.
         QVERIFY(cli({"read", "-p", box.port, "-o", file("back.xlsx")}).status == 0);
-        QCOMPARE(QList<QStringList>(readRuleWorkbook(file("back.xlsx")).rows), workbookTexts(sample));
+        QCOMPARE(QList<QStringList>(readRuleWorkbook(file("back.xlsx")).rows), workbookTexts(sample()));
 
         // A workbook Set would refuse never reaches the box.
+        RuleModel sample;
+        fillSampleTable(sample);
         sample.setText(10, ColFadeIn, "51");
         QVERIFY(saveWorkbook(sample, file("bad.xlsx")));
         const CliResult bad = cli({"write", "--port", kBox, file("bad.xlsx")});
@@ -212,8 +223,7 @@ private slots:
 
     void factoryReset()
     {
-        RuleModel sample;
-        const QString start = sampleImage(sample);
+        const QString start = sampleImage();
         BoxProcess box;
         QVERIFY(startBox(box, {"--table", start, "--settings", "1000,510,2,6", "--save-table", file("saved.bin")}));
         const CliResult r = cli({"factory-reset", "--port", kBox, "--yes"});
@@ -243,9 +253,6 @@ private slots:
         QFETCH(QString, silent);
         QFETCH(QString, command);
         QFETCH(QString, waitingFor);
-        RuleModel sample;
-        fillSampleTable(sample);
-        QVERIFY(saveWorkbook(sample, file("show.xlsx")));
         BoxProcess box;
         QVERIFY(startBox(box, {"--silent", silent}));
         QFile::remove(file("out.xlsx"));
@@ -254,7 +261,7 @@ private slots:
         if (command == "read")
             args << "-o" << file("out.xlsx");
         else if (command == "write")
-            args << file("show.xlsx");
+            args << sampleWorkbook();
         else if (silent == "settingdata")
             args << "--sleep"
                  << "20";
@@ -289,15 +296,14 @@ private slots:
     // the box's silence. (Pieces 0.5 s apart, a limit of 2 s, 6 s for the whole table.)
     void slowBoxIsWaitedFor()
     {
-        RuleModel sample;
-        const QString start = sampleImage(sample);
+        const QString start = sampleImage();
         BoxProcess box;
         // Seven pieces 200 ms apart: the upload takes twice the timeout and more.
         QVERIFY(startBox(box, {"--table", start, "--chunk-size", "4096", "--pause", "200"}));
         const CliResult r = cli({"read", "--port", kBox, "--timeout", "0.6", "-o", file("slow.xlsx")});
         QVERIFY2(r.status == 0, r.err);
         QVERIFY2(r.ms > 1000, QByteArray::number(r.ms));
-        QCOMPARE(QList<QStringList>(readRuleWorkbook(file("slow.xlsx")).rows), workbookTexts(sample));
+        QCOMPARE(QList<QStringList>(readRuleWorkbook(file("slow.xlsx")).rows), workbookTexts(sample()));
     }
 
     // A table whose checksum does not match its records was damaged on its way: not
@@ -313,9 +319,8 @@ private slots:
     void damagedTable()
     {
         QFETCH(bool, ignore);
-        RuleModel sample;
-        const QString start = sampleImage(sample);
-        const quint16 sum = recordChecksum(encodeTableImage(sample).mid(kImageHeaderSize, kRecordAreaSize));
+        const QString start = sampleImage();
+        const quint16 sum = recordChecksum(encodeTableImage(sample()).mid(kImageHeaderSize, kRecordAreaSize));
         const QString damage = QString("the table read from the box is damaged: its checksum is 0x%1 but its records "
                                        "add up to 0x%2")
                                    .arg(sum ^ 0x01, 4, 16, QChar('0'))
@@ -332,7 +337,7 @@ private slots:
             QCOMPARE(r.status, 0);
             QCOMPARE(QString::fromUtf8(r.err),
                      QString("varilume-cli read: warning: %1; it is saved as it came\n").arg(damage));
-            QCOMPARE(QList<QStringList>(readRuleWorkbook(file("damaged.xlsx")).rows), workbookTexts(sample));
+            QCOMPARE(QList<QStringList>(readRuleWorkbook(file("damaged.xlsx")).rows), workbookTexts(sample()));
         } else {
             QCOMPARE(r.status, 1);
             QCOMPARE(QString::fromUtf8(r.err),
@@ -397,10 +402,6 @@ private slots:
     {
         QFETCH(QString, kind);
         QFETCH(QString, command);
-        RuleModel sample;
-        fillSampleTable(sample);
-        QVERIFY(saveWorkbook(sample, file("show.xlsx")));
-        QVERIFY(writeAll(file("show.bin"), encodeTableImage(sample)));
         QString target = file(command == "decode-tsv" ? "special.tsv" : "special");
         QFile::remove(target);
         // What a reader of the FIFO gets, copied into a file as it comes.
@@ -416,8 +417,8 @@ private slots:
             // Root could replace the system's /dev/null if the program got it wrong.
             QSKIP("no device can be made here");
         }
-        const QStringList args = command == "image" ? QStringList{"image", file("show.xlsx"), "-o", target}
-                                                    : QStringList{"decode", file("show.bin"), "-o", target};
+        const QStringList args = command == "image" ? QStringList{"image", sampleWorkbook(), "-o", target}
+                                                    : QStringList{"decode", sampleImage(), "-o", target};
         const CliResult r = cli(args);
         QVERIFY2(r.status == 0, r.err);
         QVERIFY(r.err.isEmpty());
@@ -429,7 +430,7 @@ private slots:
         QVERIFY(reader.waitForFinished(10000));
         const QByteArray got = readAll(copy);
         if (command == "image")
-            QCOMPARE(got, encodeTableImage(sample));
+            QCOMPARE(got, encodeTableImage(sample()));
         else if (command == "decode-tsv")
             QVERIFY(got.startsWith("SN\tDMX\t"));
         else
@@ -483,9 +484,6 @@ private slots:
         QFETCH(bool, link);
         QFETCH(int, existing);
         QFETCH(int, expected);
-        RuleModel sample;
-        fillSampleTable(sample);
-        QVERIFY(writeAll(file("show.bin"), encodeTableImage(sample)));
         const QString target = file("target-" + name);
         QFile::remove(target);
         if (existing >= 0) {
@@ -501,7 +499,7 @@ private slots:
         CliResult r;
         {
             const UmaskFor masked{077};
-            r = cli({"decode", file("show.bin"), "-o", output});
+            r = cli({"decode", sampleImage(), "-o", output});
         }
         QVERIFY2(r.status == 0, r.err);
         if (link)
@@ -531,9 +529,6 @@ private slots:
         QFETCH(QString, reason);
         if (QStandardPaths::findExecutable("unshare").isEmpty() || QProcess::execute("unshare", {"-rm", "true"}) != 0)
             QSKIP("no mount namespace can be made here");
-        RuleModel sample;
-        fillSampleTable(sample);
-        QVERIFY(saveWorkbook(sample, file("show.xlsx")));
         const QString mount = file("small");
         QDir().mkpath(mount);
         // 16 KiB: the 24 844-byte image does not fit.
@@ -541,7 +536,7 @@ private slots:
 "$2" image "$3" -o "$1/x.bin"; status=$?; cat "$1/x.bin"; ls -A "$1"; exit $status)")
                                    .arg(setup);
         const CliResult r = runProgram(
-            "unshare", {"-rm", "sh", "-c", script, "sh", mount, CLI_PROGRAM, file("show.xlsx")}, announceDir());
+            "unshare", {"-rm", "sh", "-c", script, "sh", mount, CLI_PROGRAM, sampleWorkbook()}, announceDir());
         QCOMPARE(r.status, 1);
         QCOMPARE(QString::fromUtf8(r.err),
                  QString("varilume-cli image: cannot write %1/x.bin: %2\n").arg(mount, reason));
@@ -620,9 +615,6 @@ private slots:
     {
         QFETCH(QString, where);
         QFETCH(int, sig);
-        RuleModel sample;
-        fillSampleTable(sample);
-        QVERIFY(saveWorkbook(sample, file("show.xlsx")));
         QTemporaryDir out;
         BoxProcess box;
         QProcess p;
@@ -630,7 +622,7 @@ private slots:
         if (where == "fifo") {
             command = "image";
             QCOMPARE(::mkfifo(nameOf(out.filePath("fifo")).constData(), 0600), 0);
-            startProgram(p, {"image", file("show.xlsx"), "-o", out.filePath("fifo")});
+            startProgram(p, {"image", sampleWorkbook(), "-o", out.filePath("fifo")});
             // Once it waits for a reader of the FIFO.
             QTRY_COMPARE_WITH_TIMEOUT(readAll(QString("/proc/%1/wchan").arg(p.processId())),
                                       QByteArray("wait_for_partner"), 20000);
