@@ -232,9 +232,8 @@ private slots:
         QFETCH(QString, action);
         QFETCH(QString, undoText);
         QFETCH(QStringList, undoneRows);
-        Widget w;
         vl::test::RecordingPreview preview;
-        w.setPreview(&preview);
+        Widget w(&preview);
         w.show();
         fillSample(w);
         clock->advance(200);  // the controller pass settles the sample

@@ -361,9 +361,8 @@ private slots:
     // Ten edits inside one 200 ms window: ten forwarded cells and a single full refresh.
     void changesCoalesce()
     {
-        Widget w;
         RecordingPreview preview;
-        w.setPreview(&preview);
+        Widget w(&preview);
         fillTable(w.ruleModel(), 10);
         clock->advance(200);
         QVERIFY(!w.refreshPending());
@@ -393,9 +392,8 @@ private slots:
 
     void clearedCellStartsRefreshOnly()
     {
-        Widget w;
         RecordingPreview preview;
-        w.setPreview(&preview);
+        Widget w(&preview);
         fillTable(w.ruleModel(), 1);
         clock->advance(200);
         QVERIFY(!w.refreshPending());
@@ -431,9 +429,8 @@ private slots:
 
     void previewCommands()
     {
-        Widget w;
         RecordingPreview preview;
-        w.setPreview(&preview);
+        Widget w(&preview);
         preview.calls.clear();
         QTest::mouseClick(w.findChild<QPushButton *>("pushButton_4"), Qt::LeftButton);
         const QStringList opened = {"rebuildRuleSnapshots", "refreshCcFaders",  "showMaximized", "markNoteKeys",
