@@ -170,6 +170,13 @@ light_Form::light_Form(QWidget *parent, QMidiOut *midiOut) : QWidget(parent), m_
     saveShortcut->setContext(Qt::WindowShortcut);
     connect(saveShortcut, &QShortcut::activated, this, &light_Form::on_pushButton_3_clicked);
     fixtureDialog->setWindowTitle(QStringLiteral("Add Fixture"));
+
+    // The hidden window is styled when it is first shown, not at the editor's start: Qt
+    // would style each of its nine hundred widgets at the next turn of the event loop.
+    const QList<QWidget *> widgets = findChildren<QWidget *>();
+    for (QWidget *w : widgets)
+        QCoreApplication::removePostedEvents(w, QEvent::PolishRequest);
+    QCoreApplication::removePostedEvents(this, QEvent::PolishRequest);
 }
 
 light_Form::~light_Form()
