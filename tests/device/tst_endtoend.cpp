@@ -141,10 +141,7 @@ class TestEndToEnd : public QObject {
     }
     void startBox(const QStringList &args = {}) { startBox(args, box); }
 
-    void startEditor()
-    {
-        w = std::make_unique<Widget>(&preview);
-    }
+    void startEditor() { w = std::make_unique<Widget>(&preview); }
 
     // Connect on the listed box; waits for the settings reply the handshake asks for.
     void connectToBox(bool expectSettings = true)
