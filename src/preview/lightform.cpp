@@ -114,57 +114,57 @@ int firstScreenWidth()
 
 light_Form::light_Form(QWidget *parent, QMidiOut *midiOut) : QWidget(parent), m_core(std::make_unique<PreviewCore>())
 {
-    // 1. The widgets; the slots named after them are bound from here on.
+    // The widgets; the slots named after them are bound from here on.
     buildWidgets();
     QMetaObject::connectSlotsByName(this);
 
-    // 2. The "File" menu.
+    // The "File" menu.
     buildMenu();
 
-    // 3.–6. The stage, the fixture dialog, the details panel and its button.
+    // The stage, the fixture dialog, the details panel and its button.
     buildStage();
 
-    // 7. The MIDI output; the engine's messages go through its panel.
+    // The MIDI output; the engine's messages go through its panel.
     m_midiPanel = new MidiOutputPanel(comboBox, pushButton_5, this, midiOut, this);
     m_sender = std::make_unique<MidiPanelSender>(m_midiPanel);
     m_core->setMidiSender(m_sender.get());
 
-    // 8. The details button finds its place once the window has its real size.
+    // The details button finds its place once the window has its real size.
     QMetaObject::invokeMethod(
         this, [this] { positionDetailsPanel(visibleStageRect()); }, Qt::QueuedConnection);
 
-    // 9. The port list's first fill shows the box's own ports under the maker's name.
+    // The port list's first fill shows the box's own ports under the maker's name.
     m_midiPanel->fillConnectionListAtStart();
 
-    // 10. The fader strip.
+    // The fader strip.
     for (int c = 0; c < kMidiNumbers; ++c)
         addCcFader(QString::number(c));
     m_faderFrames = new FrameLimiter([this] { paintFaderFrame(); }, scheduler(), FrameLimiter::kDefaultIntervalMs,
                                      this);
 
-    // 11. The MIDI channels; the first one is chosen, which hides every fader.
+    // The MIDI channels; the first one is chosen, which hides every fader.
     for (int c = 1; c <= 16; ++c)
         comboBox_2->addItem(QString::number(c));
 
-    // 12.–13. The keyboards with their Hold rows.
+    // The keyboards with their Hold rows.
     const int screenWidth = firstScreenWidth();
     buildKeyboards(screenWidth);
     m_midiPanel->setKeyboards({noteKeyboard, atKeyboard});
 
-    // 14.–15. The port list refresh runs in the panel from its start; nothing is held.
+    // The port list refresh runs in the panel from its start; nothing is held.
     noteHold = false;
     atHold = false;
 
-    // 16. The MIDI message log.
+    // The MIDI message log.
     buildMessageLog();
 
-    // 17. The panels are never wider than the screen.
+    // The panels are never wider than the screen.
     for (QWidget *w : {widget_2, widget_3, widget_4})
         w->setMaximumWidth(screenWidth);
     if (m_faderLayout)
         widget_2->layout()->setSizeConstraint(QLayout::SetMaximumSize);
 
-    // 18.–20. Title, Ctrl+C for Save Project, the fixture dialog's title.
+    // Title, Ctrl+C for Save Project, the fixture dialog's title.
     setWindowTitle(m_core->session().windowTitle());
     saveShortcut = new QShortcut(QKeySequence(QStringLiteral("Ctrl+C")), this);
     saveShortcut->setContext(Qt::WindowShortcut);
