@@ -23,9 +23,7 @@ bool workbookWithOneRule(const QString &path, int rows, int row = -1, int column
     for (int r = 0; r < rows; ++r)
         m.setText(r, ColSn, QString::number(r + 1));
     if (row >= 0) {
-        const QStringList rule = {"1", "CC", "7", "1", "OFF", "OFF", "OFF", "OFF", "ON"};
-        for (int c = 0; c < rule.size(); ++c)
-            m.setText(row, ColDmx + c, rule[c]);
+        putCompleteRule(m, row);
         m.setText(row, column, text);
     }
     return saveWorkbook(m, path);

@@ -32,6 +32,7 @@
 using namespace vl;
 using vl::test::EditorOnPty;
 using vl::test::PtyPeer;
+using vl::test::putCompleteRule;
 using vl::test::ScriptedDialogs;
 using vl::test::TempWorkDir;
 
@@ -66,14 +67,6 @@ void fillBareTable(RuleModel &m)
 {
     m.setRowCount(kRuleRows);
     m.setText(0, ColDmx, "1");
-}
-
-// One complete rule that the box takes, in row `row`.
-void putCompleteRule(RuleModel &m, int row)
-{
-    const QStringList rule = {"1", "CC", "7", "1", "OFF", "OFF", "OFF", "OFF", "ON"};
-    for (int c = 0; c < rule.size(); ++c)
-        m.setText(row, ColDmx + c, rule[c]);
 }
 
 // The records the test box holds: rule r drives DMX r % 1024 + 1 from CC r % 128.

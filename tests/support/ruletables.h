@@ -63,6 +63,14 @@ inline void fillRuleTable(RuleModel &m, const QList<QStringList> &rows)
     }
 }
 
+// One complete rule that the box takes (CC 7 on channel 1 to DMX 1), in row `row`.
+inline void putCompleteRule(RuleModel &m, int row)
+{
+    const QStringList rule = {"1", "CC", "7", "1", "OFF", "OFF", "OFF", "OFF", "ON"};
+    for (int c = 0; c < rule.size(); ++c)
+        m.setText(row, ColDmx + c, rule[c]);
+}
+
 // The sample table of kRuleRows rows.
 inline void fillSampleTable(RuleModel &m) { fillRuleTable(m, sampleRuleRows()); }
 
