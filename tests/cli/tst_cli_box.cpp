@@ -191,10 +191,10 @@ private slots:
         QCOMPARE(QList<QStringList>(readRuleWorkbook(file("back.xlsx")).rows), workbookTexts(sample()));
 
         // A workbook Set would refuse never reaches the box.
-        RuleModel sample;
-        fillSampleTable(sample);
-        sample.setText(10, ColFadeIn, "51");
-        QVERIFY(saveWorkbook(sample, file("bad.xlsx")));
+        RuleModel refused;
+        fillSampleTable(refused);
+        refused.setText(10, ColFadeIn, "51");
+        QVERIFY(saveWorkbook(refused, file("bad.xlsx")));
         const CliResult bad = cli({"write", "--port", kBox, file("bad.xlsx")});
         QCOMPARE(bad.status, 1);
         QVERIFY2(bad.err.contains("Row 11, column \"Fade In\": \"51\" is not a valid value. Nothing was sent"),
