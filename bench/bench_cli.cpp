@@ -2,11 +2,11 @@
 // the image Set would send, and an image to the workbook or text Read would give.
 
 #include "cli/commands.h"
-#include "device/tableimage.h"
-#include "files/workbookio.h"
-#include "files/xlsxdocument.h"
-#include "table/rulecolumns.h"
-#include "table/rulemodel.h"
+#include "device/core/tableimage.h"
+#include "files/core/workbookio.h"
+#include "files/core/xlsxdocument.h"
+#include "table/core/rulecolumns.h"
+#include "table/core/rulemodel.h"
 
 #include <QBuffer>
 #include <QCoreApplication>

@@ -2,16 +2,16 @@
 // turning a received image into table rows, a whole Set over a pseudo-terminal (against a
 // bare pseudo-terminal and against the simulated box), and one scan of the port list.
 
-#include "app/widget.h"
-#include "common/dialogs.h"
-#include "common/simulatedbox.h"
-#include "device/portlistupdater.h"
-#include "device/protocol.h"
-#include "device/serialport.h"
-#include "device/tableimage.h"
+#include "app/ui/widget.h"
+#include "common/ui/dialogs.h"
+#include "common/core/simulatedbox.h"
+#include "device/ui/portlistupdater.h"
+#include "device/core/protocol.h"
+#include "device/ui/serialport.h"
+#include "device/core/tableimage.h"
 #include "ruletables.h"
-#include "table/rulecolumns.h"
-#include "table/rulemodel.h"
+#include "table/core/rulecolumns.h"
+#include "table/core/rulemodel.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,13 +1,13 @@
 // Saving and opening a full rule table as a workbook, and the same work done by
 // python3-openpyxl in its fastest modes, timed pair by pair in one run.
 
-#include "common/safefile.h"
-#include "files/workbookcommands.h"
-#include "files/workbookio.h"
-#include "files/xlsxdocument.h"
-#include "table/rulecolumns.h"
-#include "table/rulemodel.h"
-#include "table/ruleops.h"
+#include "common/core/safefile.h"
+#include "files/ui/workbookcommands.h"
+#include "files/core/workbookio.h"
+#include "files/core/xlsxdocument.h"
+#include "table/core/rulecolumns.h"
+#include "table/core/rulemodel.h"
+#include "table/core/ruleops.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

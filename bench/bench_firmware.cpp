@@ -4,11 +4,11 @@
 // fresh scan of the system (the baseline) and through the cache.
 
 #include "boxprocess.h"
-#include "common/simulatedbox.h"
-#include "device/boxconversation.h"
-#include "device/portcache.h"
-#include "device/portlistupdater.h"
-#include "firmware/firmwaretransfer.h"
+#include "common/core/simulatedbox.h"
+#include "device/core/boxconversation.h"
+#include "device/core/portcache.h"
+#include "device/ui/portlistupdater.h"
+#include "firmware/core/firmwaretransfer.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -2,13 +2,13 @@
 // table and of a Read, each until the views have painted, beside the drag fill itself as
 // the baseline; and the memory 100 full-table steps keep.
 
-#include "app/widget.h"
-#include "device/boxconversation.h"
-#include "table/aliasstore.h"
-#include "table/edithistory.h"
-#include "table/rulecolumns.h"
-#include "table/rulemodel.h"
-#include "table/tableviews.h"
+#include "app/ui/widget.h"
+#include "device/core/boxconversation.h"
+#include "table/core/aliasstore.h"
+#include "table/ui/edithistory.h"
+#include "table/core/rulecolumns.h"
+#include "table/core/rulemodel.h"
+#include "table/ui/tableviews.h"
 
 #include <QApplication>
 #include <QDir>

@@ -2,12 +2,12 @@
 // through RtMidi (with a private JACK server and a receiving port), and painting a whole
 // keyboard at the size the preview gives it.
 
-#include "common/dialogs.h"
+#include "common/ui/dialogs.h"
 #include "jackserver.h"
-#include "midi/keyboardwidget.h"
-#include "midi/midikeybutton.h"
-#include "midi/midioutputpanel.h"
-#include "midi/qmidiout.h"
+#include "midi/ui/keyboardwidget.h"
+#include "midi/ui/midikeybutton.h"
+#include "midi/ui/midioutputpanel.h"
+#include "midi/core/qmidiout.h"
 
 #include <RtMidi.h>
 

@@ -2,18 +2,18 @@
 // press to the fixtures' new level, the fixtures following a large edit of the table,
 // opening and saving a project of 200 fixtures, and fades on the program's real timers.
 
-#include "common/scheduler.h"
-#include "preview/fixturedetailsmodel.h"
-#include "preview/fixtureproject.h"
-#include "preview/fixtureregistry.h"
-#include "preview/fixturestage.h"
-#include "preview/midimessagelog.h"
-#include "preview/midisender.h"
-#include "preview/previewengine.h"
-#include "preview/rulesnapshots.h"
+#include "common/core/scheduler.h"
+#include "preview/core/fixturedetailsmodel.h"
+#include "preview/core/fixtureproject.h"
+#include "preview/core/fixtureregistry.h"
+#include "preview/core/fixturestage.h"
+#include "preview/core/midimessagelog.h"
+#include "preview/core/midisender.h"
+#include "preview/core/previewengine.h"
+#include "preview/core/rulesnapshots.h"
 #include "ruletables.h"
-#include "table/rulecolumns.h"
-#include "table/rulemodel.h"
+#include "table/core/rulecolumns.h"
+#include "table/core/rulemodel.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

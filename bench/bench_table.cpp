@@ -1,9 +1,9 @@
 // Timings of the rule table's hot paths: the 100 ms controller pass and Clear.
 
-#include "app/widget.h"
-#include "table/rulecolumns.h"
-#include "table/rulemodel.h"
-#include "table/ruleops.h"
+#include "app/ui/widget.h"
+#include "table/core/rulecolumns.h"
+#include "table/core/rulemodel.h"
+#include "table/core/ruleops.h"
 
 #include <QApplication>
 #include <QDir>

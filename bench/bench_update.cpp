@@ -2,10 +2,10 @@
 // downloaded from a local server into its private folder with its SHA-256 taken on the way
 // (the guarded GET, the file writes and the checksum; no network in between).
 
-#include "update/guardedget.h"
-#include "update/installer.h"
-#include "update/releasetext.h"
-#include "update/version.h"
+#include "update/core/guardedget.h"
+#include "update/core/installer.h"
+#include "update/core/releasetext.h"
+#include "update/core/version.h"
 
 #include "httpserver.h"
 

@@ -1,13 +1,13 @@
 // Timings of the rule view's commands on a full table in the editor window, each with the
 // change forwarding it causes, and of one idle tick of the alias label timer.
 
-#include "app/widget.h"
-#include "preview/previewsink.h"
-#include "table/aliasstore.h"
-#include "table/delegates.h"
-#include "table/rulecolumns.h"
-#include "table/rulemodel.h"
-#include "table/tableviews.h"
+#include "app/ui/widget.h"
+#include "preview/core/previewsink.h"
+#include "table/core/aliasstore.h"
+#include "table/ui/delegates.h"
+#include "table/core/rulecolumns.h"
+#include "table/core/rulemodel.h"
+#include "table/ui/tableviews.h"
 
 #include <QApplication>
 #include <QDir>

@@ -3,17 +3,17 @@
 // byte of the box's table to the rows painted (Read). The baseline, timed in the same run:
 // a bare QTableView showing the same 3072 × 10 texts, filled and painted.
 
-#include "app/widget.h"
-#include "common/dialogs.h"
-#include "device/boxconversation.h"
-#include "device/protocol.h"
-#include "device/serialport.h"
-#include "device/tableimage.h"
-#include "files/workbookio.h"
-#include "files/xlsxdocument.h"
-#include "table/rulecolumns.h"
-#include "table/rulemodel.h"
-#include "table/tableviews.h"
+#include "app/ui/widget.h"
+#include "common/ui/dialogs.h"
+#include "device/core/boxconversation.h"
+#include "device/core/protocol.h"
+#include "device/ui/serialport.h"
+#include "device/core/tableimage.h"
+#include "files/core/workbookio.h"
+#include "files/core/xlsxdocument.h"
+#include "table/core/rulecolumns.h"
+#include "table/core/rulemodel.h"
+#include "table/ui/tableviews.h"
 
 #include <QApplication>
 #include <QDir>

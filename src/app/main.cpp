@@ -1,4 +1,4 @@
-#include "widget.h"
+#include "app/ui/widget.h"
 
 #include "resources/resources.h"
 

@@ -1,8 +1,8 @@
 #include "boxlink.h"
 
-#include "common/scheduler.h"
-#include "device/portaccess.h"
-#include "device/tableimage.h"
+#include "common/core/scheduler.h"
+#include "device/core/portaccess.h"
+#include "device/core/tableimage.h"
 
 #include <QEventLoop>
 

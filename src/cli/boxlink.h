@@ -7,7 +7,7 @@
 // scheduler's clock); a box that is slow but keeps sending is waited for. Nothing here
 // needs a widget.
 
-#include "device/boxconversation.h"
+#include "device/core/boxconversation.h"
 
 #include <QByteArrayList>
 #include <QSerialPort>

@@ -1,12 +1,12 @@
 #include "commands.h"
 
-#include "cli/boxlink.h"
-#include "cli/tablefiles.h"
-#include "common/safefile.h"
-#include "device/portscan.h"
-#include "device/settingsframes.h"
-#include "device/tableimage.h"
-#include "table/rulemodel.h"
+#include "boxlink.h"
+#include "tablefiles.h"
+#include "common/core/safefile.h"
+#include "device/core/portscan.h"
+#include "device/core/settingsframes.h"
+#include "device/core/tableimage.h"
+#include "table/core/rulemodel.h"
 
 #include <QCommandLineParser>
 #include <QDir>

@@ -4,8 +4,8 @@
 // doing (waiting for the box, reading a workbook, waiting for a reader of a FIFO), remove
 // the file it was writing, and end the program as the signal would.
 
-#include "cli/commands.h"
-#include "common/safefile.h"
+#include "commands.h"
+#include "common/core/safefile.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,14 +1,14 @@
 #include "tablefiles.h"
 
-#include "device/boxconversation.h"
-#include "device/protocol.h"
-#include "device/tableimage.h"
-#include "files/workbookio.h"
-#include "files/workbookproblems.h"
-#include "files/xlsxdocument.h"
-#include "table/rulecolumns.h"
-#include "table/rulemodel.h"
-#include "table/ruleops.h"
+#include "device/core/boxconversation.h"
+#include "device/core/protocol.h"
+#include "device/core/tableimage.h"
+#include "files/core/workbookio.h"
+#include "files/core/workbookproblems.h"
+#include "files/core/xlsxdocument.h"
+#include "table/core/rulecolumns.h"
+#include "table/core/rulemodel.h"
+#include "table/core/ruleops.h"
 
 namespace vl::cli {
 

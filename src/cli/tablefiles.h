@@ -4,7 +4,7 @@
 // reading, Set checks, image codec, record decoding and workbook saving the editor uses,
 // with every refusal turned into one line of text instead of a message box.
 
-#include "common/oneline.h"
+#include "common/core/oneline.h"
 
 #include <QByteArray>
 #include <QByteArrayList>

@@ -1,17 +1,17 @@
 // The editor window's DMX channel aliases: the alias file at start-up, the alias dialog
 // from the menu, the labels of DMX cells and editors, and the steps around a read.
 
-#include "app/mainwindow.h"
-#include "app/widget.h"
+#include "app/ui/mainwindow.h"
+#include "app/ui/widget.h"
 #include "resources/resources.h"
 #include "scripteddialogs.h"
-#include "table/aliaseditdialog.h"
-#include "table/aliases.h"
-#include "table/aliasstore.h"
-#include "table/delegates.h"
-#include "table/rulecolumns.h"
-#include "table/rulemodel.h"
-#include "table/tableviews.h"
+#include "table/ui/aliaseditdialog.h"
+#include "table/core/aliases.h"
+#include "table/core/aliasstore.h"
+#include "table/ui/delegates.h"
+#include "table/core/rulecolumns.h"
+#include "table/core/rulemodel.h"
+#include "table/ui/tableviews.h"
 #include "tempworkdir.h"
 #include "windowtest.h"
 

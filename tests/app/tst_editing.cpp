@@ -2,22 +2,22 @@
 // step, the unsaved-changes mark and question, a new table, the keyboard, and pasting what
 // another program copied.
 
-#include "app/mainwindow.h"
-#include "app/widget.h"
+#include "app/ui/mainwindow.h"
+#include "app/ui/widget.h"
 #include "recordingpreview.h"
 #include "ruletables.h"
 #include "scripteddialogs.h"
 #include "windowtest.h"
 
-#include "files/workbookio.h"
-#include "files/xlsxdocument.h"
-#include "table/aliaseditdialog.h"
-#include "table/aliases.h"
-#include "table/aliasstore.h"
-#include "table/edithistory.h"
-#include "table/rulecolumns.h"
-#include "table/rulemodel.h"
-#include "table/tableviews.h"
+#include "files/core/workbookio.h"
+#include "files/core/xlsxdocument.h"
+#include "table/ui/aliaseditdialog.h"
+#include "table/core/aliases.h"
+#include "table/core/aliasstore.h"
+#include "table/ui/edithistory.h"
+#include "table/core/rulecolumns.h"
+#include "table/core/rulemodel.h"
+#include "table/ui/tableviews.h"
 
 #include <QAction>
 #include <QClipboard>

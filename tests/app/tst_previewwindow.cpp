@@ -3,16 +3,16 @@
 // naming of middle C relabels its keys, a finished read reloads it under "Auto-Updates",
 // and closing the editor closes it.
 
-#include "app/mainwindow.h"
-#include "app/widget.h"
-#include "device/settingsdialogs.h"
-#include "midi/keyboardwidget.h"
-#include "midi/midikeybutton.h"
-#include "preview/fixturedetailsmodel.h"
-#include "preview/lightform.h"
-#include "table/rulecolumns.h"
-#include "table/rulemodel.h"
-#include "table/tableviews.h"
+#include "app/ui/mainwindow.h"
+#include "app/ui/widget.h"
+#include "device/ui/settingsdialogs.h"
+#include "midi/ui/keyboardwidget.h"
+#include "midi/ui/midikeybutton.h"
+#include "preview/core/fixturedetailsmodel.h"
+#include "preview/ui/lightform.h"
+#include "table/core/rulecolumns.h"
+#include "table/core/rulemodel.h"
+#include "table/ui/tableviews.h"
 #include "windowtest.h"
 
 #include <QAction>

@@ -1,16 +1,16 @@
 // The editor window: construction, preferences, the naming menu, Clear and Exit, and how
 // changes reach the light preview.
 
-#include "app/aboutdialog.h"
-#include "app/customlabel.h"
-#include "app/mainwindow.h"
-#include "app/widget.h"
+#include "app/ui/aboutdialog.h"
+#include "app/ui/customlabel.h"
+#include "app/ui/mainwindow.h"
+#include "app/ui/widget.h"
 #include "recordingpreview.h"
 #include "resources/resources.h"
 #include "scripteddialogs.h"
-#include "table/rulecolumns.h"
-#include "table/rulemodel.h"
-#include "table/tableviews.h"
+#include "table/core/rulecolumns.h"
+#include "table/core/rulemodel.h"
+#include "table/ui/tableviews.h"
 #include "tempworkdir.h"
 #include "windowtest.h"
 

@@ -1,13 +1,13 @@
 // The editor window's workbook commands from the File menu: a full table saved and opened
 // again with its remarks and aliases, and the refusals that leave the table alone.
 
-#include "app/mainwindow.h"
-#include "app/widget.h"
+#include "app/ui/mainwindow.h"
+#include "app/ui/widget.h"
 #include "resources/resources.h"
 #include "scripteddialogs.h"
-#include "table/aliaseditdialog.h"
-#include "table/rulecolumns.h"
-#include "table/rulemodel.h"
+#include "table/ui/aliaseditdialog.h"
+#include "table/core/rulecolumns.h"
+#include "table/core/rulemodel.h"
 #include "tempworkdir.h"
 #include "windowtest.h"
 

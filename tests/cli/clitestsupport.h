@@ -6,11 +6,11 @@
 
 #include "boxprocess.h"
 #include "cli/commands.h"
-#include "files/workbookio.h"
-#include "files/xlsxdocument.h"
+#include "files/core/workbookio.h"
+#include "files/core/xlsxdocument.h"
 #include "ruletables.h"
-#include "table/rulecolumns.h"
-#include "table/rulemodel.h"
+#include "table/core/rulecolumns.h"
+#include "table/core/rulemodel.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>

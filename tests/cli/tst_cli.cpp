@@ -3,8 +3,8 @@
 // the same run() the program calls.
 
 #include "clitestsupport.h"
-#include "common/scheduler.h"
-#include "device/tableimage.h"
+#include "common/core/scheduler.h"
+#include "device/core/tableimage.h"
 #include "simboxonpty.h"
 
 #include <QTemporaryDir>

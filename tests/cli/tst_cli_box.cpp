@@ -3,7 +3,7 @@
 // conversation can fail (a silent box, a box that vanishes, ports that cannot be used).
 
 #include "clitestsupport.h"
-#include "device/tableimage.h"
+#include "device/core/tableimage.h"
 
 #include <QSerialPort>
 #include <QStandardPaths>

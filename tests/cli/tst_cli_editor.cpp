@@ -3,11 +3,11 @@
 // writes; the image the tool builds from a workbook the editor saved is, byte for byte,
 // what the editor's Set sends after opening that workbook.
 
-#include "app/mainwindow.h"
-#include "app/widget.h"
+#include "app/ui/mainwindow.h"
+#include "app/ui/widget.h"
 #include "cli/tablefiles.h"
 #include "clitestsupport.h"
-#include "device/tableimage.h"
+#include "device/core/tableimage.h"
 #include "editoronpty.h"
 #include "trywait.h"
 #include "windowtest.h"

@@ -1,10 +1,10 @@
 // Shared pieces: whole-file writes, the announcements of simulated boxes and the
 // schedulers that timers take their time from.
 
-#include "common/folderwatch.h"
-#include "common/safefile.h"
-#include "common/scheduler.h"
-#include "common/simulatedbox.h"
+#include "common/core/folderwatch.h"
+#include "common/core/safefile.h"
+#include "common/core/scheduler.h"
+#include "common/core/simulatedbox.h"
 
 #include <QPointer>
 #include <QSignalSpy>

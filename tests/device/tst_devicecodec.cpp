@@ -1,10 +1,10 @@
 // The bytes the box stores and is sent: rule records, the table image, the checks Set
 // makes before sending, and the settings commands.
 
-#include "device/settingsframes.h"
-#include "device/tableimage.h"
-#include "table/rulecolumns.h"
-#include "table/rulemodel.h"
+#include "device/core/settingsframes.h"
+#include "device/core/tableimage.h"
+#include "table/core/rulecolumns.h"
+#include "table/core/rulemodel.h"
 
 #include <QtTest>
 

@@ -2,8 +2,8 @@
 // settings replies, the authentication answer and the table upload, fed chunk by chunk
 // into the receive dispatcher.
 
-#include "device/protocol.h"
-#include "device/tableimage.h"
+#include "device/core/protocol.h"
+#include "device/core/tableimage.h"
 
 #include <QtTest>
 

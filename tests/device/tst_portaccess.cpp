@@ -2,9 +2,9 @@
 // real pseudo-terminal whose mode forbids opening it, the editor's Connect message naming
 // both ways to get access, and the ModemManager notice given once.
 
-#include "app/widget.h"
-#include "device/portaccess.h"
-#include "device/serialport.h"
+#include "app/ui/widget.h"
+#include "device/core/portaccess.h"
+#include "device/ui/serialport.h"
 #include "ptypeer.h"
 #include "windowtest.h"
 

@@ -2,11 +2,11 @@
 // 2000 ms scan of every list, each with its filter, with simulated boxes announced on
 // real pseudo-terminals.
 
-#include "common/scheduler.h"
-#include "common/simulatedbox.h"
-#include "device/portcache.h"
-#include "device/portlistupdater.h"
-#include "device/portscan.h"
+#include "common/core/scheduler.h"
+#include "common/core/simulatedbox.h"
+#include "device/core/portcache.h"
+#include "device/ui/portlistupdater.h"
+#include "device/core/portscan.h"
 #include "ptypeer.h"
 
 #include <QComboBox>

@@ -2,13 +2,13 @@
 // directions, the Open and Save commands with their messages and refusals, and the
 // smallest inputs that once crashed the reader, exhausted memory or lost rules.
 
-#include "files/workbookcommands.h"
-#include "files/workbookio.h"
-#include "files/xlsxdocument.h"
+#include "files/ui/workbookcommands.h"
+#include "files/core/workbookio.h"
+#include "files/core/xlsxdocument.h"
 #include "scripteddialogs.h"
-#include "table/rulecolumns.h"
-#include "table/rulemodel.h"
-#include "table/ruleops.h"
+#include "table/core/rulecolumns.h"
+#include "table/core/rulemodel.h"
+#include "table/core/ruleops.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -3,9 +3,9 @@
 // that end early, the image checks, same-version file names, the information file and the
 // update check's guarded downloads.
 
-#include "common/scheduler.h"
-#include "firmware/firmwarecheck.h"
-#include "firmware/firmwaretransfer.h"
+#include "common/core/scheduler.h"
+#include "firmware/core/firmwarecheck.h"
+#include "firmware/core/firmwaretransfer.h"
 
 #include "httpserver.h"
 

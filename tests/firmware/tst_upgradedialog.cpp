@@ -4,13 +4,13 @@
 // message and the progress rule, a box that vanishes or a port that refuses a write in
 // the middle, and the firmware update check with its offer, download and checksum.
 
-#include "common/scheduler.h"
-#include "common/simulatedbox.h"
-#include "device/portlistupdater.h"
-#include "device/serialport.h"
-#include "firmware/upgradedialog.h"
+#include "common/core/scheduler.h"
+#include "common/core/simulatedbox.h"
+#include "device/ui/portlistupdater.h"
+#include "device/ui/serialport.h"
+#include "firmware/ui/upgradedialog.h"
 
-#include "app/mainwindow.h"
+#include "app/ui/mainwindow.h"
 #include "boxprocess.h"
 #include "editoronpty.h"
 #include "httpserver.h"

@@ -4,8 +4,8 @@
 
 #include "fuzzsupport.h"
 
-#include "table/aliases.h"
-#include "table/rulecolumns.h"
+#include "table/core/aliases.h"
+#include "table/core/rulecolumns.h"
 
 using namespace vl;
 

@@ -3,7 +3,7 @@
 
 #include "fuzzsupport.h"
 
-#include "app/preferences.h"
+#include "app/core/preferences.h"
 
 #include <QDir>
 

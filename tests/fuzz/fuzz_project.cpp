@@ -4,9 +4,9 @@
 
 #include "fuzzsupport.h"
 
-#include "preview/fixtureproject.h"
-#include "preview/fixtureregistry.h"
-#include "preview/fixturestage.h"
+#include "preview/core/fixtureproject.h"
+#include "preview/core/fixtureregistry.h"
+#include "preview/core/fixturestage.h"
 
 using namespace vl;
 

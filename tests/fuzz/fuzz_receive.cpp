@@ -5,8 +5,8 @@
 
 #include "fuzzsupport.h"
 
-#include "device/protocol.h"
-#include "device/tableimage.h"
+#include "device/core/protocol.h"
+#include "device/core/tableimage.h"
 
 using namespace vl;
 

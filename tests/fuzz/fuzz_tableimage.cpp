@@ -5,9 +5,9 @@
 #include "fuzzsupport.h"
 
 #include "cli/tablefiles.h"
-#include "device/protocol.h"
-#include "device/tableimage.h"
-#include "table/rulemodel.h"
+#include "device/core/protocol.h"
+#include "device/core/tableimage.h"
+#include "table/core/rulemodel.h"
 
 using namespace vl;
 

@@ -6,10 +6,10 @@
 
 #include "fuzzsupport.h"
 
-#include "device/tableimage.h"
-#include "files/workbookio.h"
-#include "files/xlsxdocument.h"
-#include "table/rulemodel.h"
+#include "device/core/tableimage.h"
+#include "files/core/workbookio.h"
+#include "files/core/xlsxdocument.h"
+#include "table/core/rulemodel.h"
 
 #include <climits>
 

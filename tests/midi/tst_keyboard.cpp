@@ -1,8 +1,8 @@
 // The on-screen keyboard driven with the mouse: key layout, velocity from the pointer's
 // height, and the signals of normal, unconnected and latching keys.
 
-#include "midi/keyboardwidget.h"
-#include "midi/midikeybutton.h"
+#include "midi/ui/keyboardwidget.h"
+#include "midi/ui/midikeybutton.h"
 
 #include <QImage>
 #include <QMouseEvent>

@@ -4,9 +4,9 @@
 
 #include "jackreceiver.h"
 #include "jackserver.h"
-#include "midi/midimessage.h"
-#include "midi/midioutputpanel.h"
-#include "midi/qmidiout.h"
+#include "midi/core/midimessage.h"
+#include "midi/ui/midioutputpanel.h"
+#include "midi/core/qmidiout.h"
 #include "scripteddialogs.h"
 
 #include <QComboBox>

@@ -1,12 +1,12 @@
 // MIDI output without a MIDI system: a scripted back end stands in for the ports, so the
 // packing of short messages, the port list and Connect / Disconnect are checked exactly.
 
-#include "common/scheduler.h"
-#include "midi/keyboardwidget.h"
-#include "midi/midikeybutton.h"
-#include "midi/midimessage.h"
-#include "midi/midioutputpanel.h"
-#include "midi/qmidiout.h"
+#include "common/core/scheduler.h"
+#include "midi/ui/keyboardwidget.h"
+#include "midi/ui/midikeybutton.h"
+#include "midi/core/midimessage.h"
+#include "midi/ui/midioutputpanel.h"
+#include "midi/core/qmidiout.h"
 #include "scripteddialogs.h"
 
 #include <QComboBox>

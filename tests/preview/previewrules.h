@@ -3,8 +3,8 @@
 // Small hand-made rule tables for the preview's tests: one line per rule, the cells after "SN" in
 // column order. A missing cell stays empty.
 
-#include "table/rulecolumns.h"
-#include "table/rulemodel.h"
+#include "table/core/rulecolumns.h"
+#include "table/core/rulemodel.h"
 
 #include <QMetaType>
 #include <QStringList>

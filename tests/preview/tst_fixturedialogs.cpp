@@ -3,8 +3,8 @@
 // What the dialog decides is tested without widgets in tst_fixtures; here the widgets must
 // show it and pass the user's actions on.
 
-#include "preview/addfixturedialog.h"
-#include "preview/fixturedetailsdialog.h"
+#include "preview/ui/addfixturedialog.h"
+#include "preview/ui/fixturedetailsdialog.h"
 #include "windowtest.h"
 
 #include <QCheckBox>

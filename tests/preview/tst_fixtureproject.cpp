@@ -1,14 +1,14 @@
 // Fixture projects (the JSON file, reading it as untrusted input, saving it whole) and
 // the fixtures following edits of the rule table.
 
-#include "preview/fixturedetailsmodel.h"
-#include "preview/fixtureproject.h"
-#include "preview/fixturestage.h"
-#include "preview/previewcore.h"
+#include "preview/core/fixturedetailsmodel.h"
+#include "preview/core/fixtureproject.h"
+#include "preview/core/fixturestage.h"
+#include "preview/core/previewcore.h"
 #include "previewrules.h"
 #include "tempworkdir.h"
 
-#include "common/scheduler.h"
+#include "common/core/scheduler.h"
 
 #include <QFile>
 #include <QtTest>

@@ -1,8 +1,8 @@
 // The fixture registry, the details table and the fixture dialog's rules.
 
-#include "preview/fixturedetailsmodel.h"
-#include "preview/fixturedialogmodel.h"
-#include "preview/fixtureregistry.h"
+#include "preview/core/fixturedetailsmodel.h"
+#include "preview/core/fixturedialogmodel.h"
+#include "preview/core/fixtureregistry.h"
 #include "previewrules.h"
 
 #include <QSignalSpy>

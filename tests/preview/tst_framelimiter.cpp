@@ -1,8 +1,8 @@
 // Repaint pacing: a burst of requests gives one frame per interval, a request after a quiet
 // spell is served at once, and nothing waits while nobody asks.
 
-#include "common/scheduler.h"
-#include "preview/framelimiter.h"
+#include "common/core/scheduler.h"
+#include "preview/core/framelimiter.h"
 
 #include <QtTest>
 

@@ -1,13 +1,13 @@
 // The preview engine: targets, the DMX lookup, fades, toggles, hold mode, the log and
 // the "Connection Failed" decision, with fades stepped on a manual clock.
 
-#include "common/scheduler.h"
-#include "preview/fixturedetailsmodel.h"
-#include "preview/fixtureregistry.h"
-#include "preview/midimessagelog.h"
-#include "preview/midisender.h"
-#include "preview/previewengine.h"
-#include "preview/rulesnapshots.h"
+#include "common/core/scheduler.h"
+#include "preview/core/fixturedetailsmodel.h"
+#include "preview/core/fixtureregistry.h"
+#include "preview/core/midimessagelog.h"
+#include "preview/core/midisender.h"
+#include "preview/core/previewengine.h"
+#include "preview/core/rulesnapshots.h"
 #include "previewrules.h"
 
 #include <QSignalSpy>

@@ -1,8 +1,8 @@
 // How rule and remark changes reach the light preview, without the editor window: plain
 // models, a preview that writes down what it is told, and a clock the test steps.
 
-#include "common/scheduler.h"
-#include "preview/previewforwarder.h"
+#include "common/core/scheduler.h"
+#include "preview/core/previewforwarder.h"
 #include "recordingpreview.h"
 
 #include <QStandardItemModel>

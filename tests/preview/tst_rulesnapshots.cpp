@@ -1,7 +1,7 @@
 // The preview's copies of the rule table and the decisions made from them: faders, key
 // marks, the labels of the C keys and the rule an event lands on.
 
-#include "preview/rulesnapshots.h"
+#include "preview/core/rulesnapshots.h"
 #include "previewrules.h"
 
 #include <QRandomGenerator>

@@ -2,11 +2,11 @@
 // resized and kept on the stage, pictures resized, the details panel, and Add, Edit and
 // Remove through the stage's controller with scripted dialogs.
 
-#include "preview/addfixturedialog.h"
-#include "preview/fixturedetailsdialog.h"
-#include "preview/previewcore.h"
-#include "preview/stagecontroller.h"
-#include "preview/stageitems.h"
+#include "preview/ui/addfixturedialog.h"
+#include "preview/ui/fixturedetailsdialog.h"
+#include "preview/core/previewcore.h"
+#include "preview/ui/stagecontroller.h"
+#include "preview/ui/stageitems.h"
 #include "previewrules.h"
 #include "windowtest.h"
 

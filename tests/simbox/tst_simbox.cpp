@@ -1,13 +1,13 @@
 // The simulated box's protocol, driven directly: what it answers to what the editor sends,
 // in whatever pieces the bytes arrive, and what it stores.
 
-#include "device/tableimage.h"
-#include "files/workbookio.h"
-#include "files/xlsxdocument.h"
+#include "device/core/tableimage.h"
+#include "files/core/workbookio.h"
+#include "files/core/xlsxdocument.h"
 #include "simbox.h"
 #include "simboxconfig.h"
-#include "table/rulecolumns.h"
-#include "table/rulemodel.h"
+#include "table/core/rulecolumns.h"
+#include "table/core/rulemodel.h"
 
 #include <QRandomGenerator>
 #include <QTemporaryDir>

@@ -3,7 +3,7 @@
 // clean after the port is closed, and disappears from the port list when it ends.
 
 #include "boxprocess.h"
-#include "common/simulatedbox.h"
+#include "common/core/simulatedbox.h"
 #include "simbox.h"
 #include "trywait.h"
 

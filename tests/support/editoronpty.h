@@ -6,9 +6,9 @@
 // window's timers run on a ManualScheduler that the test steps (port scans happen only
 // when it says so). Header-only: tests that link the editor window include it.
 
-#include "app/widget.h"
-#include "common/scheduler.h"
-#include "common/simulatedbox.h"
+#include "app/ui/widget.h"
+#include "common/core/scheduler.h"
+#include "common/core/simulatedbox.h"
 #include "ptypeer.h"
 #include "recordingpreview.h"
 

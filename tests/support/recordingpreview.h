@@ -2,7 +2,7 @@
 
 // A light preview that only writes down what it was told.
 
-#include "preview/previewsink.h"
+#include "preview/core/previewsink.h"
 
 #include <QStringList>
 

@@ -6,8 +6,8 @@
 // off, toggles, rules enabled and not; every fifth row holds no rule (its "SN" alone)
 // unless asked otherwise.
 
-#include "table/rulecolumns.h"
-#include "table/rulemodel.h"
+#include "table/core/rulecolumns.h"
+#include "table/core/rulemodel.h"
 
 #include <QList>
 #include <QStandardItem>

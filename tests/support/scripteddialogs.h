@@ -3,7 +3,7 @@
 // A dialog seam for tests: records every question the program asks and answers it from a
 // script, so nothing ever waits for a person.
 
-#include "common/dialogs.h"
+#include "common/ui/dialogs.h"
 
 #include <QList>
 #include <QStringList>

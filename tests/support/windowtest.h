@@ -7,7 +7,7 @@
 // the window's timers (the 100 ms ticks, the preview's 200 ms countdown) run only when the
 // test steps `clock`.
 
-#include "common/scheduler.h"
+#include "common/core/scheduler.h"
 #include "resources/resources.h"
 #include "scripteddialogs.h"
 #include "tempworkdir.h"

@@ -1,11 +1,11 @@
 // DMX channel aliases without the editor window: the alias list, reading and writing the
 // alias file, relabelling DMX cells, and the alias dialog.
 
-#include "table/aliaseditdialog.h"
-#include "table/aliases.h"
-#include "table/aliasstore.h"
-#include "table/rulecolumns.h"
-#include "table/rulemodel.h"
+#include "table/ui/aliaseditdialog.h"
+#include "table/core/aliases.h"
+#include "table/core/aliasstore.h"
+#include "table/core/rulecolumns.h"
+#include "table/core/rulemodel.h"
 #include "tempworkdir.h"
 
 #include <QDir>

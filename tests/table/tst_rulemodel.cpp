@@ -1,10 +1,10 @@
 // The rule table model: note names, text forms and the whole-table operations.
 
-#include "table/notenames.h"
-#include "table/rulecolumns.h"
-#include "table/rulemodel.h"
-#include "table/ruleops.h"
-#include "table/ruletext.h"
+#include "table/core/notenames.h"
+#include "table/core/rulecolumns.h"
+#include "table/core/rulemodel.h"
+#include "table/core/ruleops.h"
+#include "table/core/ruletext.h"
 
 #include <QSignalSpy>
 #include <QtTest>

@@ -6,7 +6,7 @@
 
 #include "scripteddialogs.h"
 
-#include "table/aliasstore.h"
+#include "table/core/aliasstore.h"
 
 #include <QAction>
 #include <QApplication>

@@ -3,10 +3,10 @@
 // The rule view and the remark view side by side with their models, delegates and focus
 // filter, wired as the editor window wires them, in a shown window.
 
-#include "table/delegates.h"
-#include "table/rulecolumns.h"
-#include "table/rulemodel.h"
-#include "table/tableviews.h"
+#include "table/ui/delegates.h"
+#include "table/core/rulecolumns.h"
+#include "table/core/rulemodel.h"
+#include "table/ui/tableviews.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>

@@ -1,12 +1,12 @@
 // The widget-free pieces of the update checks: version comparison, the server address,
 // release texts and their checksums, the guarded download and the installer file.
 
-#include "common/scheduler.h"
-#include "update/guardedget.h"
-#include "update/installer.h"
-#include "update/releasetext.h"
-#include "update/updateserver.h"
-#include "update/version.h"
+#include "common/core/scheduler.h"
+#include "update/core/guardedget.h"
+#include "update/core/installer.h"
+#include "update/core/releasetext.h"
+#include "update/core/updateserver.h"
+#include "update/core/version.h"
 
 #include "httpserver.h"
 

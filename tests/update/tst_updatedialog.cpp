@@ -2,12 +2,12 @@
 // check, the offer, the download with its progress, Cancel, and the installer started,
 // all against a local HTTP server. The "installer" is a shell script that leaves a marker.
 
-#include "update/installer.h"
-#include "update/softwareupdater.h"
-#include "update/updatedialog.h"
+#include "update/core/installer.h"
+#include "update/ui/softwareupdater.h"
+#include "update/ui/updatedialog.h"
 
-#include "app/mainwindow.h"
-#include "app/widget.h"
+#include "app/ui/mainwindow.h"
+#include "app/ui/widget.h"
 #include "httpserver.h"
 #include "windowtest.h"
 

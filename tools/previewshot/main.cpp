@@ -12,19 +12,19 @@
 //     --grab FILE      save the preview window itself once it has settled, and exit
 //     --no-test        leave the preview closed (the editor alone, for comparison)
 
-#include "app/widget.h"
-#include "common/dialogs.h"
-#include "device/settingsdialogs.h"
-#include "midi/keyboardwidget.h"
-#include "midi/midikeybutton.h"
-#include "midi/midioutputpanel.h"
-#include "preview/ccfaders.h"
-#include "preview/lightform.h"
-#include "preview/stagecontroller.h"
-#include "preview/stageitems.h"
+#include "app/ui/widget.h"
+#include "common/ui/dialogs.h"
+#include "device/ui/settingsdialogs.h"
+#include "midi/ui/keyboardwidget.h"
+#include "midi/ui/midikeybutton.h"
+#include "midi/ui/midioutputpanel.h"
+#include "preview/ui/ccfaders.h"
+#include "preview/ui/lightform.h"
+#include "preview/ui/stagecontroller.h"
+#include "preview/ui/stageitems.h"
 #include "resources/resources.h"
-#include "table/rulecolumns.h"
-#include "table/rulemodel.h"
+#include "table/core/rulecolumns.h"
+#include "table/core/rulemodel.h"
 
 #include <RtMidi.h>
 

@@ -10,8 +10,8 @@
 // back. When the editor closes the port, answers still queued are dropped and whatever
 // was already written but not read is flushed, so the next Connect starts clean.
 
-#include "common/safefile.h"
-#include "common/simulatedbox.h"
+#include "common/core/safefile.h"
+#include "common/core/simulatedbox.h"
 #include "simbox.h"
 #include "simboxconfig.h"
 

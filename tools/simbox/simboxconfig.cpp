@@ -1,8 +1,8 @@
 #include "simboxconfig.h"
 
-#include "common/safefile.h"
-#include "files/workbookio.h"
-#include "files/workbookproblems.h"
+#include "common/core/safefile.h"
+#include "files/core/workbookio.h"
+#include "files/core/workbookproblems.h"
 
 #include <QCommandLineParser>
 #include <QFile>

@@ -6,11 +6,11 @@
 //     --grab FILE        save the window itself and exit
 //     --fixture-dialog   also open the fixture dialog, editing the wash
 
-#include "preview/addfixturedialog.h"
-#include "preview/fixturedetailsdialog.h"
-#include "preview/previewcore.h"
-#include "preview/stagecontroller.h"
-#include "preview/stageitems.h"
+#include "preview/ui/addfixturedialog.h"
+#include "preview/ui/fixturedetailsdialog.h"
+#include "preview/core/previewcore.h"
+#include "preview/ui/stagecontroller.h"
+#include "preview/ui/stageitems.h"
 
 #include <QApplication>
 #include <QDir>
