@@ -155,9 +155,38 @@ def project():
     put("project", "not-an-array", '{"fixtureName": "x"}')
 
 
+def smf():
+    def number(v):
+        out = [v & 0x7F]
+        v >>= 7
+        while v:
+            out.insert(0, 0x80 | (v & 0x7F))
+            v >>= 7
+        return bytes(out)
+
+    def chunk(kind, body):
+        return kind + len(body).to_bytes(4, "big") + body
+
+    def track(*events):
+        return chunk(b"MTrk", b"".join(number(d) + e for d, e in events) + b"\x00\xff\x2f\x00")
+
+    def header(fmt, tracks, division):
+        return chunk(b"MThd", fmt.to_bytes(2, "big") + tracks.to_bytes(2, "big") + division.to_bytes(2, "big"))
+
+    notes = track((0, b"\x90\x3c\x64"), (480, b"\x3c\x00"), (0, b"\xb0\x07\x7f"), (10, b"\xa1\x40\x20"),
+                  (0, b"\xc0\x05"), (0, b"\xf0\x03\x7e\x7f\xf7"), (0, b"\xff\x01\x02hi"))
+    put("smf", "format0", header(0, 1, 480) + notes)
+    tempo = track((0, b"\xff\x51\x03\x07\xa1\x20"), (960, b"\xff\x51\x03\x0f\x42\x40"))
+    put("smf", "format1-tempo-map", header(1, 2, 480) + tempo + notes)
+    put("smf", "smpte", header(0, 1, 0xE728) + notes)
+    put("smf", "alien-chunk", header(1, 2, 96) + notes + chunk(b"XFIH", b"abc") + notes)
+    put("smf", "truncated", (header(0, 1, 480) + notes)[:-5])
+
+
 if __name__ == "__main__":
     img = receive_and_image()
     workbooks(sys.argv[1] if len(sys.argv) > 1 else None, img)
     aliases()
     config()
     project()
+    smf()
