@@ -342,16 +342,71 @@ private slots:
         QCOMPARE(rig.sender.sent.size() + rig.log.rowCount(), sent * 2);
     }
 
-    void nothingLightsBeforeAFixtureWasClicked()
+    // A show just opened lights the rig before any fixture is clicked; the clicked fixture
+    // only records the levels in its bindings.
+    void lightsBeforeAFixtureWasClicked()
     {
         Rig rig({Rule("1", "Note", "60 / C4", "ALL", "OFF", "OFF", "OFF", "OFF", "ON")});
         rig.engine.clearCurrentFixture();
+        QSignalSpy bindings(&rig.engine, &PreviewEngine::fixtureBindingChanged);
         QCOMPARE(rig.engine.keyPressed(PreviewKeyboard::Note, 60, 100, true), PreviewEngine::KeyResult::Played);
         QCOMPARE(rig.sender.sent, QStringList({"Note 1 60 100"}));
         QCOMPARE(rig.logRows(), QStringList({"1 Note On 1 60 100"}));
-        QCOMPARE(rig.level(), 0);
-        QCOMPARE(rig.engine.currentLevel(EventKind::Note, 60), -1);
-        QCOMPARE(rig.clock.activeTimerCount(), 0);
+        QCOMPARE(rig.level(), 200);
+        rig.run(1);
+        QCOMPARE(rig.engine.currentLevel(EventKind::Note, 60), 200);
+        QCOMPARE(bindings.count(), 0);
+    }
+
+    // Messages from a file play on their own channel, send and log nothing, and a release
+    // of a toggling key leaves the light as the keyboard's release does.
+    void playsOutsideMessages_data()
+    {
+        QTest::addColumn<QList<Rule>>("rules");
+        QTest::addColumn<QList<QList<int>>>("messages");  // kind, channel, number, value
+        QTest::addColumn<QList<int>>("levels");           // DMX 1 and 2 after the last
+
+        const Rule onOne("1", "Note", "60 / C4", "1", "OFF", "OFF", "OFF", "OFF", "ON");
+        const Rule onTwo("2", "Note", "60 / C4", "2", "OFF", "OFF", "OFF", "OFF", "ON");
+        const Rule toggle("1", "Note", "60 / C4", "ALL", "OFF", "OFF", "OFF", "ON", "ON");
+        const Rule cc("2", "CC", "7", "ALL", "OFF", "OFF", "OFF", "OFF", "ON");
+        const int note = int(EventKind::Note);
+        const int control = int(EventKind::Control);
+        // clang-format off
+        QTest::newRow("own channel") << QList<Rule>{onOne, onTwo} << QList<QList<int>>{{note, 2, 60, 100}}
+                                     << QList<int>{0, 200};
+        QTest::newRow("release") << QList<Rule>{onOne} << QList<QList<int>>{{note, 1, 60, 100}, {note, 1, 60, 0}}
+                                 << QList<int>{0, 0};
+        QTest::newRow("toggle release keeps") << QList<Rule>{toggle}
+                                              << QList<QList<int>>{{note, 5, 60, 100}, {note, 5, 60, 0}}
+                                              << QList<int>{200, 0};
+        QTest::newRow("toggle second press") << QList<Rule>{toggle}
+                                             << QList<QList<int>>{{note, 5, 60, 100}, {note, 5, 60, 0}, {note, 5, 60, 90}}
+                                             << QList<int>{0, 0};
+        QTest::newRow("controller") << QList<Rule>{cc} << QList<QList<int>>{{control, 16, 7, 50}} << QList<int>{0, 100};
+        QTest::newRow("out of range ignored") << QList<Rule>{cc}
+                                              << QList<QList<int>>{{control, 17, 7, 50}, {control, 1, 7, 128}, {control, 0, 7, 1}}
+                                              << QList<int>{0, 0};
+        // clang-format on
+    }
+
+    void playsOutsideMessages()
+    {
+        QFETCH(QList<Rule>, rules);
+        QFETCH(QList<QList<int>>, messages);
+        QFETCH(QList<int>, levels);
+        Rig rig({}, {1, 2});
+        for (int i = 0; i < rules.size(); ++i)
+            setRule(rig.rules, i, rules.at(i));
+        rig.snapshots.rebuild();
+        for (const QList<int> &m : messages) {
+            rig.engine.playMessage(EventKind(m.at(0)), m.at(1), m.at(2), m.at(3));
+            rig.run(1);
+        }
+        QCOMPARE(QList<int>({rig.level(1), rig.level(2)}), levels);
+        QCOMPARE(rig.engine.midiChannel(), 1);
+        QVERIFY(rig.sender.sent.isEmpty());
+        QCOMPARE(rig.log.rowCount(), 0);
     }
 
     // A level lands on every fixture channel of its DMX channel and on the details rows

@@ -224,6 +224,20 @@ void PreviewEngine::faderMoved(int controller, int value)
     log(QStringLiteral("CC"), controller, QString::number(value));
 }
 
+void PreviewEngine::playMessage(EventKind kind, int channel, int number, int value)
+{
+    if (channel < 1 || channel > 16 || number < 0 || number > 127 || value < 0 || value > 127)
+        return;
+    const int shown = m_channel;
+    m_channel = channel;
+    // A release (value 0) of a key whose rule toggles leaves the light, as on the keyboards.
+    const bool key = kind != EventKind::Control;
+    const PreviewKeyboard keyboard = kind == EventKind::Note ? PreviewKeyboard::Note : PreviewKeyboard::Aftertouch;
+    if (!(key && value == 0 && releaseToggles(keyboard, number)))
+        drive(kind, number, value);
+    m_channel = shown;
+}
+
 // ---- the rules ----
 
 QList<QStringList> PreviewEngine::matchRules(const QString &status, const QString &numberText) const
@@ -250,8 +264,8 @@ QList<QStringList> PreviewEngine::matchRules(const QString &status, const QStrin
 
 void PreviewEngine::drive(EventKind kind, int number, int value)
 {
-    if (!m_hasCurrentFixture)
-        return;
+    // Levels reach every fixture and the DMX output whether or not a fixture was clicked;
+    // the clicked one only records them in its bindings (applyDmxValue).
     KindState &state = m_kinds[size_t(kind)];
     if (!state.toggle.contains(number))
         state.toggle.insert(number, true);

@@ -69,7 +69,7 @@ public:
     int midiChannel() const { return m_channel; }
     void setPreviewCoefficient(double coefficient) { m_coefficient = coefficient; }
     double previewCoefficient() const { return m_coefficient; }
-    // The fixture clicked last; nothing lights while there is none.
+    // The fixture clicked last: it records the levels in its bindings.
     void setCurrentFixture(const QString &name);
     void clearCurrentFixture();
     bool hasCurrentFixture() const { return m_hasCurrentFixture; }
@@ -89,6 +89,10 @@ public:
     KeyResult keyReleased(PreviewKeyboard keyboard, int note, bool keyMapped);
     // Controller fader moved to value (the output panel warns itself when no port is open).
     void faderMoved(int controller, int value);
+    // A message from elsewhere (a MIDI file): drives the rules on the message's own
+    // channel (1 ... 16) as a key press, key release (value 0) or fader move would, without
+    // sending or logging it. Values outside the MIDI ranges are ignored.
+    void playMessage(EventKind kind, int channel, int number, int value);
 
     // ---- the rules ----
     void driveNote(int note, int value) { drive(EventKind::Note, note, value); }
