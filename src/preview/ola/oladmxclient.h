@@ -1,0 +1,38 @@
+#pragma once
+
+// The DMX output's client for the Open Lighting Architecture's daemon, olad: OLA's
+// streaming client over its RPC port on localhost (9010 unless the daemon was started with
+// another). It never starts the daemon (OLA's client would, by default) and never waits
+// for one: connecting to a port where nothing listens fails at once.
+
+#include "preview/core/dmxoutput.h"
+
+#include <QtGlobal>
+
+#include <memory>
+
+namespace vl {
+
+class OlaDmxClient final : public DmxClient {
+public:
+    static constexpr quint16 kDefaultPort = 9010;
+
+    explicit OlaDmxClient(quint16 port = kDefaultPort);
+    ~OlaDmxClient() override;
+    OlaDmxClient(const OlaDmxClient &) = delete;
+    OlaDmxClient &operator=(const OlaDmxClient &) = delete;
+
+    quint16 port() const { return m_port; }
+
+    bool connectToDaemon() override;
+    void disconnectFromDaemon() override;
+    bool isConnected() const override;
+    bool sendFrame(unsigned universe, const DmxFrame &levels) override;
+
+private:
+    struct Connection;
+    quint16 m_port;
+    std::unique_ptr<Connection> m_connection;
+};
+
+}  // namespace vl
