@@ -1,12 +1,13 @@
 #include "commands.h"
 
 #include "boxlink.h"
-#include "tablefiles.h"
 #include "common/core/safefile.h"
 #include "device/core/portscan.h"
 #include "device/core/settingsframes.h"
 #include "device/core/tableimage.h"
+#include "playcommand.h"
 #include "table/core/rulemodel.h"
+#include "tablefiles.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -36,6 +37,7 @@ Commands:
   factory-reset    Restore the box's factory state.
   image            Build the table image that Set would send for a workbook.
   decode           Turn a table image into the workbook Read would give.
+  play             Play a MIDI file through the light preview's rules onto DMX (OLA).
 
 "varilume-cli <command> --help" describes a command.
 
@@ -159,6 +161,7 @@ private:
     int factoryReset(const QStringList &args);
     int image(const QStringList &args);
     int decode(const QStringList &args);
+    int play(const QStringList &args) { return playSong(args, m_out, m_err); }
 
     // Parses a command's arguments; false after help or a usage message (see m_status).
     bool parse(QCommandLineParser &parser, const QStringList &args, const char *help, int positional,
@@ -652,6 +655,7 @@ int Cli::run(const QStringList &arguments)
         {QStringLiteral("factory-reset"), &Cli::factoryReset},
         {QStringLiteral("image"), &Cli::image},
         {QStringLiteral("decode"), &Cli::decode},
+        {QStringLiteral("play"), &Cli::play},
     };
     for (const auto &[name, handler] : commands) {
         if (name == command) {

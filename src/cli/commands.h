@@ -1,6 +1,6 @@
 #pragma once
 
-// varilume-cli's commands: ports, read, write, settings, factory-reset, image, decode.
+// varilume-cli's commands: ports, read, write, settings, factory-reset, image, decode, play.
 // run() takes a whole command line and reports through the two streams only, so the
 // commands can be run and checked inside a test as well as from main().
 
