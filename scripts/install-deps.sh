@@ -8,6 +8,7 @@ packages=(
   qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev
   libudev-dev
   librtmidi-dev jackd2
+  libola-dev ola ola-python
   libjack-jackd2-dev
   libxlsxwriter-dev libminizip-dev zlib1g-dev libdeflate-dev
   libssl3 ca-certificates
