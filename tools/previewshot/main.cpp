@@ -11,6 +11,7 @@
 //     --stay SECONDS   keep running that long, then exit (default: until closed)
 //     --grab FILE      save the preview window itself once it has settled, and exit
 //     --no-test        leave the preview closed (the editor alone, for comparison)
+//     --dmx            check "DMX Output", so its line shows whether an OLA daemon answers
 
 #include "app/ui/widget.h"
 #include "common/ui/dialogs.h"
@@ -29,6 +30,7 @@
 #include <RtMidi.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
@@ -213,7 +215,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption grab(QStringLiteral("grab"), QString(), QStringLiteral("file"));
     const QCommandLineOption noTest(QStringLiteral("no-test"));
     const QCommandLineOption playOption(QStringLiteral("play"));
-    parser.addOptions({full, stay, grab, noTest, playOption});
+    const QCommandLineOption dmx(QStringLiteral("dmx"));
+    parser.addOptions({full, stay, grab, noTest, playOption, dmx});
     parser.process(app);
 
     // The MIDI input the preview plays into, on the running JACK server (which may still be
@@ -272,6 +275,11 @@ int main(int argc, char *argv[])
                              qPrintable(inputPort));
                 QCoreApplication::exit(1);
             }
+        });
+    if (parser.isSet(dmx))
+        QTimer::singleShot(600, &window, [&window] {
+            if (auto *box = window.lightForm()->findChild<QCheckBox *>(QStringLiteral("dmxOutputBox")))
+                box->setChecked(true);
         });
     if (parser.isSet(grab)) {
         const QString file = parser.value(grab);

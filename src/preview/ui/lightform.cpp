@@ -6,6 +6,7 @@
 #include "midi/ui/midioutputpanel.h"
 #include "midi/core/qmidiout.h"
 #include "addfixturedialog.h"
+#include "dmxoutputpanel.h"
 #include "fixturedetailsdialog.h"
 #include "preview/core/framelimiter.h"
 #include "midipanelsender.h"
@@ -218,6 +219,7 @@ void light_Form::buildWidgets()
     buttons->addWidget(pushButton_3);
     buttons->addWidget(pushButton_4);
     buttons->addItem(new QSpacerItem(40, 20, QSizePolicy::Expanding, QSizePolicy::Minimum));
+    buttons->addWidget(new DmxOutputPanel(m_core->engine(), this), 3);  // "DMX Output", at the row's right
     row1->addLayout(buttons);
     top->addLayout(row1, 1);
 
