@@ -96,6 +96,13 @@ private:
     OlaDmxClient m_ola;
 };
 
+double threadCpuUs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return t.tv_sec * 1e6 + t.tv_nsec / 1e3;
+}
+
 double percentile(std::vector<double> v, double p)
 {
     std::sort(v.begin(), v.end());
@@ -132,11 +139,14 @@ void BM_KeyPressToFrame(benchmark::State &state)
         return;
     }
     std::vector<double> us;
+    std::vector<double> cpuUs;
     for (auto _ : state) {
         clock.advance(100);
         const int frames = client.frames;
+        const double cpuBefore = threadCpuUs();
         const Clock::time_point pressed = Clock::now();
         engine.keyPressed(PreviewKeyboard::Note, 60, 100, true);
+        cpuUs.push_back(threadCpuUs() - cpuBefore);
         if (client.frames == frames) {
             state.SkipWithError("the press sent no frame");
             return;
@@ -150,8 +160,35 @@ void BM_KeyPressToFrame(benchmark::State &state)
     state.counters["median_us"] = percentile(us, 0.5);
     state.counters["p99_us"] = percentile(us, 0.99);
     state.counters["max_us"] = percentile(us, 1.0);
+    state.counters["cpu_median_us"] = percentile(cpuUs, 0.5);
+    state.counters["cpu_p99_us"] = percentile(cpuUs, 0.99);
 }
 BENCHMARK(BM_KeyPressToFrame)->Arg(kRuleRows)->Arg(1)->Iterations(1000)->Unit(benchmark::kMicrosecond);
+
+// One frame of 512 levels written to olad by OLA's client: what each frame of the output
+// costs the program beyond its levels.
+void BM_SendFrame(benchmark::State &state)
+{
+    test::OlaDaemon *olad = daemon(state);
+    if (!olad)
+        return;
+    OlaDmxClient client(olad->port());
+    if (!client.connectToDaemon()) {
+        state.SkipWithError("no connection to olad");
+        return;
+    }
+    DmxFrame frame{};
+    int n = 0;
+    for (auto _ : state) {
+        frame[size_t(n % 512)] = quint8(n);
+        ++n;
+        if (!client.sendFrame(1, frame)) {
+            state.SkipWithError("olad went away");
+            return;
+        }
+    }
+}
+BENCHMARK(BM_SendFrame)->Iterations(2000)->Unit(benchmark::kMicrosecond);
 
 double processCpuMs()
 {
