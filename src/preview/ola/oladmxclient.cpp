@@ -1,11 +1,20 @@
 #include "oladmxclient.h"
 
+#include <ola/Callback.h>
 #include <ola/DmxBuffer.h>
-#include <ola/client/StreamingClient.h>
+#include <ola/client/ClientTypes.h>
+#include <ola/client/OlaClient.h>
+#include <ola/io/SelectServer.h>
+#include <ola/network/IPV4Address.h>
+#include <ola/network/SocketAddress.h>
+#include <ola/network/TCPSocket.h>
+
+#include <QElapsedTimer>
 
 #include <csignal>
 #include <ctime>
 #include <pthread.h>
+#include <vector>
 
 namespace vl {
 
@@ -53,17 +62,50 @@ private:
 
 }  // namespace
 
+// OLA's callback client on a connection of our own (its wrapper classes would only ever
+// reach the default port): frames are streamed, and a connection is closed only after the
+// daemon has answered a request sent behind the last frame, since it drops what a client
+// sent just before it went.
 struct OlaDmxClient::Connection {
-    explicit Connection(quint16 port) : client(options(port)) {}
-    static ola::client::StreamingClient::Options options(quint16 port)
-    {
-        ola::client::StreamingClient::Options o;
-        o.auto_start = false;  // the editor never starts the daemon
-        o.server_port = port;
-        return o;
-    }
-    ola::client::StreamingClient client;
+    static constexpr int kAnswerWaitMs = 500;
+
+    ola::io::SelectServer server;
+    std::unique_ptr<ola::network::TCPSocket> socket;
+    std::unique_ptr<ola::client::OlaClient> client;
     ola::DmxBuffer buffer;
+    bool closed = false;
+    bool answered = false;
+    bool unanswered = false;  // frames sent since the daemon last answered
+
+    void Closed() { closed = true; }
+    void Answered(const ola::client::Result &, const std::vector<ola::client::OlaUniverse> &) { answered = true; }
+
+    // Whatever the daemon said meanwhile, a closed connection included.
+    void poll() { server.RunOnce(ola::TimeInterval(0, 0)); }
+
+    // Waits (at most kAnswerWaitMs) until the daemon has taken in every frame sent.
+    void settle()
+    {
+        if (!unanswered || closed)
+            return;
+        answered = false;
+        client->FetchUniverseList(ola::NewSingleCallback(this, &Connection::Answered));
+        QElapsedTimer waited;
+        waited.start();
+        while (!answered && !closed && waited.elapsed() < kAnswerWaitMs)
+            server.RunOnce(ola::TimeInterval(0, 10000));
+        unanswered = false;
+    }
+
+    ~Connection()
+    {
+        if (socket)
+            server.RemoveReadDescriptor(socket.get());
+        if (client)
+            client->Stop();
+        client.reset();
+        socket.reset();
+    }
 };
 
 OlaDmxClient::OlaDmxClient(quint16 port) : m_port(port) {}
@@ -73,11 +115,19 @@ OlaDmxClient::~OlaDmxClient() { disconnectFromDaemon(); }
 bool OlaDmxClient::connectToDaemon()
 {
     disconnectFromDaemon();
-    auto connection = std::make_unique<Connection>(m_port);
     SigpipeHeldBack held;
-    if (!connection->client.Setup())
+    auto c = std::make_unique<Connection>();
+    // Only ever the daemon that runs: OLA's own connect would start one.
+    c->socket.reset(ola::network::TCPSocket::Connect(
+        ola::network::IPV4SocketAddress(ola::network::IPV4Address::Loopback(), m_port)));
+    if (!c->socket)
         return false;
-    m_connection = std::move(connection);
+    c->client = std::make_unique<ola::client::OlaClient>(c->socket.get());
+    if (!c->client->Setup())
+        return false;
+    c->client->SetCloseHandler(ola::NewSingleCallback(c.get(), &Connection::Closed));
+    c->server.AddReadDescriptor(c->socket.get());
+    m_connection = std::move(c);
     return true;
 }
 
@@ -86,7 +136,7 @@ void OlaDmxClient::disconnectFromDaemon()
     if (!m_connection)
         return;
     SigpipeHeldBack held;
-    m_connection->client.Stop();
+    m_connection->settle();
     m_connection.reset();
 }
 
@@ -96,15 +146,22 @@ bool OlaDmxClient::sendFrame(unsigned universe, const DmxFrame &levels)
 {
     if (!m_connection)
         return false;
-    m_connection->buffer.Set(levels.data(), unsigned(levels.size()));
-    bool sent = false;
+    Connection &c = *m_connection;
     {
         SigpipeHeldBack held;
-        sent = m_connection->client.SendDmx(universe, m_connection->buffer);
+        c.poll();
+        if (!c.closed) {
+            c.buffer.Set(levels.data(), unsigned(levels.size()));
+            c.client->SendDMX(universe, c.buffer, ola::client::SendDMXArgs());
+            c.unanswered = true;
+            c.poll();
+        }
     }
-    if (!sent)
-        disconnectFromDaemon();
-    return sent;
+    if (c.closed) {
+        m_connection.reset();
+        return false;
+    }
+    return true;
 }
 
 }  // namespace vl

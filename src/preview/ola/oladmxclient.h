@@ -1,9 +1,11 @@
 #pragma once
 
-// The DMX output's client for the Open Lighting Architecture's daemon, olad: OLA's
-// streaming client over its RPC port on localhost (9010 unless the daemon was started with
-// another). It never starts the daemon (OLA's client would, by default) and never waits
-// for one: connecting to a port where nothing listens fails at once.
+// The DMX output's client for the Open Lighting Architecture's daemon, olad: OLA's client
+// library over the daemon's RPC port on localhost (9010 unless the daemon was started with
+// another), frames streamed without waiting for answers. It never starts the daemon (OLA's
+// own connect would) and never waits for one: connecting to a port where nothing listens
+// fails at once. Disconnecting waits (briefly) until the daemon has taken in the last
+// frames, so a blackout sent just before is never lost.
 
 #include "preview/core/dmxoutput.h"
 
