@@ -39,12 +39,14 @@ public:
         Aborted,   // abort() was called
     };
 
+    // Takes each piece of the body; returning false (with a reason) ends the request.
+    using Consumer = std::function<bool(const QByteArray &piece, QString *error)>;
+
     struct Options {
         qint64 maxBytes = 1 << 20;
         bool allowHttp = false;
         int idleTimeoutMs = 30000;
-        // Takes each piece of the body; returning false (with a reason) ends the request.
-        std::function<bool(const QByteArray &piece, QString *error)> consume;
+        Consumer consume;
     };
 
     // Nothing is sent before start(). `manager` must outlive the request.

@@ -6,6 +6,7 @@
 // the same name, and it is created exclusively, so nothing that exists is written through.
 // It is written as "<name>.part" and gets its name only once complete and checked.
 
+#include "downloadtarget.h"
 #include "releasetext.h"
 
 #include <QByteArray>
@@ -19,23 +20,23 @@ namespace vl::update {
 QString installerServerName(const QString &version);
 QString installerFileName(const QString &version);
 
-class InstallerFile {
+class InstallerFile final : public DownloadTarget {
 public:
     // `tempRoot` empty: the system's temporary location.
     explicit InstallerFile(const QString &fileName, const QString &tempRoot = {});
     // Removes whatever was not finished.
-    ~InstallerFile();
+    ~InstallerFile() override;
     InstallerFile(const InstallerFile &) = delete;
     InstallerFile &operator=(const InstallerFile &) = delete;
 
     // Creates the private directory and the part file.
-    bool open(QString *error);
-    bool write(const QByteArray &piece, QString *error);
+    bool open(QString *error) override;
+    bool write(const QByteArray &piece, QString *error) override;
     // Refuses an empty file and one whose checksum differs from `announced` (both are
     // removed); otherwise makes the file executable and gives it its name.
-    bool finish(const AnnouncedHash &announced, QString *error);
+    bool finish(const AnnouncedHash &announced, QString *error) override;
     // Removes the part file or the finished file, and the directory.
-    void discard();
+    void discard() override;
 
     QString directory() const { return m_dir; }
     // The finished installer; empty before finish().
