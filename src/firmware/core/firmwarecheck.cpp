@@ -70,6 +70,8 @@ update::ReleaseSource firmwareSource(const FirmwareCheckSettings &settings)
     source.textLimit = settings.infoLimit;
     source.fileLimit = settings.imageLimit;
     source.idleTimeoutMs = settings.idleTimeoutMs;
+    source.textDeadlineMs = settings.infoDeadlineMs;
+    source.fileDeadlineMs = settings.imageDeadlineMs;
     source.parse = parseFirmwareInfo;
     source.fileName = [](const update::ReleaseText &release) { return firmwareFileName(release.releaseName); };
     source.filePath = [](const update::ReleaseText &release) { return firmwarePath(release.releaseName); };

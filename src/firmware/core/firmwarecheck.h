@@ -56,6 +56,8 @@ struct FirmwareCheckSettings {
     qint64 infoLimit = qint64(1) << 20;  // the information file
     qint64 imageLimit;                   // the image: kLargestImage
     int idleTimeoutMs = 30000;
+    int infoDeadlineMs = 60 * 1000;        // the information file, whole
+    int imageDeadlineMs = 10 * 60 * 1000;  // the image, whole
 
     FirmwareCheckSettings();
     // The server from VARILUME_UPDATE_URL, the rest as above.

@@ -23,13 +23,14 @@ QString ReleaseCheck::fileName() const
     return m_release.hasRelease() && m_source.fileName ? m_source.fileName(m_release) : QString();
 }
 
-GuardedGet *ReleaseCheck::fetch(const QString &path, qint64 limit, GuardedGet::Consumer consume)
+GuardedGet *ReleaseCheck::fetch(const QString &path, qint64 limit, int deadlineMs, GuardedGet::Consumer consume)
 {
     GuardedGet::Options options;
     options.consume = std::move(consume);
     options.maxBytes = limit;
     options.allowHttp = m_source.server.allowsHttp();
     options.idleTimeoutMs = m_source.idleTimeoutMs;
+    options.deadlineMs = deadlineMs;
     m_get = new GuardedGet(m_manager, m_source.server.url(path), options, this);
     return m_get;
 }
@@ -54,7 +55,7 @@ void ReleaseCheck::start(std::function<bool(const ReleaseText &)> isNewer)
             Qt::QueuedConnection);
         return;
     }
-    GuardedGet *get = fetch(m_source.textPath, m_source.textLimit);
+    GuardedGet *get = fetch(m_source.textPath, m_source.textLimit, m_source.textDeadlineMs);
     connect(get, &GuardedGet::finished, this, &ReleaseCheck::onTextFetched);
     get->start();
 }
@@ -94,7 +95,7 @@ bool ReleaseCheck::download(std::unique_ptr<DownloadTarget> target)
 
     // The pieces go to the target as they arrive; the request keeps none of them.
     DownloadTarget *file = m_target.get();
-    GuardedGet *get = fetch(m_source.filePath(m_release), m_source.fileLimit,
+    GuardedGet *get = fetch(m_source.filePath(m_release), m_source.fileLimit, m_source.fileDeadlineMs,
                             [file](const QByteArray &piece, QString *error) { return file->write(piece, error); });
     connect(get, &GuardedGet::progress, this, [this](qint64 bytes, qint64 total) {
         emit received(bytes, total);

@@ -32,6 +32,9 @@ struct ReleaseSource {
     qint64 textLimit = qint64(1) << 20;
     qint64 fileLimit = GuardedGet::kLargestBody;
     int idleTimeoutMs = 30000;
+    // Each request ends at its deadline, however slowly the bytes keep coming.
+    int textDeadlineMs = 60 * 1000;
+    int fileDeadlineMs = 10 * 60 * 1000;
     // Reads the release from the text.
     std::function<ReleaseText(const QString &text)> parse;
     // The downloaded file's name (the one checksum lines name) and its path on the server.
@@ -95,7 +98,7 @@ signals:
     void downloadEnded();
 
 private:
-    GuardedGet *fetch(const QString &path, qint64 limit, GuardedGet::Consumer consume = {});
+    GuardedGet *fetch(const QString &path, qint64 limit, int deadlineMs, GuardedGet::Consumer consume = {});
     void onTextFetched();
     void onFileFetched();
 

@@ -18,6 +18,8 @@ ReleaseSource updateSource(const UpdateSettings &settings)
     source.textLimit = settings.textLimit;
     source.fileLimit = settings.installerLimit;
     source.idleTimeoutMs = settings.idleTimeoutMs;
+    source.textDeadlineMs = settings.textDeadlineMs;
+    source.fileDeadlineMs = settings.installerDeadlineMs;
     source.parse = [](const QString &text) { return parseReleaseText(text, QLatin1String(kReleasePrefix)); };
     source.fileName = [](const ReleaseText &release) { return installerServerName(release.version); };
     source.filePath = [](const ReleaseText &release) { return installerPath(release.version); };

@@ -27,7 +27,9 @@ struct UpdateSettings {
     qint64 textLimit = qint64(1) << 20;                // the update text
     qint64 installerLimit = GuardedGet::kLargestBody;  // the installer
     int idleTimeoutMs = 30000;
-    QString tempRoot;  // empty: the system's temporary location
+    int textDeadlineMs = 60 * 1000;            // the update text, whole
+    int installerDeadlineMs = 60 * 60 * 1000;  // the installer, whole
+    QString tempRoot;                          // empty: the system's temporary location
 
     // The server from VARILUME_UPDATE_URL and the start-up switch from
     // VARILUME_NO_UPDATE_CHECK; the rest as above.
