@@ -13,10 +13,12 @@
 
 #include <QCryptographicHash>
 #include <QNetworkAccessManager>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
 #include <sys/stat.h>
 
 using namespace vl::update;
@@ -199,6 +201,15 @@ private slots:
         QTest::newRow("too short") << text("SHA256: " + a.left(63)) << int(AnnouncedHash::Malformed) << QByteArray();
         QTest::newRow("not hex") << text("SHA256: " + a.left(63) + "g") << int(AnnouncedHash::Malformed) << QByteArray();
         QTest::newRow("inside a line") << text("see SHA256: " + a) << int(AnnouncedHash::None) << QByteArray();
+        QTest::newRow("lower case name") << text("sha256: " + a) << int(AnnouncedHash::Malformed) << QByteArray();
+        QTest::newRow("indented") << text("  SHA256: " + a) << int(AnnouncedHash::Malformed) << QByteArray();
+        QTest::newRow("SHA-256") << text("SHA-256: " + a) << int(AnnouncedHash::Malformed) << QByteArray();
+        QTest::newRow("near miss beside a right line") << text("SHA256: " + a + "\nSha256: " + b)
+                                                       << int(AnnouncedHash::Malformed) << QByteArray();
+        QTest::newRow("other file's line unreadable") << text("SHA256 other.exe: xyz\nSHA256: " + a)
+                                                      << int(AnnouncedHash::Malformed) << QByteArray();
+        QTest::newRow("in the notes") << text("V\nUpdate content:\nSHA-256: checked now\nSHA256: " + a)
+                                      << int(AnnouncedHash::None) << QByteArray();
         // clang-format on
     }
     void announcedChecksums()
@@ -211,6 +222,13 @@ private slots:
         QCOMPARE(h.digest.toHex(), digestHex);
         const QByteArray digestOfA = QCryptographicHash::hash("a", QCryptographicHash::Sha256);
         QCOMPARE(digestAccepted(h, digestOfA), state == AnnouncedHash::None || digestHex == sha256Hex("a"));
+        // Where a checksum is required only the right one passes; a bad line is named.
+        const QString problem = checksumProblem(h, digestOfA);
+        QCOMPARE(problem.isEmpty(), digestHex == sha256Hex("a"));
+        if (state == AnnouncedHash::None)
+            QCOMPARE(problem, QString("the server announced no checksum; not used"));
+        if (state == AnnouncedHash::Malformed)
+            QVERIFY2(problem.contains("\"" + h.line + "\"") && !h.line.isEmpty(), qPrintable(problem));
     }
 
     // A body over the bound is stopped early, whether or not its length is announced.
@@ -476,6 +494,107 @@ private slots:
         QVERIFY2(fetch.get->errorText().contains("took more than 60 s for slow"), qPrintable(fetch.get->errorText()));
         QVERIFY(fetch.get->body().isEmpty());
         vl::installScheduler(nullptr);
+    }
+
+    // A start that fails names the system's reason; a started installer takes the
+    // folder's lock with it, and a later start sweeps the folder once it has ended.
+    void installerStartsAndLeftovers()
+    {
+        QTemporaryDir root;
+        QString error;
+        AnnouncedHash none;
+        const auto finished = [&](const QByteArray &content, InstallerFile &file) {
+            QVERIFY(file.open(&error));
+            QVERIFY(file.write(content, &error));
+            QVERIFY(file.finish(none, &error));
+        };
+        {
+            InstallerFile garbage("1.AppImage", root.path());
+            finished("not a program at all", garbage);
+            QVERIFY(!startInstaller(garbage.path(), garbage.lockHandle(), &error));
+            QVERIFY2(error.endsWith(": Exec format error"), qPrintable(error));
+            garbage.discard();
+        }
+        {
+            InstallerFile script("2.AppImage", root.path());
+            finished("#!/bin/sh\nexit 0\n", script);
+            QVERIFY(QFile::setPermissions(script.path(), QFile::ReadOwner));
+            QVERIFY(!startInstaller(script.path(), script.lockHandle(), &error));
+            QVERIFY2(error.endsWith(": Permission denied"), qPrintable(error));
+            script.discard();
+        }
+        QCOMPARE(QDir(root.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+
+        // An installer that runs until its fifo is written to.
+        const QString fifo = root.filePath("go");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QString runningDir;
+        {
+            InstallerFile running("3.AppImage", root.path());
+            finished("#!/bin/sh\nread x < '" + QFile::encodeName(fifo) + "'\n", running);
+            QVERIFY2(startInstaller(running.path(), running.lockHandle(), &error), qPrintable(error));
+            runningDir = running.directory();
+        }
+        // A download under way in this very process, and one that a crash left.
+        InstallerFile downloading("4.AppImage", root.path());
+        QVERIFY(downloading.open(&error));
+        QVERIFY(downloading.write("half", &error));
+        const QString crashed = root.filePath("varilume-update-crashed");
+        QVERIFY(QDir().mkdir(crashed));
+        QVERIFY(QFile::setPermissions(crashed, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QFile part(crashed + "/5.AppImage.part");
+        QVERIFY(part.open(QIODevice::WriteOnly));
+        part.close();
+        // A folder of the same name pattern that is not private is not ours to remove.
+        const QString open = root.filePath("varilume-update-open");
+        QVERIFY(QDir().mkdir(open));
+        QFile openPart(open + "/6.AppImage.part");
+        QVERIFY(openPart.open(QIODevice::WriteOnly));
+        openPart.close();
+
+        QCOMPARE(sweepInstallerLeftovers(root.path()), 1);
+        QVERIFY(!QFileInfo::exists(crashed));
+        QVERIFY(QFileInfo::exists(runningDir));
+        QVERIFY(QFileInfo::exists(downloading.directory()));
+        QVERIFY(QFileInfo::exists(open));
+
+        // The installer ends: its folder goes at the next sweep.
+        QFile go(fifo);
+        QVERIFY(go.open(QIODevice::WriteOnly));
+        go.write("\n");
+        go.close();
+        int swept = 0;
+        VL_TRY_VERIFY((swept += sweepInstallerLeftovers(root.path())) == 1);
+        QVERIFY(!QFileInfo::exists(runningDir));
+        QVERIFY(QFileInfo::exists(downloading.directory()));
+    }
+
+    // A download ended by a signal leaves no part file behind.
+    void signalRemovesThePartFile_data()
+    {
+        QTest::addColumn<int>("sig");
+        // clang-format off
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+        QTest::newRow("SIGHUP") << int(SIGHUP);
+        // clang-format on
+    }
+    void signalRemovesThePartFile()
+    {
+        QFETCH(int, sig);
+        QTemporaryDir root;
+        QProcess helper;
+        helper.setProgram(QStringLiteral(DOWNLOAD_HELPER));
+        helper.setArguments({root.path()});
+        helper.start();
+        QVERIFY(helper.waitForReadyRead(10000));
+        const QString part = QString::fromUtf8(helper.readLine().trimmed());
+        QVERIFY2(part.endsWith(".AppImage.part") && QFileInfo::exists(part), qPrintable(part));
+        ::kill(pid_t(helper.processId()), sig);
+        QVERIFY(helper.waitForFinished(10000));
+        QCOMPARE(helper.exitStatus(), QProcess::CrashExit);  // ended by the signal, as it would be
+        QVERIFY(!QFileInfo::exists(part));
+        QCOMPARE(QDir(root.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
     }
 
     void installerFiles()

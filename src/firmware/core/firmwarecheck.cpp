@@ -79,7 +79,7 @@ update::ReleaseSource firmwareSource(const FirmwareCheckSettings &settings)
 }
 
 // The image in memory, checked once whole: not empty, not over the bound, and with the
-// checksum the information file announces.
+// checksum the information file announces (an image without one is never used).
 class ImageTarget final : public update::DownloadTarget {
 public:
     explicit ImageTarget(const QString &name) : m_name(name) {}
@@ -96,11 +96,19 @@ public:
             *error = problem;
             return false;
         }
-        if (!update::digestAccepted(announced, QCryptographicHash::hash(m_image, QCryptographicHash::Sha256))) {
+        const QByteArray digest = QCryptographicHash::hash(m_image, QCryptographicHash::Sha256);
+        if (announced.state == update::AnnouncedHash::Valid && announced.digest != digest) {
             *error = QStringLiteral("The downloaded firmware %1 does not match the SHA-256 checksum the update "
                                     "server announced for it, so it was not sent to the device. It may have been "
                                     "damaged or replaced on the way.")
                          .arg(m_name);
+            return false;
+        }
+        // Only an image the server vouches for is ever sent.
+        const QString unchecked = update::checksumProblem(announced, digest);
+        if (!unchecked.isEmpty()) {
+            *error =
+                QStringLiteral("The downloaded firmware %1 was not sent to the device: %2.").arg(m_name, unchecked);
             return false;
         }
         return true;

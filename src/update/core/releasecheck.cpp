@@ -23,6 +23,8 @@ QString ReleaseCheck::fileName() const
     return m_release.hasRelease() && m_source.fileName ? m_source.fileName(m_release) : QString();
 }
 
+AnnouncedHash ReleaseCheck::announced() const { return announcedSha256(m_text, fileName()); }
+
 GuardedGet *ReleaseCheck::fetch(const QString &path, qint64 limit, int deadlineMs, GuardedGet::Consumer consume)
 {
     GuardedGet::Options options;
@@ -124,7 +126,7 @@ void ReleaseCheck::onFileFetched()
         emit downloadEnded();
         return;
     }
-    if (!m_target->finish(announcedSha256(m_text, fileName()), &m_error)) {
+    if (!m_target->finish(announced(), &m_error)) {
         m_target->discard();
         m_target.reset();
         m_state = State::Refused;

@@ -79,6 +79,8 @@ public:
     QString text() const { return m_text; }
     ReleaseText release() const { return m_release; }
     QString fileName() const;
+    // The checksum the release text announces for that file.
+    AnnouncedHash announced() const;
     QString errorText() const { return m_error; }
     // The target of the last download, once it holds the finished file (Downloaded).
     DownloadTarget *target() const { return m_state == State::Downloaded ? m_target.get() : nullptr; }

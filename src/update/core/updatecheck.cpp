@@ -98,7 +98,15 @@ void UpdateCheck::onDownloadEnded()
         std::unique_ptr<DownloadTarget> target = m_check->takeTarget();
         auto *installer = static_cast<InstallerFile *>(target.get());
         const QString path = installer->path();
-        if (startInstaller(path, &m_error)) {
+        const AnnouncedHash announced = m_check->announced();
+        if (announced.state != AnnouncedHash::Valid) {
+            // Only an installer the server vouches for is started; this one is kept for
+            // the user to look at.
+            m_error = QStringLiteral("The installer %1 was downloaded but not started: %2.")
+                          .arg(m_check->fileName(), checksumProblem(announced, {}));
+            m_keptFile = path;
+            m_startFailed = true;
+        } else if (startInstaller(path, installer->lockHandle(), &m_error)) {
             m_installerPath = path;  // the finished installer stays where it is
         } else {
             installer->discard();

@@ -77,6 +77,9 @@ public:
     QString errorText() const { return m_error.isEmpty() ? m_check->errorText() : m_error; }
     // The installer that was started.
     QString installerFile() const { return m_installerPath; }
+    // A downloaded installer that was not started because the server announced no
+    // checksum for it: kept for the user (empty otherwise).
+    QString keptFile() const { return m_keptFile; }
     // Progress of the download in percent; stays 0 while the server announces no length.
     int percent() const { return m_check->percent(); }
 
@@ -98,6 +101,7 @@ private:
     QString m_current;
     QString m_error;  // why a downloaded installer was not started
     QString m_installerPath;
+    QString m_keptFile;
     bool m_startFailed = false;
 };
 
