@@ -292,11 +292,28 @@ private slots:
         // clang-format off
         QTest::newRow("right checksum") << "right" << FirmwareCheck::State::Downloaded << QString();
         QTest::newRow("wrong checksum") << "wrong" << FirmwareCheck::State::Refused << "does not match the SHA-256";
-        QTest::newRow("unreadable checksum line") << "malformed" << FirmwareCheck::State::Refused << "SHA-256";
+        QTest::newRow("unreadable checksum line") << "malformed" << FirmwareCheck::State::Refused
+                                                  << "the server's checksum line \"SHA256 KVR-9000_V1.1.bin: ";
+        QTest::newRow("no checksum line") << "none" << FirmwareCheck::State::Refused
+                                          << "was not sent to the device: the server announced no checksum; not used.";
+        QTest::newRow("lower-case checksum line") << "lower" << FirmwareCheck::State::Refused << "\"sha256: ";
+        QTest::newRow("indented checksum line") << "indented" << FirmwareCheck::State::Refused << "\"SHA256: ";
+        QTest::newRow("SHA-256 line") << "dash" << FirmwareCheck::State::Refused << "\"SHA-256: ";
         QTest::newRow("empty image") << "empty" << FirmwareCheck::State::Refused << "is empty";
         QTest::newRow("64 MiB image") << "huge" << FirmwareCheck::State::DownloadFailed << "2 MiB";
         QTest::newRow("https redirected to http") << "downgrade" << FirmwareCheck::State::DownloadFailed
                                                   << "not allowed";
+        QTest::newRow("two redirects") << "redirect 2" << FirmwareCheck::State::Downloaded << QString();
+        QTest::newRow("three redirects") << "redirect 3" << FirmwareCheck::State::Downloaded << QString();
+        QTest::newRow("cut short of its length") << "cut" << FirmwareCheck::State::DownloadFailed
+                                                 << "the download was cut short (3000 of 5000 bytes)";
+        QTest::newRow("without length or chunks") << "close" << FirmwareCheck::State::DownloadFailed
+                                                  << "the download was cut short";
+        QTest::newRow("chunks cut short") << "chunked cut" << FirmwareCheck::State::DownloadFailed
+                                          << "the download was cut short (the connection closed after 3000 bytes)";
+        QTest::newRow("chunked, whole") << "chunked" << FirmwareCheck::State::Downloaded << QString();
+        QTest::newRow("gzip") << "gzip" << FirmwareCheck::State::DownloadFailed << "compressed (gzip)";
+        QTest::newRow("a maintenance page") << "html" << FirmwareCheck::State::Refused << "does not match the SHA-256";
         // clang-format on
     }
     void downloadsAreGuarded()
@@ -317,18 +334,41 @@ private slots:
             sha[0] = sha[0] == '0' ? '1' : '0';
         if (case_ == "malformed")
             sha.chop(1);
+        QByteArray line = "SHA256 KVR-9000_V1.1.bin: " + sha;
+        if (case_ == "none")
+            line = "Checksum: none";
+        if (case_ == "lower")
+            line = "sha256: " + sha;
+        if (case_ == "indented")
+            line = "  SHA256: " + sha;
+        if (case_ == "dash")
+            line = "SHA-256: " + sha;
         tls.serve("/download/Product/KVR-9000/Update/KVR-9000_Update.txt",
-                  "KVR-9000_V1.1;\nSHA256 KVR-9000_V1.1.bin: " + sha + "\nUpdate content:\nnew\n");
+                  "KVR-9000_V1.1;\n" + line + "\nUpdate content:\nnew\n");
         HttpTestServer::Reply reply;
         reply.body = case_ == "empty" ? QByteArray() : data;
         if (case_ == "huge") {
             reply.sendLength = false;  // announced by nobody: stopped as it arrives
             reply.filler = qint64(64) << 20;
         }
-        if (case_ == "downgrade")
+        reply.sendLength = !case_.startsWith("chunked") && case_ != "huge";
+        reply.closeDelimited = case_ == "close";
+        reply.gzip = case_ == "gzip";
+        if (case_.endsWith("cut"))
+            reply.cutAt = 3000;
+        if (case_ == "html")
+            reply.body = "<html><body>Down for maintenance</body></html>";
+        if (case_ == "downgrade") {
             tls.redirect(bin, QUrl(plain.url().toString() + QString::fromLatin1(bin)));
-        else
+        } else if (case_.startsWith("redirect")) {
+            const int hops = case_.back().digitValue();
+            for (int i = 0; i < hops; ++i)
+                tls.redirect(i ? "/hop" + QByteArray::number(i) : bin,
+                             QUrl(tls.url().toString() + (i + 1 < hops ? "/hop" + QString::number(i + 1) : "/moved")));
+            tls.serve("/moved", reply);
+        } else {
             tls.serve(bin, reply);
+        }
         plain.serve(bin, data);
 
         FirmwareCheckSettings settings;

@@ -21,6 +21,7 @@
 #include <QComboBox>
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QNetworkAccessManager>
 #include <QProgressBar>
@@ -396,7 +397,10 @@ private slots:
         openFile(path);
         QCOMPARE(dialogs->messageTexts(), QStringList{text});
         QCOMPARE(messages()[0].title(), QString("Warning"));
-        QCOMPARE(dialog->lineEdit()->text(), path);
+        // The refusal clears the image: nothing is named, nothing will be sent.
+        QVERIFY(dialog->lineEdit()->text().isEmpty());
+        QCOMPARE(dialog->imageLabel()->text(), QString("No image chosen."));
+        QVERIFY(dialog->firmwareImage().isEmpty());
         QVERIFY(!dialog->eraseDone());
         dialog->pushButton_4()->click();
         clock->advance(1000);

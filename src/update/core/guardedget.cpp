@@ -238,6 +238,12 @@ void GuardedGet::onReplyFinished()
                                 .arg(m_received));
         return;
     }
+    if (success && error == QNetworkReply::RemoteHostClosedError) {
+        end(Outcome::Failed, QStringLiteral("%1: the download was cut short (the connection closed after %2 bytes).")
+                                 .arg(name())
+                                 .arg(m_received));
+        return;
+    }
     if (error != QNetworkReply::NoError) {
         end(Outcome::Failed, m_reply->errorString());
         return;
