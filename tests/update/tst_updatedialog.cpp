@@ -19,6 +19,9 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -205,6 +208,27 @@ private slots:
         dialog = check(CheckKind::Manual, "v4.0.1");
         QCOMPARE(dialog->label()->text(), QString("The current version is: V4.0.1\nA new version is available: "
                                                   "Varilume_V4.1.0\n\nUpdate Content:\n"));
+    }
+
+    // Release notes of any length scroll inside the dialog, which stays on the screen with
+    // its buttons; they are shown as the text they are, never as HTML.
+    void longNotesScroll()
+    {
+        QByteArray notes;
+        for (int i = 0; i < 5000; ++i)
+            notes += "<b>Line " + QByteArray::number(i) + "</b> <img src=\"x.png\">\n";
+        server->serve(kTextPath, "Varilume_V5.0\nUpdate content:\n" + notes);
+        UpdateDialog *dialog = check(CheckKind::Manual);
+        QVERIFY(dialog->isVisible());
+        QCOMPARE(dialog->label()->textFormat(), Qt::PlainText);
+        QVERIFY(dialog->label()->text().contains("<b>Line 4999</b>"));
+        const QRect screen = dialog->screen()->availableGeometry();
+        QVERIFY2(dialog->height() <= screen.height() && dialog->frameGeometry().height() <= 768,
+                 qPrintable(QString::number(dialog->height())));
+        QVERIFY(dialog->notesArea()->verticalScrollBar()->maximum() > 0);
+        QVERIFY(dialog->downloadButton()->isVisible());
+        QVERIFY(dialog->rect().contains(dialog->downloadButton()->geometry()));
+        QVERIFY(dialog->rect().contains(dialog->cancelButton()->geometry()));
     }
 
     void failedCheck()
