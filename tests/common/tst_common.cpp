@@ -444,6 +444,12 @@ private slots:
         } else if (kind.startsWith('/')) {
             path = kind;
         }
+        // What the choosers of files to read look at first, without opening anything.
+        FileProblem kindProblem;
+        const bool regular = kind == "regular" || kind == "large";
+        QCOMPARE(isRegularFile(path, &kindProblem), regular);
+        QCOMPARE(kindProblem.reason, regular ? QString() : reason);
+
         QByteArray data = "untouched";
         FileProblem problem;
         const bool read = readRegularFile(path, 8, &data, &problem);

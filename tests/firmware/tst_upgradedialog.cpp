@@ -21,6 +21,7 @@
 #include <QComboBox>
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QNetworkAccessManager>
 #include <QProgressBar>
@@ -30,6 +31,7 @@
 #include <QtTest>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace vl;
@@ -179,6 +181,56 @@ class TestUpgradeDialog : public vl::test::WindowTest {
         return boxes;
     }
 
+    // --- Against varilume-simbox --upgrade, whose erase takes two seconds ----------------
+
+    std::unique_ptr<vl::test::BoxProcess> realBox;
+    QString expectedFile;
+
+    // The real bootloader, comparing what it receives with `expected`; the dialog connected
+    // to it, the update check decided.
+    void connectRealBox(const QByteArray &expected)
+    {
+        expectedFile = writeFile("expected.bin", expected);
+        realBox = std::make_unique<vl::test::BoxProcess>();
+        const QStringList args{"-v",    "--upgrade", "--erase-ms",        "2000",
+                               "--gap", "0",         "--expect-firmware", expectedFile};
+        QVERIFY2(realBox->start(QStringLiteral(SIMBOX_PROGRAM), args, boxesDir()), qPrintable(realBox->log()));
+        makeDialog();
+        dialog->showUpgrade("Nemora");
+        dialog->pushButton()->click();
+        QVERIFY(settle([this] { return dialog->deviceVersion() == "V1.0.3"; }));
+        QVERIFY(settle([this] { return checkSettled(); }, 20000));
+    }
+    // Moves the clock on piece by piece while the real box takes them, until the transfer ends.
+    void pumpTransfer()
+    {
+        while (dialog->transfer()->isRunning()) {
+            QVERIFY(settle([this] { return port->conversation()->bytesNotSent() == 0; }));
+            clock->advance(10);
+            QCoreApplication::processEvents();
+        }
+    }
+    // Waits (the event loop running, the clock still) for `done`, at most 20 s.
+    bool await(const std::function<bool()> &done) { return settle(done, 20000); }
+    int realErases() { return realBox->log().count("erasing"); }
+    // Closes the line, so the box ends whatever firmware it got, and says what it got.
+    QString boxVerdict()
+    {
+        if (port->isOpen())
+            dialog->pushButton()->click();
+        if (!await([&] {
+                const QString log = realBox->log();
+                return log.count("the port was closed") >= log.count("the port was opened");
+            }))
+            return "the box did not see the port close";
+        const QString log = realBox->log();
+        if (log.contains("firmware matches the expected image"))
+            return "matches";
+        if (log.contains("DIFFERS"))
+            return "differs";
+        return log.contains("firmware received") ? "something" : "nothing";
+    }
+
 private slots:
     void init()
     {
@@ -194,6 +246,7 @@ private slots:
     void cleanup()
     {
         dialog.reset();
+        realBox.reset();
         ports.reset();
         port.reset();
         announcement.reset();
@@ -396,7 +449,10 @@ private slots:
         openFile(path);
         QCOMPARE(dialogs->messageTexts(), QStringList{text});
         QCOMPARE(messages()[0].title(), QString("Warning"));
-        QCOMPARE(dialog->lineEdit()->text(), path);
+        // The refusal clears the image: nothing is named, nothing will be sent.
+        QVERIFY(dialog->lineEdit()->text().isEmpty());
+        QCOMPARE(dialog->imageLabel()->text(), QString("No image chosen."));
+        QVERIFY(dialog->firmwareImage().isEmpty());
         QVERIFY(!dialog->eraseDone());
         dialog->pushButton_4()->click();
         clock->advance(1000);
@@ -586,6 +642,273 @@ private slots:
         QVERIFY(dialog->firmwareImage().isEmpty());
         QVERIFY(!dialog->autoStart());
         QVERIFY(box->box().firmware().isEmpty());
+    }
+
+    // End to end, with the update server answering late, cut short, compressed, through
+    // redirects and with checksum lines right, wrong, malformed and absent: the box gets
+    // exactly the image the dialog named, or nothing.
+    void downloadsEndToEnd_data()
+    {
+        QTest::addColumn<QString>("serving");
+        QTest::addColumn<bool>("sent");
+        QTest::addColumn<QString>("message");  // what the message that says why not matches
+        // clang-format off
+        QTest::newRow("right checksum") << "right" << true << "";
+        QTest::newRow("answers late") << "late" << true << "";
+        QTest::newRow("two redirects") << "redirect 2" << true << "";
+        QTest::newRow("three redirects") << "redirect 3" << true << "";
+        QTest::newRow("cut short") << "cut" << false << "the download was cut short";
+        // Between chunks Qt 5.15 may not notice the cut: the checksum refuses the image then.
+        QTest::newRow("chunks cut short") << "chunked cut" << false << "cut short|does not match the SHA-256";
+        QTest::newRow("no length, no chunks") << "close" << false << "the download was cut short";
+        QTest::newRow("gzip") << "gzip" << false << "compressed \\(gzip\\)";
+        QTest::newRow("wrong checksum") << "wrong" << false << "does not match the SHA-256";
+        QTest::newRow("malformed checksum line") << "malformed" << false << "checksum line \"SHA256: ";
+        QTest::newRow("no checksum line") << "absent" << false << "the server announced no checksum; not used";
+        QTest::newRow("maintenance page") << "html" << false << "does not match the SHA-256";
+        // clang-format on
+    }
+    void downloadsEndToEnd()
+    {
+        QFETCH(QString, serving);
+        QFETCH(bool, sent);
+        QFETCH(QString, message);
+        const QByteArray image = ::image(10000, 21);
+        QByteArray sha = sha256Hex(image);
+        if (serving == "wrong")
+            sha[5] = sha[5] == 'a' ? 'b' : 'a';
+        if (serving == "malformed")
+            sha.chop(2);
+        const QByteArray line = serving == "absent" ? QByteArray() : "SHA256: " + sha + "\n";
+        server->serve(kInfoPath, "KVR-9000_V1.2.0;\n" + line + "Update content:\n<b>Faster</b> fades\n");
+        const QByteArray bin = "/download/Product/KVR-9000/Update/KVR-9000_V1.2.0.bin";
+        HttpTestServer::Reply reply;
+        reply.body = serving == "html" ? QByteArray("<html>maintenance</html>") : image;
+        reply.sendLength = !serving.startsWith("chunked");
+        reply.closeDelimited = serving == "close";
+        reply.gzip = serving == "gzip";
+        reply.delayMs = serving == "late" ? 20000 : 0;
+        if (serving.endsWith("cut"))
+            reply.cutAt = 4000;
+        if (serving.startsWith("redirect")) {
+            const int hops = serving.back().digitValue();
+            for (int i = 0; i < hops; ++i)
+                server->redirect(i ? "/hop" + QByteArray::number(i) : bin,
+                                 QUrl(i + 1 < hops ? "/hop" + QString::number(i + 1) : "/mirror/fw.bin"));
+            server->serve("/mirror/fw.bin", reply);
+        } else {
+            server->serve(bin, reply);
+        }
+        dialogs->buttons << QMessageBox::Ok;
+        connectRealBox(image);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(messages().value(0).title(), QString("Update Available"));
+        QCOMPARE(messages().value(0).message.textFormat, Qt::PlainText);  // the notes are the server's text
+        if (serving == "late") {
+            QVERIFY(await([this] { return server->requests().size() == 2; }));
+            clock->advance(20000);  // the server's delay; the request's own limits are further off
+        }
+        QVERIFY(await([this] { return dialog->firmwareCheck()->state() != FirmwareCheck::State::Downloading; }));
+        if (sent) {
+            QCOMPARE(dialog->lineEdit()->text(), QString("downloaded V1.2.0"));
+            QCOMPARE(dialog->imageLabel()->text(),
+                     "Image to send: downloaded V1.2.0, 10000 bytes, SHA-256 " + sha.left(12) + "…");
+            QVERIFY(await([this] { return dialog->transfer()->isRunning(); }));  // after the box's erase
+            pumpTransfer();
+            QCOMPARE(dialogs->messageTexts().last(), QString("Upgrade successful, please power on the device again."));
+        } else {
+            QCOMPARE(messages().size(), 2);
+            QVERIFY2(messages()[1].text().contains(QRegularExpression(message)), qPrintable(messages()[1].text()));
+            QVERIFY(dialog->firmwareImage().isEmpty());
+        }
+        QCOMPARE(realErases(), sent ? 1 : 0);
+        QCOMPARE(boxVerdict(), sent ? QString("matches") : QString("nothing"));
+    }
+
+    // The races with a box whose erase takes seconds: a download that ends after the user
+    // chose a file, or during the transfer, and an ERASE END that comes after a refusal.
+    void racesEndToEnd_data()
+    {
+        QTest::addColumn<QString>("race");
+        QTest::addColumn<QString>("box");  // what the box holds in the end: the file, the download, nothing
+        // clang-format off
+        QTest::newRow("download after a file choice, declined") << "after choice, no" << "file";
+        QTest::newRow("download after a file choice, taken") << "after choice, yes" << "download";
+        QTest::newRow("download during the transfer") << "during transfer" << "file";
+        QTest::newRow("late ERASE END after a refusal") << "late erase end" << "nothing";
+        // clang-format on
+    }
+    void racesEndToEnd()
+    {
+        QFETCH(QString, race);
+        QFETCH(QString, box);
+        const QByteArray file = image(10000, 31);
+        const QByteArray downloaded = image(12000, 32);
+        server->serve(kInfoPath, "KVR-9000_V1.2.0;\nSHA256: " + sha256Hex(downloaded) + "\nUpdate content:\nx\n");
+        HttpTestServer::Reply reply;
+        reply.body = downloaded;
+        reply.holdAt = 1000;  // until the test lets it finish
+        server->serve("/download/Product/KVR-9000/Update/KVR-9000_V1.2.0.bin", reply);
+        dialogs->buttons << (race == "late erase end" ? QMessageBox::Cancel : QMessageBox::Ok);
+        connectRealBox(box == "download" ? downloaded : file);
+        if (QTest::currentTestFailed())
+            return;
+        QSignalSpy erased(port.get(), &SerialPort::send_erase);
+        const QString path = writeFile("fw.bin", file);
+        openFile(path);
+        QCOMPARE(dialog->lineEdit()->text(), path);
+        QVERIFY(dialog->imageLabel()->text().startsWith("Image to send: fw.bin, 10000 bytes, SHA-256 "));
+        QVERIFY(await([this] { return realErases() == 1; }));
+
+        if (race == "late erase end") {
+            // Refused while the box still erases for fw.bin: its ERASE END arms nothing.
+            openFile(writeFile("big.bin", QByteArray((2 << 20) + 1, 'b')));
+            QVERIFY(dialog->lineEdit()->text().isEmpty());
+            QVERIFY(await([&] { return erased.count() == 1; }));
+            QVERIFY(!dialog->eraseDone());
+            dialog->pushButton_4()->click();
+            clock->advance(1000);
+            QVERIFY(!dialog->transfer()->isRunning());
+        } else if (race.startsWith("after choice")) {
+            dialogs->buttons << (race.endsWith("yes") ? QMessageBox::Yes : QMessageBox::No);
+            server->release();
+            QVERIFY(await([this] { return dialogs->messageTexts().size() == 2; }));
+            QVERIFY2(dialogs->messageTexts()[1].endsWith("Use the downloaded V1.2.0?"),
+                     qPrintable(dialogs->messageTexts()[1]));
+            // The download wrote nothing to the port: still the one erase.
+            QCOMPARE(realErases(), 1);
+            if (race.endsWith("yes")) {
+                QCOMPARE(dialog->lineEdit()->text(), QString("downloaded V1.2.0"));
+                // The erase for it follows the box's answer to the first one; then it is sent.
+                QVERIFY(await([this] { return realErases() == 2; }));
+                QVERIFY(await([this] { return dialog->transfer()->isRunning(); }));
+            } else {
+                QCOMPARE(dialog->lineEdit()->text(), path);
+                QVERIFY(await([this] { return dialog->eraseDone(); }));
+                dialog->pushButton_4()->click();
+            }
+            pumpTransfer();
+        } else {
+            QVERIFY(await([this] { return dialog->eraseDone(); }));
+            dialog->pushButton_4()->click();
+            for (int i = 0; i < 20; ++i) {
+                QVERIFY(settle([this] { return port->conversation()->bytesNotSent() == 0; }));
+                clock->advance(10);
+            }
+            dialogs->buttons << QMessageBox::No;
+            server->release();
+            QVERIFY(await([this] { return dialog->firmwareCheck()->state() == FirmwareCheck::State::Downloaded; }));
+            QCOMPARE(dialogs->messageTexts().size(), 1);  // not asked while the transfer runs
+            pumpTransfer();
+            QCOMPARE(realErases(), 1);
+            QVERIFY(dialogs->messageTexts().last().endsWith("Use the downloaded V1.2.0?"));
+        }
+        QCOMPARE(boxVerdict(), box == "nothing" ? QString("nothing") : QString("matches"));
+    }
+
+    // Closing the dialog: a running download is cancelled and the box gets nothing; during
+    // a transfer the user is asked first, and a confirmed close stops it.
+    void closingTheDialog()
+    {
+        const QByteArray downloaded = image(12000, 41);
+        server->serve(kInfoPath, "KVR-9000_V1.2.0;\nSHA256: " + sha256Hex(downloaded) + "\nUpdate content:\nx\n");
+        HttpTestServer::Reply reply;
+        reply.body = downloaded;
+        reply.holdAt = 1000;
+        server->serve("/download/Product/KVR-9000/Update/KVR-9000_V1.2.0.bin", reply);
+        dialogs->buttons << QMessageBox::Ok;
+        connectRealBox(downloaded);
+        if (QTest::currentTestFailed())
+            return;
+        QVERIFY(await([this] { return server->bodyBytesSent() >= 1000; }));
+        dialog->reject();
+        QVERIFY(!dialog->isVisible());
+        QCOMPARE(dialog->firmwareCheck()->state(), FirmwareCheck::State::Idle);
+        server->release();
+        clock->advance(30000);
+        settle([] { return false; }, 300);
+        QCOMPARE(realErases(), 0);
+        QVERIFY(dialog->firmwareImage().isEmpty());
+        QCOMPARE(boxVerdict(), QString("nothing"));
+
+        // A transfer: closing asks; No keeps it running, Yes stops it and closes the port.
+        server->serve(kInfoPath, QByteArray());
+        dialogs->clear();
+        dialog->showUpgrade("Nemora");
+        dialog->pushButton()->click();
+        QVERIFY(await([this] { return checkSettled() && port->isOpen(); }));
+        openFile(writeFile("fw.bin", image(20000, 42)));
+        QVERIFY(await([this] { return dialog->eraseDone(); }));
+        dialog->pushButton_4()->click();
+        clock->advance(100);
+        dialogs->buttons << QMessageBox::No << QMessageBox::Yes;
+        dialog->reject();
+        QVERIFY(dialog->isVisible());
+        QVERIFY(dialog->transfer()->isRunning());
+        QCOMPARE(messages().last().title(), QString("Upgrade"));
+        QVERIFY(messages().last().text().contains("Stop the transfer and close?"));
+        dialog->reject();
+        QVERIFY(!dialog->isVisible());
+        QVERIFY(!dialog->transfer()->isRunning());
+        QVERIFY(!port->isOpen());
+        const int pieces = dialog->transfer()->piecesSent();
+        clock->advance(1000);
+        QCOMPARE(dialog->transfer()->piecesSent(), pieces);
+    }
+
+    // Open File takes regular files only: a FIFO (which would hang the window), a folder
+    // or a device is refused with a message before it is opened, and the chooser asks again.
+    void onlyRegularFilesAreOpened_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("reason");
+        // clang-format off
+        QTest::newRow("FIFO") << "fifo" << "it is a FIFO (named pipe), not a regular file";
+        QTest::newRow("folder") << "folder" << "";
+        QTest::newRow("device") << "device" << "it is a character device, not a regular file";
+        // clang-format on
+    }
+    void onlyRegularFilesAreOpened()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, reason);
+        build();
+        connectBox();
+        QString path = dir->file("odd");
+        if (kind == "fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else if (kind == "folder")
+            QVERIFY(QDir().mkdir(path));
+        else
+            path = "/dev/zero";
+        dialogs->clear();
+        dialogs->files << path;  // and then the chooser is cancelled
+        dialog->pushButton_3()->click();
+        QCOMPARE(messages().size(), 1);
+        QVERIFY2(messages()[0].text().startsWith(path + " cannot be opened: ") && messages()[0].text().contains(reason),
+                 qPrintable(messages()[0].text()));
+        int choosers = 0;
+        for (const vl::test::Asked &a : dialogs->asked)
+            choosers += a.kind == vl::test::Asked::File;
+        QCOMPARE(choosers, 2);
+        QVERIFY(dialog->firmwareImage().isEmpty());
+        QCOMPARE(erases(), 0);
+    }
+
+    // A download that fails after OK is a message, not only a line in the log.
+    void failedDownloadIsShown()
+    {
+        server->serve(kInfoPath, "KVR-9000_V1.2.0;\nSHA256: " + QByteArray(64, 'a') + "\nUpdate content:\nx\n");
+        dialogs->buttons << QMessageBox::Ok;
+        build();
+        connectBox();
+        QVERIFY(settle([this] { return messages().size() == 2; }, 20000));
+        QCOMPARE(messages()[1].title(), QString("Warning"));
+        QVERIFY2(messages()[1].text().startsWith("The firmware could not be downloaded: "),
+                 qPrintable(messages()[1].text()));
+        QVERIFY(messages()[1].text().contains("Nothing was sent to the device."));
+        QCOMPARE(erases(), 0);
     }
 
     // The editor window: "Firmware Upgrade" opens the dialog, which refuses a box in

@@ -9,14 +9,19 @@
 #include "app/ui/mainwindow.h"
 #include "app/ui/widget.h"
 #include "httpserver.h"
+#include "trywait.h"
 #include "windowtest.h"
 
 #include <QAction>
 #include <QCryptographicHash>
+#include <QDesktopServices>
 #include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -31,6 +36,20 @@ using vl::test::HttpTestServer;
 namespace {
 
 const QByteArray kTextPath = "/download/Product/Varilume/Update/Varilume_UpdateWin.txt";
+
+QByteArray sha256Hex(const QByteArray &data)
+{
+    return QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex();
+}
+
+// Takes the URLs the program hands to the desktop.
+class UrlRecorder : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl &url) { urls << url; }
+};
 
 QByteArray installerPathFor(const QString &version)
 {
@@ -191,6 +210,27 @@ private slots:
                                                   "Varilume_V4.1.0\n\nUpdate Content:\n"));
     }
 
+    // Release notes of any length scroll inside the dialog, which stays on the screen with
+    // its buttons; they are shown as the text they are, never as HTML.
+    void longNotesScroll()
+    {
+        QByteArray notes;
+        for (int i = 0; i < 5000; ++i)
+            notes += "<b>Line " + QByteArray::number(i) + "</b> <img src=\"x.png\">\n";
+        server->serve(kTextPath, "Varilume_V5.0\nUpdate content:\n" + notes);
+        UpdateDialog *dialog = check(CheckKind::Manual);
+        QVERIFY(dialog->isVisible());
+        QCOMPARE(dialog->label()->textFormat(), Qt::PlainText);
+        QVERIFY(dialog->label()->text().contains("<b>Line 4999</b>"));
+        const QRect screen = dialog->screen()->availableGeometry();
+        QVERIFY2(dialog->height() <= screen.height() && dialog->frameGeometry().height() <= 768,
+                 qPrintable(QString::number(dialog->height())));
+        QVERIFY(dialog->notesArea()->verticalScrollBar()->maximum() > 0);
+        QVERIFY(dialog->downloadButton()->isVisible());
+        QVERIFY(dialog->rect().contains(dialog->downloadButton()->geometry()));
+        QVERIFY(dialog->rect().contains(dialog->cancelButton()->geometry()));
+    }
+
     void failedCheck()
     {
         // Nothing at the address: the start-up check says nothing, the manual one says why.
@@ -214,20 +254,10 @@ private slots:
     }
 
     // The installer is saved into a new private folder, made executable and started.
-    void downloadAndStart_data()
-    {
-        QTest::addColumn<bool>("withChecksum");
-        // clang-format off
-        QTest::newRow("no checksum line") << false;
-        QTest::newRow("checksum line") << true;
-        // clang-format on
-    }
     void downloadAndStart()
     {
-        QFETCH(bool, withChecksum);
         QByteArray text = "Varilume_V5.0\n";
-        if (withChecksum)
-            text += "SHA256: " + QCryptographicHash::hash(script(), QCryptographicHash::Sha256).toHex() + "\n";
+        text += "SHA256: " + QCryptographicHash::hash(script(), QCryptographicHash::Sha256).toHex() + "\n";
         server->serve(kTextPath, text + "Update content:\nNew.");
         server->serve(installerPathFor("5.0"), script());
         // Someone else's file under the installer's name in the shared folder stays untouched.
@@ -247,16 +277,64 @@ private slots:
         QTRY_VERIFY(QFileInfo::exists(marker));
         QVERIFY(dialogs->asked.isEmpty());
 
+        // The installer, the mark that it was started, the planted file.
         const QStringList files = savedFiles();
-        QCOMPARE(files.size(), 2);
-        const QString installer = files.filter("varilume-update-").value(0);
-        QVERIFY(installer.endsWith("/5.0.AppImage"));
+        QCOMPARE(files.size(), 3);
+        const QString installer = files.filter(QRegularExpression("varilume-update-[^/]*/5.0.AppImage$")).value(0);
+        QVERIFY(!installer.isEmpty());
         struct stat st {};
         QCOMPARE(::stat(QFile::encodeName(QFileInfo(installer).path()).constData(), &st), 0);
         QCOMPARE(st.st_mode & 0777, 0700u);
         QVERIFY(QFileInfo(installer).isExecutable());
         QVERIFY(planted.open(QIODevice::ReadOnly));
         QCOMPARE(planted.readAll(), QByteArray("someone else's"));
+
+        // The next start removes the folder once the installer has ended; nothing else.
+        QVERIFY(QFileInfo::exists(QFileInfo(installer).path()));
+        const QString folder = QFileInfo(installer).path();
+        VL_TRY_VERIFY((makeUpdater(settings()), !QFileInfo::exists(folder)));
+        QVERIFY(QFileInfo::exists(temp->filePath("5.0.AppImage")));
+    }
+
+    // Without a checksum the installer is not started: the user is told and may look at it.
+    void installerWithoutChecksumIsKept_data()
+    {
+        QTest::addColumn<bool>("show");
+        // clang-format off
+        QTest::newRow("shown") << true;
+        QTest::newRow("not shown") << false;
+        // clang-format on
+    }
+    void installerWithoutChecksumIsKept()
+    {
+        QFETCH(bool, show);
+        server->serve(kTextPath, "Varilume_V5.0\nUpdate content:\nNew.");
+        server->serve(installerPathFor("5.0"), script());
+        UrlRecorder recorder;
+        QDesktopServices::setUrlHandler("file", &recorder, "open");
+        dialogs->buttons << (show ? QMessageBox::Yes : QMessageBox::No);
+
+        QPointer<UpdateDialog> dialog = check(CheckKind::Manual);
+        QSignalSpy ended(dialog->check(), &UpdateCheck::downloadEnded);
+        dialog->downloadButton()->click();
+        QVERIFY(ended.wait(10000));
+        QDesktopServices::unsetUrlHandler("file");
+        QCOMPARE(dialog->check()->state(), UpdateCheck::State::NotStarted);
+        QCOMPARE(dialogs->messageTexts().size(), 1);
+        QCOMPARE(dialogs->lastMessage().kind, MessageKind::Question);
+        QCOMPARE(dialogs->lastMessage().text,
+                 "The installer Varilume_V5.0.AppImage was downloaded but not started: the server announced no "
+                 "checksum; not used.\n\nShow the file?");
+        const QString kept = dialog->check()->keptFile();
+        QVERIFY(kept.endsWith("/5.0.AppImage"));
+        QVERIFY(QFileInfo(kept).isFile());
+        QCOMPARE(recorder.urls, show ? QList<QUrl>{QUrl::fromLocalFile(QFileInfo(kept).path())} : QList<QUrl>());
+        QVERIFY(dialog->isVisible());
+        QTest::qWait(200);
+        QVERIFY(!QFileInfo::exists(marker));
+        // A later start leaves a kept installer alone.
+        makeUpdater(settings());
+        QVERIFY(QFileInfo(kept).isFile());
     }
 
     void wrongChecksumNeverStarts()
@@ -310,9 +388,9 @@ private slots:
 
     void progressWithoutLength()
     {
-        server->serve(kTextPath, "Varilume_V5.0\nUpdate content:\nNew.");
         HttpTestServer::Reply installer;
         installer.body = script() + QByteArray(100000, '#');
+        server->serve(kTextPath, "Varilume_V5.0\nSHA256: " + sha256Hex(installer.body) + "\nUpdate content:\nNew.");
         installer.sendLength = false;
         installer.holdAt = 50000;
         server->serve(installerPathFor("5.0"), installer);

@@ -387,6 +387,18 @@ bool readRegularFile(const QString &path, qint64 maxBytes, QByteArray *data, Fil
     return true;
 }
 
+bool isRegularFile(const QString &path, FileProblem *problem)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return fail(problem, errno, errno == ENOENT ? QStringLiteral("the file does not exist") : QString());
+    if (S_ISREG(st.st_mode))
+        return true;
+    if (S_ISDIR(st.st_mode))
+        return fail(problem, EISDIR);
+    return fail(problem, 0, QStringLiteral("it is %1, not a regular file").arg(kindOf(st.st_mode)));
+}
+
 void discardWholeWriteInProgress()
 {
     if (g_hasPending)

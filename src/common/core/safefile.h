@@ -52,6 +52,10 @@ bool canWriteFileWhole(const QString &path, SpecialTarget special, FileProblem *
 // never blocks); so is a larger file.
 bool readRegularFile(const QString &path, qint64 maxBytes, QByteArray *data, FileProblem *problem);
 
+// Whether `path` is a regular file (or a link to one), looked at without opening it: a
+// folder, a device, a FIFO or a socket is not, and `problem` says what it is instead.
+bool isRegularFile(const QString &path, FileProblem *problem);
+
 // The reason for a system error number, as FileProblem gives it: "no space left on the
 // device", "the file system is read-only", "permission denied" …
 QString fileErrorReason(int code);

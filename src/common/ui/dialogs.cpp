@@ -1,9 +1,18 @@
 #include "dialogs.h"
 
+#include "common/core/safefile.h"
+
 #include <QDialog>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGuiApplication>
 #include <QInputDialog>
+#include <QLabel>
 #include <QPixmap>
+#include <QScreen>
+#include <QScrollArea>
 
 namespace vl {
 
@@ -30,6 +39,8 @@ public:
         }
         if (!r.iconPixmap.isEmpty())
             box.setIconPixmap(QPixmap(r.iconPixmap));
+        box.setTextFormat(r.textFormat);
+        scrollTallText(box);
         const int answer = box.exec();
         // Closing the box with the title bar gives the escape button, or nothing.
         return static_cast<QMessageBox::StandardButton>(answer == -1 ? QMessageBox::NoButton : answer);
@@ -54,6 +65,32 @@ public:
     }
 
     int runDialog(QDialog *dialog) override { return dialog->exec(); }
+
+private:
+    // A message box grows with its text; one taller than half the screen gets its text in
+    // a scrolling area, so that its buttons stay on the screen.
+    static void scrollTallText(QMessageBox &box)
+    {
+        auto *label = box.findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
+        auto *grid = qobject_cast<QGridLayout *>(box.layout());
+        const QScreen *screen = QGuiApplication::primaryScreen();
+        if (!label || !grid || !screen)
+            return;
+        const int room = screen->availableGeometry().height() / 2;
+        const int width = qMin(600, screen->availableGeometry().width() / 2);
+        if (label->heightForWidth(width) <= room)
+            return;
+        int row = 0, column = 0, rows = 1, columns = 1;
+        grid->getItemPosition(grid->indexOf(label), &row, &column, &rows, &columns);
+        auto *scroll = new QScrollArea(&box);
+        scroll->setObjectName(QStringLiteral("textArea"));
+        scroll->setFrameShape(QFrame::NoFrame);
+        scroll->setWidgetResizable(true);
+        grid->removeWidget(label);
+        scroll->setWidget(label);
+        scroll->setMinimumSize(width + 24, room);
+        grid->addWidget(scroll, row, column, rows, columns);
+    }
 };
 
 QtDialogs &qtDialogs()
@@ -116,6 +153,19 @@ QString getOpenFileName(QWidget *parent, const QString &caption, const QString &
 QString getSaveFileName(QWidget *parent, const QString &caption, const QString &directory, const QString &filter)
 {
     return dialogs().fileName({FileMode::Save, parent, caption, directory, filter});
+}
+
+QString getOpenRegularFileName(QWidget *parent, const QString &caption, const QString &directory, const QString &filter)
+{
+    for (QString start = directory;;) {
+        const QString path = getOpenFileName(parent, caption, start, filter);
+        FileProblem problem;
+        if (path.isEmpty() || isRegularFile(path, &problem))
+            return path;
+        warning(parent, QStringLiteral("Warning"),
+                QStringLiteral("%1 cannot be opened: %2.").arg(QDir::toNativeSeparators(path), problem.reason));
+        start = QFileInfo(path).absolutePath();
+    }
 }
 
 }  // namespace vl

@@ -23,6 +23,9 @@ struct MessageRequest {
     QMessageBox::StandardButtons buttons = QMessageBox::Ok;
     QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
     QString iconPixmap;  // a picture shown instead of the kind's icon, if set
+    // Texts that come from outside (a server's release notes) are shown as the text they
+    // are: Qt::PlainText. A text taller than the screen leaves room for scrolls.
+    Qt::TextFormat textFormat = Qt::AutoText;
 };
 
 enum class FileMode { Open, Save };
@@ -76,5 +79,10 @@ QMessageBox::StandardButton question(QWidget *parent, const QString &title, cons
                                      QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
 QString getOpenFileName(QWidget *parent, const QString &caption, const QString &directory, const QString &filter);
 QString getSaveFileName(QWidget *parent, const QString &caption, const QString &directory, const QString &filter);
+// As getOpenFileName(), for a file that is read: only a regular file is taken. A folder, a
+// FIFO, a device or a socket is refused with a warning before anything opens it, and the
+// user is asked again; empty when the user cancels.
+QString getOpenRegularFileName(QWidget *parent, const QString &caption, const QString &directory,
+                               const QString &filter);
 
 }  // namespace vl

@@ -60,102 +60,119 @@ FirmwareCheckSettings FirmwareCheckSettings::fromEnvironment()
     return settings;
 }
 
-FirmwareCheck::FirmwareCheck(QNetworkAccessManager *manager, const FirmwareCheckSettings &settings, QObject *parent)
-    : QObject(parent), m_manager(manager), m_settings(settings)
+namespace {
+
+update::ReleaseSource firmwareSource(const FirmwareCheckSettings &settings)
 {
+    update::ReleaseSource source;
+    source.server = settings.server;
+    source.textPath = firmwareInfoPath();
+    source.textLimit = settings.infoLimit;
+    source.fileLimit = settings.imageLimit;
+    source.idleTimeoutMs = settings.idleTimeoutMs;
+    source.textDeadlineMs = settings.infoDeadlineMs;
+    source.fileDeadlineMs = settings.imageDeadlineMs;
+    source.parse = parseFirmwareInfo;
+    source.fileName = [](const update::ReleaseText &release) { return firmwareFileName(release.releaseName); };
+    source.filePath = [](const update::ReleaseText &release) { return firmwarePath(release.releaseName); };
+    return source;
 }
 
-update::GuardedGet *FirmwareCheck::fetch(const QString &path, qint64 limit)
+// The image in memory, checked once whole: not empty, not over the bound, and with the
+// checksum the information file announces (an image without one is never used).
+class ImageTarget final : public update::DownloadTarget {
+public:
+    explicit ImageTarget(const QString &name) : m_name(name) {}
+    bool open(QString *) override { return true; }
+    bool write(const QByteArray &piece, QString *) override
+    {
+        m_image += piece;
+        return true;
+    }
+    bool finish(const update::AnnouncedHash &announced, QString *error) override
+    {
+        const QString problem = imageProblem(m_image.size(), m_name);
+        if (!problem.isEmpty()) {
+            *error = problem;
+            return false;
+        }
+        const QByteArray digest = QCryptographicHash::hash(m_image, QCryptographicHash::Sha256);
+        if (announced.state == update::AnnouncedHash::Valid && announced.digest != digest) {
+            *error = QStringLiteral("The downloaded firmware %1 does not match the SHA-256 checksum the update "
+                                    "server announced for it, so it was not sent to the device. It may have been "
+                                    "damaged or replaced on the way.")
+                         .arg(m_name);
+            return false;
+        }
+        // Only an image the server vouches for is ever sent.
+        const QString unchecked = update::checksumProblem(announced, digest);
+        if (!unchecked.isEmpty()) {
+            *error =
+                QStringLiteral("The downloaded firmware %1 was not sent to the device: %2.").arg(m_name, unchecked);
+            return false;
+        }
+        return true;
+    }
+    void discard() override { m_image.clear(); }
+    QByteArray image() const { return m_image; }
+
+private:
+    QString m_name;
+    QByteArray m_image;
+};
+
+}  // namespace
+
+FirmwareCheck::FirmwareCheck(QNetworkAccessManager *manager, const FirmwareCheckSettings &settings, QObject *parent)
+    : QObject(parent), m_check(new update::ReleaseCheck(manager, firmwareSource(settings), this))
 {
-    update::GuardedGet::Options options;
-    options.maxBytes = limit;
-    options.allowHttp = m_settings.server.allowsHttp();
-    options.idleTimeoutMs = m_settings.idleTimeoutMs;
-    // An unusable server address gives an empty URL, which the request refuses.
-    auto *get = new update::GuardedGet(m_manager, m_settings.server.url(path), options, this);
-    m_get = get;
-    return get;
+    connect(m_check, &update::ReleaseCheck::checked, this, [this] {
+        if (m_check->state() != update::ReleaseCheck::State::Cancelled)
+            emit checked();
+    });
+    connect(m_check, &update::ReleaseCheck::downloadEnded, this, &FirmwareCheck::onDownloadEnded);
+}
+
+FirmwareCheck::State FirmwareCheck::state() const
+{
+    using S = update::ReleaseCheck::State;
+    switch (m_check->state()) {
+    case S::Idle:
+    case S::Cancelled: return State::Idle;
+    case S::Checking: return State::Checking;
+    case S::Failed: return State::Failed;
+    case S::NoRelease: return State::NoRelease;
+    case S::UpToDate: return State::UpToDate;
+    case S::Offered: return State::Offered;
+    case S::Downloading: return State::Downloading;
+    case S::Downloaded: return State::Downloaded;
+    case S::Refused: return State::Refused;
+    case S::DownloadFailed: return State::DownloadFailed;
+    }
+    return State::Idle;
 }
 
 void FirmwareCheck::start(const QString &boxVersion)
 {
-    if (m_state != State::Idle)
-        return;
     m_boxVersion = boxVersion;
-    m_state = State::Checking;
-    update::GuardedGet *get = fetch(firmwareInfoPath(), m_settings.infoLimit);
-    connect(get, &update::GuardedGet::finished, this, &FirmwareCheck::onInfoFetched);
-    get->start();
-}
-
-void FirmwareCheck::onInfoFetched()
-{
-    update::GuardedGet *get = m_get;
-    get->deleteLater();
-    if (get->outcome() != update::GuardedGet::Outcome::Finished) {
-        m_error = m_settings.server.isValid() ? get->errorText() : m_settings.server.error();
-        m_state = State::Failed;
-        emit checked();
-        return;
-    }
-    m_text = QString::fromUtf8(get->body());
-    m_release = parseFirmwareInfo(m_text);
-    if (!m_release.hasRelease())
-        m_state = State::NoRelease;
-    else
-        m_state = isNewerFirmware(m_boxVersion, m_release) ? State::Offered : State::UpToDate;
-    emit checked();
+    m_check->start([boxVersion](const update::ReleaseText &release) { return isNewerFirmware(boxVersion, release); });
 }
 
 void FirmwareCheck::download()
 {
-    if (m_state != State::Offered)
-        return;
-    m_state = State::Downloading;
-    update::GuardedGet *get = fetch(firmwarePath(m_release.releaseName), m_settings.imageLimit);
-    connect(get, &update::GuardedGet::finished, this, &FirmwareCheck::onImageFetched);
-    get->start();
+    if (m_check->state() == update::ReleaseCheck::State::Offered)
+        m_check->download(std::make_unique<ImageTarget>(m_check->fileName()));
 }
 
-void FirmwareCheck::onImageFetched()
+void FirmwareCheck::onDownloadEnded()
 {
-    update::GuardedGet *get = m_get;
-    get->deleteLater();
-    const QString name = firmwareFileName(m_release.releaseName);
-    if (get->outcome() != update::GuardedGet::Outcome::Finished) {
-        m_error = get->errorText();
-        m_state = State::DownloadFailed;
-        emit downloadEnded();
+    if (m_check->state() == update::ReleaseCheck::State::Cancelled)
         return;
-    }
-    const QByteArray body = get->body();
-    const QString problem = imageProblem(body.size(), name);
-    const update::AnnouncedHash announced = update::announcedSha256(m_text, name);
-    if (!problem.isEmpty()) {
-        m_error = problem;
-        m_state = State::Refused;
-    } else if (!update::digestAccepted(announced, QCryptographicHash::hash(body, QCryptographicHash::Sha256))) {
-        m_error = QStringLiteral("The downloaded firmware %1 does not match the SHA-256 checksum the update server "
-                                 "announced for it, so it was not sent to the device. It may have been damaged or "
-                                 "replaced on the way.")
-                      .arg(name);
-        m_state = State::Refused;
-    } else {
-        m_image = body;
-        m_state = State::Downloaded;
-    }
+    if (m_check->state() == update::ReleaseCheck::State::Downloaded)
+        m_image = static_cast<ImageTarget *>(m_check->target())->image();
     emit downloadEnded();
 }
 
-void FirmwareCheck::cancel()
-{
-    if (m_get) {
-        disconnect(m_get, nullptr, this, nullptr);
-        m_get->abort();
-        m_get->deleteLater();
-    }
-    if (m_state == State::Checking || m_state == State::Downloading)
-        m_state = State::Idle;
-}
+void FirmwareCheck::cancel() { m_check->cancel(); }
 
 }  // namespace vl::firmware

@@ -13,16 +13,16 @@
 // ("KVR-9000_V1.2.0.bin" beside the information file) is downloaded. An image whose
 // SHA-256 differs from the one the file announces for it (a "SHA256:" line, or
 // "SHA256 KVR-9000_V1.2.0.bin:" where one file serves several images) is never handed
-// on. The server's address, the guarded downloads, the release texts and the version
-// comparison are those of the editor's own update (vl_update_core). Widget-free.
+// on. The fetching, deciding and downloading is the shared ReleaseCheck of the editor's
+// own update (vl_update_core), with its server address, guarded downloads, release texts
+// and version comparison; this names the files and keeps the image in memory. Widget-free.
 
-#include "update/core/guardedget.h"
+#include "update/core/releasecheck.h"
 #include "update/core/releasetext.h"
 #include "update/core/updateserver.h"
 
 #include <QByteArray>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 
 class QNetworkAccessManager;
@@ -56,6 +56,8 @@ struct FirmwareCheckSettings {
     qint64 infoLimit = qint64(1) << 20;  // the information file
     qint64 imageLimit;                   // the image: kLargestImage
     int idleTimeoutMs = 30000;
+    int infoDeadlineMs = 60 * 1000;        // the information file, whole
+    int imageDeadlineMs = 10 * 60 * 1000;  // the image, whole
 
     FirmwareCheckSettings();
     // The server from VARILUME_UPDATE_URL, the rest as above.
@@ -89,10 +91,10 @@ public:
     // Ends a request that is running; nothing is reported.
     void cancel();
 
-    State state() const { return m_state; }
+    State state() const;
     QString boxVersion() const { return m_boxVersion; }
-    update::ReleaseText release() const { return m_release; }
-    QString errorText() const { return m_error; }
+    update::ReleaseText release() const { return m_check->release(); }
+    QString errorText() const { return m_check->errorText(); }
     QByteArray image() const { return m_image; }
 
 signals:
@@ -102,19 +104,11 @@ signals:
     void downloadEnded();
 
 private:
-    void onInfoFetched();
-    void onImageFetched();
-    update::GuardedGet *fetch(const QString &path, qint64 limit);
+    void onDownloadEnded();
 
-    QNetworkAccessManager *m_manager;
-    FirmwareCheckSettings m_settings;
-    State m_state = State::Idle;
+    update::ReleaseCheck *m_check;
     QString m_boxVersion;
-    QString m_text;
-    update::ReleaseText m_release;
-    QString m_error;
     QByteArray m_image;
-    QPointer<update::GuardedGet> m_get;
 };
 
 }  // namespace vl::firmware

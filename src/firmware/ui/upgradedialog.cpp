@@ -1,5 +1,6 @@
 #include "upgradedialog.h"
 
+#include "common/core/safefile.h"
 #include "common/ui/dialogs.h"
 #include "device/core/boxconversation.h"
 #include "device/core/portcache.h"
@@ -12,6 +13,7 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHideEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QNetworkAccessManager>
 #include <QProgressBar>
@@ -24,6 +26,8 @@ namespace vl {
 
 using firmware::FirmwareCheck;
 using firmware::FirmwareTransfer;
+using firmware::UpgradeSession;
+using firmware::UpgradeState;
 
 namespace {
 
@@ -53,6 +57,23 @@ upgrade_Dialog::upgrade_Dialog(SerialPort *port, PortListUpdater *ports, QWidget
         m_ports->setSource([cache] { return cache->snapshot(); });
     }
     m_ports->addList(m_comboBox, PortFilter::everyUsbSerialDevice());
+
+    m_session = new UpgradeSession(*this, this);
+    connect(m_session, &UpgradeSession::imageChanged, this, &upgrade_Dialog::showImage);
+    connect(m_session, &UpgradeSession::refused, this,
+            [this](const QString &why) { warning(this, QStringLiteral("Warning"), why); });
+    connect(m_session, &UpgradeSession::ignored, m_textBrowser, &QTextBrowser::append);
+    connect(m_session, &UpgradeSession::offerReady, this, [this](const QString &text) {
+        MessageRequest ask;
+        ask.kind = MessageKind::Question;
+        ask.parent = this;
+        ask.title = QStringLiteral("Firmware");
+        ask.text = text;
+        ask.buttons = QMessageBox::Yes | QMessageBox::No;
+        ask.defaultButton = QMessageBox::No;
+        ask.textFormat = Qt::PlainText;
+        m_session->answerOffer(dialogs().message(ask) == QMessageBox::Yes);
+    });
 
     BoxConversation *box = m_port->conversation();
     m_line = std::make_unique<firmware::ConversationLine>(*box);
@@ -100,6 +121,11 @@ void upgrade_Dialog::buildLayout()
     fileRow->addWidget(m_lineEdit, 1);
     fileRow->addWidget(m_pushButton3);
     top->addLayout(fileRow);
+
+    m_imageLabel = new QLabel(this);
+    m_imageLabel->setObjectName(QStringLiteral("imageLabel"));
+    m_imageLabel->setTextFormat(Qt::PlainText);
+    top->addWidget(m_imageLabel);
 
     auto *upgradeRow = new QHBoxLayout;
     m_progressBar = new QProgressBar(this);
@@ -153,12 +179,30 @@ void upgrade_Dialog::hideEvent(QHideEvent *event)
     QDialog::hideEvent(event);
     if (event->spontaneous())
         return;  // the editor window was minimised, not the dialog closed
-    // Closed: the controls start over. The port stays as it is.
+    // Closed: the download and the chosen image go with the dialog, a transfer never
+    // runs without it, and the controls start over. The port stays as it is, unless a
+    // transfer had to be stopped.
+    if (m_check)
+        m_check->cancel();
+    m_session->dialogClosed();
     m_pushButton->setText(QStringLiteral("Connect"));
     m_textBrowser->clear();
     m_lineEdit->clear();
     m_comboBox->setEnabled(true);
     m_comboBox->clear();
+}
+
+void upgrade_Dialog::reject()
+{
+    if (m_transfer->isRunning()
+        && question(this, QStringLiteral("Upgrade"),
+                    QStringLiteral("The firmware is being sent to the device. Closing the dialog stops the "
+                                   "transfer, and the device must then be upgraded again.\n\nStop the transfer "
+                                   "and close?"),
+                    QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+               != QMessageBox::Yes)
+        return;
+    QDialog::reject();
 }
 
 // --- Connect and the box's replies -------------------------------------------------------
@@ -170,6 +214,7 @@ void upgrade_Dialog::on_pushButton_clicked()
         m_transfer->stop();
         setTransferring(false);
         box->close();
+        m_session->portLost();
     } else {
         m_port->openPort(m_comboBox->currentData(Qt::UserRole).toString(), kBoxBaudRate);
     }
@@ -197,70 +242,89 @@ void upgrade_Dialog::rec_version(const QString &version)
     m_textBrowser->append(QStringLiteral("Hardware Version:"));
     m_textBrowser->append(version);
     m_deviceVersion = version;
+    m_session->boxIdentified(m_deviceModel, version);
     checkFirmwareUpdate();
 }
 
 void upgrade_Dialog::rec_erase_flag(bool flag)
 {
-    m_eraseDone = flag;
-    if (m_autoStart && flag) {
-        startTransfer();
-        m_autoStart = false;
-    }
+    if (flag)
+        m_session->eraseEnd();  // counts only for the erase the session waits for
 }
 
 void upgrade_Dialog::onLineLost()
 {
     m_transfer->lineLost();  // reported by onTransferFailed when one was running
+    m_session->portLost();
     showPortState();
+}
+
+bool upgrade_Dialog::autoStart() const
+{
+    return m_session->state() == UpgradeState::EraseRequested && m_session->image().downloaded();
+}
+
+bool upgrade_Dialog::eraseDone() const { return m_session->state() == UpgradeState::Erased; }
+
+void upgrade_Dialog::showImage()
+{
+    const firmware::FirmwareImage &image = m_session->image();
+    if (image.isEmpty()) {
+        m_lineEdit->clear();
+        m_imageLabel->setText(QStringLiteral("No image chosen."));
+        return;
+    }
+    m_lineEdit->setText(image.downloaded() ? image.name() : image.path);
+    m_imageLabel->setText(QStringLiteral("Image to send: ") + image.description());
 }
 
 // --- Open File, Upgrade and the transfer --------------------------------------------------
 
 void upgrade_Dialog::on_pushButton_3_clicked()
 {
-    const QString path = getOpenFileName(this, QStringLiteral("选择文件"), QDir::currentPath(),
-                                         QStringLiteral("所有文件(*.*)"));
+    // Only a regular file is opened: a FIFO or a device would hang the window.
+    const QString path = getOpenRegularFileName(this, QStringLiteral("选择文件"), QDir::currentPath(),
+                                                QStringLiteral("所有文件(*.*)"));
     if (path.isEmpty())
         return;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return;
-    // Never more than the largest image is read: a device file or a huge file is refused
-    // without filling memory.
-    const QByteArray image = file.read(firmware::kLargestImage + 1);
-    // Whatever the box erased for before, it erased for another image; and a chosen file
-    // waits for Upgrade, even after an offered download.
-    m_eraseDone = false;
-    m_autoStart = false;
-    m_lineEdit->setText(path);
-    const QString problem = firmware::imageProblem(image.size(), QFileInfo(path).fileName());
-    if (!problem.isEmpty()) {
-        warning(this, QStringLiteral("Warning"), problem);
+    // Never more than the largest image is read.
+    QByteArray image;
+    FileProblem problem;
+    if (!readRegularFile(path, firmware::kLargestImage, &image, &problem)) {
+        const QString name = QFileInfo(path).fileName();
+        m_session->refuseFile(problem.code == EFBIG
+                                  ? firmware::imageProblem(firmware::kLargestImage + 1, name)
+                                  : QStringLiteral("The firmware file %1 cannot be read: %2. Nothing was sent to the "
+                                                   "device.")
+                                        .arg(name, problem.reason));
         return;
     }
-    m_firmwareImage = image;
-    if (firmware::isSameVersionFile(path, m_deviceModel, m_deviceVersion))
-        warning(this, QStringLiteral("Warning"), QStringLiteral("The version number is the same! No upgrade required"));
-    else
-        m_port->conversation()->requestErase();
+    m_session->chooseFile(path, image);
 }
 
-void upgrade_Dialog::on_pushButton_4_clicked()
-{
-    if (m_eraseDone)
-        startTransfer();
-}
+void upgrade_Dialog::on_pushButton_4_clicked() { m_session->upgradePressed(); }
 
-void upgrade_Dialog::startTransfer()
+void upgrade_Dialog::requestErase() { m_port->conversation()->requestErase(); }
+
+void upgrade_Dialog::startTransfer(const QByteArray &image)
 {
-    if (m_transfer->isRunning() || m_firmwareImage.isEmpty())
-        return;
-    // One erase, one transfer: a second one needs the box to erase again.
-    m_eraseDone = false;
     m_progressBar->setValue(0);
     setTransferring(true);
-    m_transfer->start(m_firmwareImage);
+    m_transfer->start(image);
+}
+
+void upgrade_Dialog::stopTransfer()
+{
+    m_transfer->stop();
+    setTransferring(false);
+    m_progressBar->setValue(0);
+    closePort();  // the box ends its firmware when the line closes
+}
+
+void upgrade_Dialog::closePort()
+{
+    m_port->conversation()->close();
+    showPortState();
 }
 
 void upgrade_Dialog::setTransferring(bool running)
@@ -283,9 +347,13 @@ void upgrade_Dialog::onTransferFinished(bool reachedHundred)
         // The last piece has left the port, but may not have reached the box: nothing is
         // discarded on the way out.
         m_port->conversation()->closeKeepingOutput();
-        emit upgradeSucceeded();
     }
     m_progressBar->setValue(0);
+    m_session->transferDone();
+    if (reachedHundred) {
+        m_session->portLost();
+        emit upgradeSucceeded();
+    }
 }
 
 void upgrade_Dialog::onTransferFailed(FirmwareTransfer::Failure failure)
@@ -295,6 +363,8 @@ void upgrade_Dialog::onTransferFailed(FirmwareTransfer::Failure failure)
     // The port is left closed, so that Connect starts over once the box is back.
     m_port->conversation()->close();
     showPortState();
+    m_session->transferFailed();
+    m_session->portLost();
     QString text = m_transfer->errorText();
     if (failure == FirmwareTransfer::Failure::LineLost)
         text += QStringLiteral("\n\nThe upgrade did not finish. Put the device into upgrade mode again, then "
@@ -345,7 +415,9 @@ void upgrade_Dialog::onFirmwareInfo()
     offer.title = QStringLiteral("Update Available");
     offer.text = firmware::updateOfferText(check->boxVersion(), check->release());
     offer.buttons = QMessageBox::Ok | QMessageBox::Cancel;
-    if (dialogs().message(offer) != QMessageBox::Ok || !check)
+    offer.textFormat = Qt::PlainText;  // the release notes are the server's text
+    // Closed meanwhile, the dialog has given up its work.
+    if (dialogs().message(offer) != QMessageBox::Ok || !check || !isVisible())
         return;
     check->download();
 }
@@ -358,15 +430,16 @@ void upgrade_Dialog::onFirmwareDownloaded()
     switch (check->state()) {
     case FirmwareCheck::State::DownloadFailed:
         m_textBrowser->append(QStringLiteral("Firmware download failed: ") + check->errorText());
+        warning(this, QStringLiteral("Warning"),
+                QStringLiteral("The firmware could not be downloaded: %1\nNothing was sent to the device.")
+                    .arg(check->errorText()));
         return;
     case FirmwareCheck::State::Refused: warning(nullptr, QStringLiteral("Warning"), check->errorText()); return;
     case FirmwareCheck::State::Downloaded: break;
     default: return;
     }
-    m_firmwareImage = check->image();
-    m_eraseDone = false;
-    m_port->conversation()->requestErase();
-    m_autoStart = true;
+    // Taken when nothing else is chosen; otherwise the user is asked.
+    m_session->downloadFinished(check->image(), check->release().version);
 }
 
 }  // namespace vl

@@ -6,19 +6,23 @@
 // Upgrade once the box has erased its flash, or accepts the newer firmware the update
 // server offers, whose transfer starts by itself after the erase.
 //
-// The dialog talks to the box over the editor's one SerialPort and its conversation; the
-// transfer itself (FirmwareTransfer) and the update check (FirmwareCheck) are widget-free.
-// Created once by the editor window and shown again; it keeps the chosen image between
-// openings.
+// The dialog talks to the box over the editor's one SerialPort and its conversation. What
+// it may do to the box is decided by the widget-free UpgradeSession (the upgrade's state
+// machine); the transfer itself (FirmwareTransfer) and the update check (FirmwareCheck)
+// are widget-free too. The dialog names the image that will be sent. It owns its work:
+// closing it cancels a running download and, during a transfer, asks first and stops it;
+// the chosen image goes with it. Created once by the editor window and shown again.
 
 #include "firmware/core/firmwarecheck.h"
 #include "firmware/core/firmwaretransfer.h"
+#include "firmware/core/upgradesession.h"
 
 #include <QDialog>
 #include <QPointer>
 #include <memory>
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QNetworkAccessManager;
 class QProgressBar;
@@ -30,7 +34,7 @@ namespace vl {
 class PortListUpdater;
 class SerialPort;
 
-class upgrade_Dialog : public QDialog {
+class upgrade_Dialog : public QDialog, private firmware::UpgradePort {
     Q_OBJECT
 public:
     // `ports` keeps the port list up to date (the editor window's updater); without one
@@ -54,17 +58,25 @@ public:
     QTextBrowser *textBrowser() const { return m_textBrowser; }
     QLineEdit *lineEdit() const { return m_lineEdit; }
     QProgressBar *progressBar() const { return m_progressBar; }
+    // Names the image that will be sent: name, size and the start of its SHA-256.
+    QLabel *imageLabel() const { return m_imageLabel; }
 
-    bool autoStart() const { return m_autoStart; }
+    // The transfer starts by itself once the box has erased for the chosen image (a
+    // download the user accepted).
+    bool autoStart() const;
     QString deviceModel() const { return m_deviceModel; }
     QString deviceVersion() const { return m_deviceVersion; }
-    bool eraseDone() const { return m_eraseDone; }
-    QByteArray firmwareImage() const { return m_firmwareImage; }
+    // The box has erased for the chosen image: Upgrade sends it.
+    bool eraseDone() const;
+    QByteArray firmwareImage() const { return m_session->image().bytes; }
+    firmware::UpgradeSession *session() const { return m_session; }
     firmware::FirmwareTransfer *transfer() const { return m_transfer.get(); }
     // The update check of the last version reply (null before the first).
     firmware::FirmwareCheck *firmwareCheck() const { return m_check; }
 
 public slots:
+    // Closing asks first while a transfer runs; declined, the dialog stays.
+    void reject() override;
     void refreshUpgradePorts();
     void on_pushButton_clicked();
     void on_pushButton_3_clicked();
@@ -84,8 +96,14 @@ protected:
     void hideEvent(QHideEvent *event) override;
 
 private:
+    // The session's port actions.
+    void requestErase() override;
+    void startTransfer(const QByteArray &image) override;
+    void stopTransfer() override;
+
     void buildLayout();
-    void startTransfer();
+    void showImage();
+    void closePort();
     void onTransferFinished(bool reachedHundred);
     void onTransferFailed(firmware::FirmwareTransfer::Failure failure);
     void onLineLost();
@@ -108,12 +126,11 @@ private:
     QTextBrowser *m_textBrowser = nullptr;
     QLineEdit *m_lineEdit = nullptr;
     QProgressBar *m_progressBar = nullptr;
+    QLabel *m_imageLabel = nullptr;
 
-    bool m_autoStart = false;
     QString m_deviceModel;
     QString m_deviceVersion;
-    bool m_eraseDone = false;
-    QByteArray m_firmwareImage;
+    firmware::UpgradeSession *m_session = nullptr;
     std::unique_ptr<firmware::ConversationLine> m_line;
     std::unique_ptr<firmware::FirmwareTransfer> m_transfer;
     QPointer<firmware::FirmwareCheck> m_check;

@@ -321,9 +321,9 @@ void AddFixtureDialog::on_pushButton_3_clicked()
         warning(this, QStringLiteral("Warning!"), QStringLiteral("Failed to create directory ./pix"));
         return;
     }
-    const QString chosen = getOpenFileName(this, QStringLiteral("Open a file."),
-                                           QDir::current().absoluteFilePath(QStringLiteral("pix")),
-                                           QStringLiteral("Images (*.png *.jpeg *.bmp *.jpg *.gif *.webp)"));
+    const QString chosen = getOpenRegularFileName(this, QStringLiteral("Open a file."),
+                                                  QDir::current().absoluteFilePath(QStringLiteral("pix")),
+                                                  QStringLiteral("Images (*.png *.jpeg *.bmp *.jpg *.gif *.webp)"));
     if (chosen.isEmpty()) {
         warning(this, QStringLiteral("Warning!"), QStringLiteral("No image selected!"));
         return;

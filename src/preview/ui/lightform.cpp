@@ -895,7 +895,8 @@ bool light_Form::eventFilter(QObject *watched, QEvent *event)
 
 void light_Form::selectBackgroundPicture()
 {
-    const QString path = getOpenFileName(this, tr("选择图片"), QDir::currentPath(), tr("图片文件 (*.png *.jpg *.bmp)"));
+    const QString path = getOpenRegularFileName(this, tr("选择图片"), QDir::currentPath(),
+                                                tr("图片文件 (*.png *.jpg *.bmp)"));
     if (!path.isEmpty())
         addBackgroundPicture(path);
 }

@@ -12,7 +12,6 @@ namespace vl::update {
 namespace {
 
 constexpr qint64 kReadBuffer = 256 * 1024;
-constexpr int kMaxRedirects = 5;
 
 QString sizeText(qint64 bytes)
 {
@@ -21,11 +20,20 @@ QString sizeText(qint64 bytes)
     return QStringLiteral("%1 bytes").arg(bytes);
 }
 
+int statusOf(const QNetworkReply *reply) { return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(); }
+
 bool successStatus(const QNetworkReply *reply)
 {
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     return !status.isValid() || (status.toInt() >= 200 && status.toInt() < 300);
 }
+
+bool redirectStatus(int status)
+{
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+QString secondsText(int ms) { return QString::number(ms / 1000.0); }
 
 }  // namespace
 
@@ -35,20 +43,19 @@ GuardedGet::GuardedGet(QNetworkAccessManager *manager, const QUrl &url, const Op
     m_options.maxBytes = qBound<qint64>(0, m_options.maxBytes, kLargestBody);
 }
 
-GuardedGet::~GuardedGet()
-{
-    if (m_reply) {
-        disconnect(m_reply, nullptr, this, nullptr);
-        m_reply->abort();
-        m_reply->deleteLater();
-    }
-}
+GuardedGet::~GuardedGet() { dropReply(); }
 
 bool GuardedGet::schemeAllowed(const QUrl &url) const
 {
     if (url.scheme() == QLatin1String("https"))
         return true;
     return url.scheme() == QLatin1String("http") && m_options.allowHttp;
+}
+
+QString GuardedGet::name() const
+{
+    const QString file = m_url.fileName();
+    return file.isEmpty() ? m_url.toDisplayString() : file;
 }
 
 void GuardedGet::start()
@@ -69,25 +76,52 @@ void GuardedGet::start()
         return;
     }
 
-    QNetworkRequest request(m_url);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
-    request.setMaximumRedirectsAllowed(kMaxRedirects);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    m_reply = m_manager->get(request);
-    m_reply->setReadBufferSize(kReadBuffer);
-    connect(m_reply, &QNetworkReply::metaDataChanged, this, &GuardedGet::onMetaData);
-    connect(m_reply, &QIODevice::readyRead, this, &GuardedGet::onReadyRead);
-    connect(m_reply, &QNetworkReply::redirected, this, &GuardedGet::onRedirected);
-    connect(m_reply, &QNetworkReply::finished, this, &GuardedGet::onReplyFinished);
-
     m_idle = scheduler().createTimer(this);
     m_idle->setSingleShot(true);
     m_idle->setInterval(m_options.idleTimeoutMs);
     connect(m_idle, &Timer::timeout, this, [this] {
         end(Outcome::Failed,
-            QStringLiteral("The update server did not answer for %1 s.").arg(m_options.idleTimeoutMs / 1000.0));
+            QStringLiteral("The update server did not answer for %1 s.").arg(secondsText(m_options.idleTimeoutMs)));
     });
+    m_deadline = scheduler().createTimer(this);
+    m_deadline->setSingleShot(true);
+    connect(m_deadline, &Timer::timeout, this, [this] {
+        end(Outcome::Failed, QStringLiteral("The update server took more than %1 s for %2; the transfer was stopped.")
+                                 .arg(secondsText(m_options.deadlineMs), name()));
+    });
+    m_deadline->start(m_options.deadlineMs);
+    send(m_url);
+}
+
+void GuardedGet::send(const QUrl &url)
+{
+    m_at = url;
+    m_total = -1;
+    m_received = 0;
+    m_chunked = false;
+    QNetworkRequest request(url);
+    // Redirects are followed here: the network layer's own handling fails on chains.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    // The body as it is: nothing is unpacked before the bounds count it.
+    request.setRawHeader("Accept-Encoding", "identity");
+    m_reply = m_manager->get(request);
+    m_reply->setReadBufferSize(kReadBuffer);
+    connect(m_reply, &QNetworkReply::metaDataChanged, this, &GuardedGet::onMetaData);
+    connect(m_reply, &QIODevice::readyRead, this, &GuardedGet::onReadyRead);
+    connect(m_reply, &QNetworkReply::finished, this, &GuardedGet::onReplyFinished);
     m_idle->start();
+}
+
+void GuardedGet::dropReply()
+{
+    if (!m_reply)
+        return;
+    QNetworkReply *reply = m_reply;
+    m_reply = nullptr;
+    disconnect(reply, nullptr, this, nullptr);
+    reply->abort();
+    reply->deleteLater();
 }
 
 void GuardedGet::abort()
@@ -98,15 +132,35 @@ void GuardedGet::abort()
 
 void GuardedGet::onMetaData()
 {
-    if (!m_reply || !successStatus(m_reply))
+    if (!m_reply)
         return;
+    const int status = statusOf(m_reply);
+    if (redirectStatus(status)) {
+        QUrl target = m_reply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl();
+        if (target.isEmpty())
+            target = QUrl::fromEncoded(m_reply->rawHeader("Location"));
+        if (!target.isEmpty()) {
+            followRedirect(target);
+            return;
+        }
+    }
+    if (!successStatus(m_reply))
+        return;  // reported when the reply ends
     m_idle->start();
+    const QByteArray encoding = m_reply->rawHeader("Content-Encoding").trimmed().toLower();
+    if (!encoding.isEmpty() && encoding != "identity") {
+        end(Outcome::Failed, QStringLiteral("The update server sent %1 compressed (%2) although it was asked not to; "
+                                            "it was not used.")
+                                 .arg(name(), QString::fromLatin1(encoding)));
+        return;
+    }
+    m_chunked = m_reply->rawHeader("Transfer-Encoding").toLower().contains("chunked");
     bool ok = false;
     const qint64 length = m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&ok);
-    m_total = ok && length >= 0 ? length : -1;
+    m_total = ok && length >= 0 && !m_chunked ? length : -1;
     if (m_total > m_options.maxBytes)
         end(Outcome::TooLarge, QStringLiteral("The update server announced %1 for %2, more than the %3 allowed.")
-                                   .arg(sizeText(m_total), m_url.fileName(), sizeText(m_options.maxBytes)));
+                                   .arg(sizeText(m_total), name(), sizeText(m_options.maxBytes)));
 }
 
 void GuardedGet::onReadyRead()
@@ -120,7 +174,7 @@ void GuardedGet::onReadyRead()
         if (m_received > m_options.maxBytes) {
             end(Outcome::TooLarge,
                 QStringLiteral("The update server sent more than %1 for %2; the transfer was stopped.")
-                    .arg(sizeText(m_options.maxBytes), m_url.fileName()));
+                    .arg(sizeText(m_options.maxBytes), name()));
             return;
         }
         if (!successStatus(m_reply))
@@ -138,27 +192,25 @@ void GuardedGet::onReadyRead()
     }
 }
 
-void GuardedGet::onRedirected(const QUrl &target)
+bool GuardedGet::followRedirect(const QUrl &target)
 {
-    if (!m_reply)
-        return;
-    // The reply already carries the new address; the one redirected from is ours.
     const QUrl from = m_at;
     const QUrl to = from.resolved(target);
+    dropReply();
     if (++m_redirects > kMaxRedirects) {
-        end(Outcome::Failed, QStringLiteral("The update server redirected %1 too often.").arg(m_url.toDisplayString()));
-        return;
+        end(Outcome::Failed, QStringLiteral("The update server redirected %1 more than %2 times.")
+                                 .arg(m_url.toDisplayString())
+                                 .arg(kMaxRedirects));
+        return false;
     }
     const bool downgrade = from.scheme() == QLatin1String("https") && to.scheme() != QLatin1String("https");
-    if (downgrade || !schemeAllowed(to)) {
+    if (!to.isValid() || downgrade || !schemeAllowed(to)) {
         end(Outcome::Failed, QStringLiteral("The update server redirected %1 to %2, which is not allowed.")
                                  .arg(from.toDisplayString(), to.toDisplayString()));
-        return;
+        return false;
     }
-    m_at = to;
-    m_total = -1;
-    m_idle->start();
-    emit m_reply->redirectAllowed();
+    send(to);
+    return true;
 }
 
 void GuardedGet::onReplyFinished()
@@ -166,16 +218,39 @@ void GuardedGet::onReplyFinished()
     if (!m_reply || m_outcome != Outcome::Running)
         return;
     onReadyRead();
-    if (m_outcome != Outcome::Running)
+    if (m_outcome != Outcome::Running || !m_reply)
         return;
-    if (m_reply->error() != QNetworkReply::NoError) {
+    const QNetworkReply::NetworkError error = m_reply->error();
+    const bool success = successStatus(m_reply);
+    // A body shorter than announced, or one whose end nobody can tell, is not used.
+    const bool shortOfLength = m_total >= 0 && m_received < m_total;
+    const bool endUnknown = m_total < 0 && !m_chunked;
+    if (success && (shortOfLength || endUnknown)
+        && (error == QNetworkReply::NoError || error == QNetworkReply::RemoteHostClosedError)) {
+        end(Outcome::Failed,
+            shortOfLength ? QStringLiteral("%1: the download was cut short (%2 of %3 bytes).")
+                                .arg(name())
+                                .arg(m_received)
+                                .arg(m_total)
+                          : QStringLiteral("%1: the download was cut short, or cannot be told whole: the server sent "
+                                           "%2 bytes without saying how many to expect.")
+                                .arg(name())
+                                .arg(m_received));
+        return;
+    }
+    if (success && error == QNetworkReply::RemoteHostClosedError) {
+        end(Outcome::Failed, QStringLiteral("%1: the download was cut short (the connection closed after %2 bytes).")
+                                 .arg(name())
+                                 .arg(m_received));
+        return;
+    }
+    if (error != QNetworkReply::NoError) {
         end(Outcome::Failed, m_reply->errorString());
         return;
     }
-    if (!successStatus(m_reply)) {  // a redirect that was not followed, or an odd status
-        end(Outcome::Failed, QStringLiteral("The update server answered %1 for %2.")
-                                 .arg(m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt())
-                                 .arg(m_url.toDisplayString()));
+    if (!success) {
+        end(Outcome::Failed,
+            QStringLiteral("The update server answered %1 for %2.").arg(statusOf(m_reply)).arg(m_at.toDisplayString()));
         return;
     }
     emit progress(m_received, m_total);
@@ -190,13 +265,9 @@ void GuardedGet::end(Outcome outcome, const QString &error)
     m_error = error;
     if (m_idle)
         m_idle->stop();
-    if (m_reply) {
-        QNetworkReply *reply = m_reply;
-        m_reply = nullptr;
-        disconnect(reply, nullptr, this, nullptr);
-        reply->abort();
-        reply->deleteLater();
-    }
+    if (m_deadline)
+        m_deadline->stop();
+    dropReply();
     if (outcome != Outcome::Finished)
         m_body.clear();
     emit finished();

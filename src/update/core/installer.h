@@ -5,7 +5,16 @@
 // temporary directory itself where another user could have placed a file or a link under
 // the same name, and it is created exclusively, so nothing that exists is written through.
 // It is written as "<name>.part" and gets its name only once complete and checked.
+//
+// Nothing is left behind: the directory is locked (flock) while the download runs, and
+// the lock goes with the installer when it is started, so it is held exactly while
+// someone works in the directory. A download interrupted by SIGINT, SIGTERM or SIGHUP
+// removes its part file on the way out; what a crash leaves, and the directory of an
+// installer that was started and has ended, sweepInstallerLeftovers() removes at the next
+// start. A finished installer that was not started (no checksum announced) is kept for
+// the user.
 
+#include "downloadtarget.h"
 #include "releasetext.h"
 
 #include <QByteArray>
@@ -19,25 +28,30 @@ namespace vl::update {
 QString installerServerName(const QString &version);
 QString installerFileName(const QString &version);
 
-class InstallerFile {
+class InstallerFile final : public DownloadTarget {
 public:
     // `tempRoot` empty: the system's temporary location.
     explicit InstallerFile(const QString &fileName, const QString &tempRoot = {});
     // Removes whatever was not finished.
-    ~InstallerFile();
+    ~InstallerFile() override;
     InstallerFile(const InstallerFile &) = delete;
     InstallerFile &operator=(const InstallerFile &) = delete;
 
     // Creates the private directory and the part file.
-    bool open(QString *error);
-    bool write(const QByteArray &piece, QString *error);
-    // Refuses an empty file and one whose checksum differs from `announced` (both are
-    // removed); otherwise makes the file executable and gives it its name.
-    bool finish(const AnnouncedHash &announced, QString *error);
+    bool open(QString *error) override;
+    bool write(const QByteArray &piece, QString *error) override;
+    // Refuses an empty file, one whose checksum differs from `announced` and one whose
+    // checksum line cannot be read (all are removed); otherwise makes the file executable
+    // and gives it its name. A file without an announced checksum is kept: the caller
+    // does not start it.
+    bool finish(const AnnouncedHash &announced, QString *error) override;
     // Removes the part file or the finished file, and the directory.
-    void discard();
+    void discard() override;
 
     QString directory() const { return m_dir; }
+    // The directory's lock, held until the file goes or its installer is started (-1 when
+    // no directory is open).
+    int lockHandle() const { return m_dirFd; }
     // The finished installer; empty before finish().
     QString path() const { return m_final; }
     qint64 size() const { return m_size; }
@@ -51,11 +65,21 @@ private:
     QString m_part;
     QString m_final;
     int m_fd = -1;
+    int m_dirFd = -1;
+    int m_slot = -1;  // in the list of part files that a signal removes
     qint64 m_size = 0;
     QCryptographicHash m_hash{QCryptographicHash::Sha256};
 };
 
 // Starts the installer as a process of its own that keeps running when the editor ends.
-bool startInstaller(const QString &path, QString *error);
+// `lockHandle` (the directory's lock, or -1) goes with it, and the directory is marked as
+// started. When it cannot be started the reason is the system's ("Exec format error",
+// "Permission denied" …).
+bool startInstaller(const QString &path, int lockHandle, QString *error);
+
+// Removes, below `tempRoot` (empty: the system's temporary location), the user's private
+// download directories that nobody holds any more and that hold a part file or an
+// installer that was started. Returns how many were removed.
+int sweepInstallerLeftovers(const QString &tempRoot = {});
 
 }  // namespace vl::update

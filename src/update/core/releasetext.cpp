@@ -41,30 +41,54 @@ QString releaseNotes(const QString &text)
 
 AnnouncedHash announcedSha256(const QString &text, const QString &fileName)
 {
-    // "SHA256:" or "SHA256 <name>:" at the start of a line, then the value up to the line end.
-    static const QRegularExpression line(
-        QStringLiteral("^SHA256(?:[ \\t]+([^:\\r\\n]+?))?[ \\t]*:[ \\t]*([^\\r\\n]*)\\r?$"),
-        QRegularExpression::MultilineOption);
-    static const QRegularExpression hex(QStringLiteral("^[0-9A-Fa-f]{64}$"));
+    // "SHA256:" or "SHA256 <name>:" at the very start of a line, then 64 hex digits.
+    static const QRegularExpression exact(
+        QStringLiteral("^SHA256(?:[ \\t]+([^:\\r\\n]+?))?[ \\t]*:[ \\t]*([0-9A-Fa-f]{64})[ \\t]*\\r?$"));
+    // What looks meant as one: "sha256", "SHA-256", "Sha_256" … after any indentation.
+    static const QRegularExpression meant(QStringLiteral("^\\s*sha[-_ ]?256"),
+                                          QRegularExpression::CaseInsensitiveOption);
+
+    // The notes are free text: only the lines before them are read.
+    static const QRegularExpression notes(QStringLiteral("Update content:"));
+    const QRegularExpressionMatch notesAt = notes.match(text);
+    const QString head = notesAt.hasMatch() ? text.left(notesAt.capturedStart()) : text;
 
     AnnouncedHash plain;
-    auto it = line.globalMatch(text);
-    while (it.hasNext()) {
-        const QRegularExpressionMatch m = it.next();
+    AnnouncedHash named;
+    for (const QString &line : head.split(QLatin1Char('\n'))) {
+        if (!meant.match(line).hasMatch())
+            continue;
+        const QRegularExpressionMatch m = exact.match(line);
+        if (!m.hasMatch()) {
+            AnnouncedHash bad;
+            bad.state = AnnouncedHash::Malformed;
+            bad.line = line.trimmed();
+            return bad;
+        }
         const QString name = m.captured(1);
         if (!name.isEmpty() && name != fileName)
             continue;
-        const QString value = m.captured(2).trimmed();
-        AnnouncedHash found;
-        found.state = hex.match(value).hasMatch() ? AnnouncedHash::Valid : AnnouncedHash::Malformed;
-        if (found.state == AnnouncedHash::Valid)
-            found.digest = QByteArray::fromHex(value.toLatin1());
-        if (!name.isEmpty())
-            return found;  // the line for this very file
-        if (plain.state == AnnouncedHash::None)
-            plain = found;
+        AnnouncedHash &found = name.isEmpty() ? plain : named;
+        if (found.state == AnnouncedHash::None) {
+            found.state = AnnouncedHash::Valid;
+            found.digest = QByteArray::fromHex(m.captured(2).toLatin1());
+        }
     }
-    return plain;
+    return named.state != AnnouncedHash::None ? named : plain;
+}
+
+QString checksumProblem(const AnnouncedHash &announced, const QByteArray &sha256)
+{
+    switch (announced.state) {
+    case AnnouncedHash::None: return QStringLiteral("the server announced no checksum; not used");
+    case AnnouncedHash::Malformed:
+        return QStringLiteral("the server's checksum line \"%1\" cannot be read; not used").arg(announced.line);
+    case AnnouncedHash::Valid:
+        return announced.digest == sha256 ? QString()
+                                          : QStringLiteral("its SHA-256 checksum differs from the one the "
+                                                           "server announced; not used");
+    }
+    return {};
 }
 
 bool digestAccepted(const AnnouncedHash &announced, const QByteArray &sha256)

@@ -3,21 +3,19 @@
 // One check for a newer editor and, on request, the download and start of its installer.
 // The check reads the update text from the update server and decides whether its version
 // is newer than the running one: at start-up only a greater major number counts, a manual
-// check compares every part. Widget-free; the update dialog shows what it reports.
+// check compares every part. The fetching, deciding and downloading is the shared
+// ReleaseCheck's; this names the files, the comparison and the installer file, and
+// starts the installer. Widget-free; the update dialog shows what it reports.
 
-#include "guardedget.h"
+#include "releasecheck.h"
 #include "releasetext.h"
 #include "updateserver.h"
 
 #include <QObject>
-#include <QPointer>
-#include <memory>
 
 class QNetworkAccessManager;
 
 namespace vl::update {
-
-class InstallerFile;
 
 enum class CheckKind { Startup, Manual };
 
@@ -29,7 +27,9 @@ struct UpdateSettings {
     qint64 textLimit = qint64(1) << 20;                // the update text
     qint64 installerLimit = GuardedGet::kLargestBody;  // the installer
     int idleTimeoutMs = 30000;
-    QString tempRoot;  // empty: the system's temporary location
+    int textDeadlineMs = 60 * 1000;            // the update text, whole
+    int installerDeadlineMs = 60 * 60 * 1000;  // the installer, whole
+    QString tempRoot;                          // empty: the system's temporary location
 
     // The server from VARILUME_UPDATE_URL and the start-up switch from
     // VARILUME_NO_UPDATE_CHECK; the rest as above.
@@ -70,15 +70,18 @@ public:
     // Ends a check or a download that is running; nothing is kept. Does nothing otherwise.
     void cancel();
 
-    State state() const { return m_state; }
+    State state() const;
     CheckKind kind() const { return m_kind; }
     QString currentVersion() const { return m_current; }  // without the leading "V"
-    ReleaseText release() const { return m_release; }
-    QString errorText() const { return m_error; }
+    ReleaseText release() const { return m_check->release(); }
+    QString errorText() const { return m_error.isEmpty() ? m_check->errorText() : m_error; }
     // The installer that was started.
     QString installerFile() const { return m_installerPath; }
+    // A downloaded installer that was not started because the server announced no
+    // checksum for it: kept for the user (empty otherwise).
+    QString keptFile() const { return m_keptFile; }
     // Progress of the download in percent; stays 0 while the server announces no length.
-    int percent() const { return m_percent; }
+    int percent() const { return m_check->percent(); }
 
 signals:
     // The check reached Failed, NoRelease, UpToDate or Offered.
@@ -90,22 +93,16 @@ signals:
     void downloadEnded();
 
 private:
-    void onTextFetched();
-    void onInstallerFetched();
-    void setState(State state) { m_state = state; }
+    void onDownloadEnded();
 
-    QNetworkAccessManager *m_manager;
     UpdateSettings m_settings;
-    State m_state = State::Idle;
+    ReleaseCheck *m_check;
     CheckKind m_kind = CheckKind::Manual;
     QString m_current;
-    QString m_text;
-    ReleaseText m_release;
-    QString m_error;
+    QString m_error;  // why a downloaded installer was not started
     QString m_installerPath;
-    int m_percent = 0;
-    QPointer<GuardedGet> m_get;
-    std::unique_ptr<InstallerFile> m_installer;
+    QString m_keptFile;
+    bool m_startFailed = false;
 };
 
 }  // namespace vl::update

@@ -2,6 +2,8 @@
 
 #include "updatedialog.h"
 
+#include "update/core/installer.h"
+
 #include <QEvent>
 #include <QNetworkAccessManager>
 #include <QTimer>
@@ -13,6 +15,8 @@ SoftwareUpdater::SoftwareUpdater(QWidget *window, const update::UpdateSettings &
                                  QNetworkAccessManager *manager)
     : QObject(window), m_window(window), m_settings(settings), m_manager(manager)
 {
+    // What an earlier run left: downloads a crash interrupted, installers that have run.
+    update::sweepInstallerLeftovers(m_settings.tempRoot);
 }
 
 QNetworkAccessManager *SoftwareUpdater::manager()

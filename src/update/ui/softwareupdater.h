@@ -18,7 +18,8 @@ class UpdateDialog;
 class SoftwareUpdater : public QObject {
     Q_OBJECT
 public:
-    // `manager` null: the updater makes its own when the first check runs.
+    // `manager` null: the updater makes its own when the first check runs. Removes what
+    // earlier runs left in the temporary location (sweepInstallerLeftovers()).
     explicit SoftwareUpdater(QWidget *window,
                              const update::UpdateSettings &settings = update::UpdateSettings::fromEnvironment(),
                              QNetworkAccessManager *manager = nullptr);

@@ -2,10 +2,16 @@
 
 #include "common/ui/dialogs.h"
 
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace vl {
@@ -23,10 +29,20 @@ UpdateDialog::UpdateDialog(QNetworkAccessManager *manager, const update::UpdateS
     resize(400, 200);
 
     auto *layout = new QVBoxLayout(this);
-    m_label = new QLabel(QStringLiteral("Checking update information..."), this);
+    // The offer carries the server's release notes, as long as they are: they scroll, and
+    // they are shown as the text they are, never as HTML.
+    m_scroll = new QScrollArea(this);
+    m_scroll->setObjectName(QStringLiteral("notesArea"));
+    m_scroll->setWidgetResizable(true);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_label = new QLabel(QStringLiteral("Checking update information..."));
     m_label->setObjectName(QStringLiteral("label"));
+    m_label->setTextFormat(Qt::PlainText);
     m_label->setWordWrap(true);
-    layout->addWidget(m_label);
+    m_label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_scroll->setWidget(m_label);
+    layout->addWidget(m_scroll, 1);
 
     m_progress = new QProgressBar(this);
     m_progress->setObjectName(QStringLiteral("progressBar"));
@@ -85,6 +101,7 @@ void UpdateDialog::onChecked()
         setWindowTitle(QStringLiteral("Update Available"));
         m_label->setText(offerText(*m_check));
         m_download->setEnabled(true);
+        fitToScreen();
         show();
         break;
     case UpdateCheck::State::UpToDate:
@@ -115,7 +132,13 @@ void UpdateDialog::onDownloadEnded()
         // The dialog stays open with the reason; the user leaves it with Cancel.
         m_label->setText(m_check->errorText());
         m_download->setEnabled(false);
-        warning(this, QStringLiteral("Update"), m_check->errorText());
+        if (m_check->keptFile().isEmpty()) {
+            warning(this, QStringLiteral("Update"), m_check->errorText());
+        } else if (question(this, QStringLiteral("Update"), m_check->errorText() + QStringLiteral("\n\nShow the file?"),
+                            QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+                   == QMessageBox::Yes) {
+            QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(m_check->keptFile()).absolutePath()));
+        }
         break;
     case UpdateCheck::State::DownloadFailed:
         warning(this, QStringLiteral("Update"),
@@ -125,6 +148,17 @@ void UpdateDialog::onDownloadEnded()
     default:  // cancelled: reject() closes the dialog
         break;
     }
+}
+
+void UpdateDialog::fitToScreen()
+{
+    // As tall as the text needs, never taller than the screen leaves room for: the notes
+    // scroll and Download and Cancel stay in reach.
+    const QScreen *screen = parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen();
+    const QRect room = screen ? screen->availableGeometry() : QRect(0, 0, 1366, 768);
+    const int chrome = height() - m_scroll->height();
+    const int wanted = m_label->heightForWidth(m_scroll->viewport()->width()) + chrome + 8;
+    resize(width(), qBound(height(), wanted, room.height() * 3 / 4));
 }
 
 void UpdateDialog::reject()

@@ -11,6 +11,7 @@ class QLabel;
 class QNetworkAccessManager;
 class QProgressBar;
 class QPushButton;
+class QScrollArea;
 
 namespace vl {
 
@@ -25,6 +26,8 @@ public:
 
     update::UpdateCheck *check() const { return m_check; }
     QLabel *label() const { return m_label; }
+    // The label with the offer and the release notes sits in it.
+    QScrollArea *notesArea() const { return m_scroll; }
     QProgressBar *progressBar() const { return m_progress; }
     QPushButton *downloadButton() const { return m_download; }
     QPushButton *cancelButton() const { return m_cancel; }
@@ -39,8 +42,10 @@ private:
     void onChecked();
     void onDownloadClicked();
     void onDownloadEnded();
+    void fitToScreen();
 
     update::UpdateCheck *m_check;
+    QScrollArea *m_scroll;
     QLabel *m_label;
     QProgressBar *m_progress;
     QPushButton *m_download;
