@@ -1,5 +1,7 @@
 #include "boxconversation.h"
 
+#include "portio.h"
+
 #include "common/core/oneline.h"
 #include "common/core/scheduler.h"
 #include "table/core/rulecolumns.h"
