@@ -2,12 +2,12 @@
 
 #include "portio.h"
 
+#include "portio.h"
+
 #include "common/core/oneline.h"
 #include "common/core/scheduler.h"
 #include "table/core/rulecolumns.h"
 #include "table/core/rulemodel.h"
-
-#include <QStandardItem>
 
 namespace vl {
 
@@ -249,20 +249,6 @@ QList<QStringList> rowsOfUpload(const QByteArrayList &records, int cnum)
     for (int row = 0; row < kRuleRows; ++row)
         rows << decodeRuleRecord(records.at(row), row, cnum);
     return rows;
-}
-
-void insertUploadedRow(RuleModel &rules, int row, const QStringList &texts)
-{
-    if (texts.isEmpty())
-        return;
-    if (texts.size() > 1 && (rules.columnCount() < kRuleColumns || row == 0))
-        rules.restoreLabels();
-    QList<QStandardItem *> items;
-    items.reserve(texts.size());
-    for (const QString &text : texts)
-        items << new QStandardItem(text);
-    items.first()->setEditable(false);
-    rules.insertRow(qMin(row, rules.rowCount()), items);
 }
 
 }  // namespace vl

@@ -174,12 +174,9 @@ QString invalidRuleText(const RuleProblem &problem);
 QString rulesLeftOutText(const SetCheck &check);
 
 // The rows the editor shows for an upload under middle-C naming `cnum`: for each of the
-// 3072 records its ten cell texts, or the "SN" text alone for a record without a rule.
-// Empty when the upload is not exactly 3072 records of 8 bytes.
+// 3072 records its ten cell texts, or the "SN" text alone for a record without a rule
+// (insertUploadedRow() in the table's operations puts them in). Empty when the upload is
+// not exactly 3072 records of 8 bytes.
 QList<QStringList> rowsOfUpload(const QByteArrayList &records, int cnum);
-// Inserts one row of texts (from rowsOfUpload()) at `row`, or at the end of a table that
-// has fewer rows; its "SN" cell is not editable. A full row first gives the table its
-// ten columns and their labels.
-void insertUploadedRow(RuleModel &rules, int row, const QStringList &texts);
 
 }  // namespace vl
