@@ -377,34 +377,16 @@ void EditHistory::applyStep(const TableChange &rules, const TableChange &remarks
         m_stepApplied(aliases.changed);
 }
 
-EditHistory::Step::Step(EditHistory *history, const QString &name) : m_history(history)
+void EditHistory::beginAutomatic()
 {
-    if (m_history && !m_history->stepOpen()) {
-        m_history->beginStep(name);
-        m_began = true;
-    }
+    flush();  // the user's changes so far are a step of their own
+    ++m_automatic;
 }
 
-EditHistory::Step::~Step()
+void EditHistory::endAutomatic()
 {
-    if (m_began)
-        m_history->endStep();
-}
-
-EditHistory::Automatic::Automatic(EditHistory *history) : m_history(history)
-{
-    if (!m_history)
-        return;
-    m_history->flush();  // the user's changes so far are a step of their own
-    ++m_history->m_automatic;
-}
-
-EditHistory::Automatic::~Automatic()
-{
-    if (!m_history)
-        return;
-    if (--m_history->m_automatic == 0 && !m_history->m_stepOpen)
-        m_history->absorb();
+    if (--m_automatic == 0 && !m_stepOpen)
+        absorb();
 }
 
 }  // namespace vl
