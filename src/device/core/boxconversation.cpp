@@ -2,8 +2,6 @@
 
 #include "portio.h"
 
-#include "portio.h"
-
 #include "common/core/oneline.h"
 #include "common/core/scheduler.h"
 #include "table/core/rulecolumns.h"
@@ -122,9 +120,12 @@ void BoxConversation::receive()
     m_receiving = true;
     while (m_port.isOpen() && m_port.bytesAvailable() > 0) {
         const QByteArray bytes = m_port.readAll();
-        if (m_awaiting && !bytes.isEmpty()) {
-            m_heard = true;
-            lineMoved();
+        if (!bytes.isEmpty()) {
+            if (m_awaiting) {
+                m_heard = true;
+                lineMoved();
+            }
+            emit bytesReceived(bytes.size());
         }
         m_dispatcher.feed(bytes);
     }

@@ -11,6 +11,8 @@
 //             whole table of them into the rows the editor shows.
 //   Set       checkForSet() checks every complete rule and builds the image; sendImage()
 //             writes it in 256-byte pieces; imageAccepted() is the box's "download success".
+//             The editor runs Read and Set as transactions on its tables through
+//             TableTransfer (tabletransfer.h).
 //   Settings  sendSetting() and sendFactoryReset(); settingAcknowledged() is the box's
 //             "setting end", after which the table has been asked for.
 //   Upgrade   requestIdentity(), then modelReported() (acknowledged by the dispatcher) and
@@ -113,6 +115,8 @@ signals:
     void doorAnswered(bool open);
     void boxAccepted();
     void settingsReported(const vl::DeviceSettings &settings);
+    // Bytes arrived from the box (before they are looked at).
+    void bytesReceived(qint64 count);
     // A finished upload; `damage` says what shows it was damaged on its way (checksum,
     // header), empty when nothing does. A damaged upload is handed on all the same.
     void tableUploaded(const QByteArrayList &records, const QString &damage);
