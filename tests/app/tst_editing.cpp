@@ -11,12 +11,13 @@
 
 #include "files/core/workbookio.h"
 #include "files/core/xlsxdocument.h"
-#include "table/ui/aliaseditdialog.h"
 #include "table/core/aliases.h"
+#include "table/core/aliaskeeper.h"
 #include "table/core/aliasstore.h"
-#include "table/ui/edithistory.h"
 #include "table/core/rulecolumns.h"
 #include "table/core/rulemodel.h"
+#include "table/ui/aliaseditdialog.h"
+#include "table/ui/edithistory.h"
 #include "table/ui/tableviews.h"
 
 #include <QAction>
@@ -94,8 +95,8 @@ void fillSample(Widget &w)
     aliases[0] = "Spot";
     aliases[9] = "Wash";
     w.aliasStore()->setAliases(aliases);
-    w.saveAliasFile();
-    w.relabelDmxCells();
+    w.aliasKeeper()->save();
+    w.aliasKeeper()->relabelCells();
     w.editHistory()->markClean();
 }
 

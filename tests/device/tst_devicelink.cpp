@@ -4,18 +4,19 @@
 
 #include "app/ui/mainwindow.h"
 #include "app/ui/widget.h"
+#include "device/core/tableimage.h"
 #include "device/ui/serialport.h"
 #include "device/ui/settingsdialogs.h"
-#include "device/core/tableimage.h"
 #include "editoronpty.h"
 #include "resources/resources.h"
 #include "ruletables.h"
 #include "scripteddialogs.h"
 #include "table/core/aliases.h"
+#include "table/core/aliaskeeper.h"
 #include "table/core/aliasstore.h"
-#include "table/ui/edithistory.h"
 #include "table/core/rulecolumns.h"
 #include "table/core/rulemodel.h"
+#include "table/ui/edithistory.h"
 #include "tempworkdir.h"
 #include "trywait.h"
 
@@ -332,8 +333,8 @@ private slots:
         QStringList aliases = AliasStore::emptyList();
         aliases[0] = "Spot";
         w->aliasStore()->setAliases(aliases);
-        w->saveAliasFile();
-        w->relabelDmxCells();
+        w->aliasKeeper()->save();
+        w->aliasKeeper()->relabelCells();
         const QList<QStringList> tableBefore = vl::test::tableTexts(*w->ruleModel());
         const QByteArray fileBefore = readAliasFileBytes();
         QVERIFY(fileBefore.startsWith("Spot\n"));

@@ -2,16 +2,14 @@
 
 #include "widget.h"
 
-#include "mainwindow.h"
-
 #include "common/core/scheduler.h"
 
 #include "files/ui/workbookcommands.h"
-#include "table/ui/edithistory.h"
+#include "table/core/aliaskeeper.h"
 #include "table/core/rulemodel.h"
+#include "table/ui/edithistory.h"
 #include "table/ui/tableviews.h"
 
-#include <QAction>
 #include <QFileInfo>
 
 namespace vl {
@@ -22,10 +20,10 @@ WorkbookHooks Widget::workbookHooks()
     hooks.applyRemarkLines = [this](const QByteArray &lines) { applyRemarkLines(lines); };
     hooks.afterImport = [this] {
         // The aliases stay as they were; they are written again and shown on the new rows.
-        m_aliasTimer->start(kAliasTimerMs);
-        m_scheduler->singleShot(kAliasTimerMs, this, [this] {
-            saveAliasFile();
-            relabelDmxCells();
+        m_aliases->wakeLabels();
+        m_scheduler->singleShot(AliasKeeper::kLabelIntervalMs, this, [this] {
+            m_aliases->save();
+            m_aliases->relabelCells();
         });
     };
     hooks.checkImage = [this] { return sendConfigurationImage(2); };
@@ -57,7 +55,7 @@ void Widget::openAsOneStep(const std::function<QString()> &open)
 
 bool Widget::saveWorkbook()
 {
-    const QString path = saveRuleWorkbookAs(this, m_tableView->model(), m_tableView2->model(), workbookHooks(),
+    const QString path = saveRuleWorkbookAs(this, ui.tableView->model(), ui.tableView_2->model(), workbookHooks(),
                                             m_workbookPath);
     if (path.isEmpty())
         return false;
@@ -67,14 +65,5 @@ bool Widget::saveWorkbook()
 }
 
 void Widget::save_As_file() { saveWorkbook(); }
-
-void Widget::connectWorkbookMenu()
-{
-    connect(m_menu->action1, &QAction::triggered, this, &Widget::open_midi_file);
-    // "Save File" asks too, like "Save File As...", proposing the workbook last opened or
-    // saved.
-    connect(m_menu->action2, &QAction::triggered, this, &Widget::save_As_file);
-    connect(m_menu->action3, &QAction::triggered, this, &Widget::save_As_file);
-}
 
 }  // namespace vl

@@ -4,6 +4,7 @@
 #include "table/core/changedrows.h"
 #include "table/core/rulemodel.h"
 
+#include <QAction>
 #include <QSignalBlocker>
 #include <QUndoCommand>
 #include <QUndoStack>
@@ -334,6 +335,23 @@ void EditHistory::redo()
         return;
     flush();
     m_stack->redo();
+}
+
+void EditHistory::bindActions(QAction *undo, QAction *redo)
+{
+    const auto show = [this, undo, redo] {
+        undo->setEnabled(m_stack->canUndo());
+        undo->setText(m_stack->canUndo() ? QStringLiteral("&Undo %1").arg(m_stack->undoText())
+                                         : QStringLiteral("&Undo"));
+        redo->setEnabled(m_stack->canRedo());
+        redo->setText(m_stack->canRedo() ? QStringLiteral("&Redo %1").arg(m_stack->redoText())
+                                         : QStringLiteral("&Redo"));
+    };
+    // Every push, undo, redo and clear moves the index.
+    connect(m_stack, &QUndoStack::indexChanged, undo, show);
+    show();
+    connect(undo, &QAction::triggered, this, &EditHistory::undo);
+    connect(redo, &QAction::triggered, this, &EditHistory::redo);
 }
 
 bool EditHistory::isModified()

@@ -27,6 +27,7 @@
 #include <functional>
 #include <memory>
 
+class QAction;
 class QUndoStack;
 
 namespace vl {
@@ -54,6 +55,9 @@ public:
     // Undo and Redo of the user: what is pending becomes a step first.
     void undo();
     void redo();
+    // Keeps `undo` and `redo` enabled and named after the step each would take back or
+    // again ("&Undo Read"), and runs undo() and redo() when they are triggered.
+    void bindActions(QAction *undo, QAction *redo);
 
     // Whether the table differs from its last clean state.
     bool isModified();
