@@ -4,6 +4,7 @@
 
 #include "app/ui/mainwindow.h"
 #include "app/ui/widget.h"
+#include "filebytes.h"
 #include "recordingpreview.h"
 #include "ruletables.h"
 #include "scripteddialogs.h"
@@ -80,11 +81,7 @@ QStringList rowShifts(vl::test::RecordingPreview &preview)
     return shifts;
 }
 
-QString aliasFileText()
-{
-    QFile f(aliasFilePath());
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-}
+QString aliasFileText() { return QString::fromUtf8(vl::test::readFileBytes(aliasFilePath())); }
 
 // A full sample table with remarks and two aliases, taken as saved.
 void fillSample(Widget &w)
