@@ -165,6 +165,16 @@ private slots:
         QCOMPARE(readFileBytes(aliasFilePath()), QByteArray(kDmxChannels, '\n'));
         QVERIFY(keeper.labelTimer()->isActive());
         QCOMPARE(rules.text(0, ColDmx), QString("5"));
+
+        // A workbook import keeps the list: it is written again and shown on the new rows
+        // at the label timer's next tick.
+        keeper.store()->setAliases(loaded);
+        QVERIFY(QFile::remove(aliasFilePath()));
+        keeper.keepAfterImport();
+        QVERIFY(!QFileInfo::exists(aliasFilePath()));
+        clock->advance(100);
+        QCOMPARE(readFileBytes(aliasFilePath()), QByteArray("\n\n\n\nSpot\n"));
+        QCOMPARE(rules.text(0, ColDmx), QString("5-Spot"));
         QCOMPARE(problems.count(), 0);
     }
 

@@ -36,7 +36,7 @@ Widget::Widget(QWidget *parent) : Widget(PreviewChoice{true, nullptr}, parent) {
 
 Widget::Widget(PreviewSink *preview, QWidget *parent) : Widget(PreviewChoice{false, preview}, parent) {}
 
-Widget::Widget(PreviewChoice preview, QWidget *parent) : QWidget(parent), m_scheduler(&scheduler())
+Widget::Widget(PreviewChoice preview, QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("Widget"));
 
@@ -79,7 +79,7 @@ Widget::Widget(PreviewChoice preview, QWidget *parent) : QWidget(parent), m_sche
     ui.menu->actionAuto_Updates->setChecked(m_autoUpdates);
 
     // The 100 ms table tick and the alias label timer; icon and title.
-    m_tick = m_scheduler->createTimer(this);
+    m_tick = scheduler().createTimer(this);
     connect(m_tick, &Timer::timeout, this, &Widget::tableTick);
     m_tick->start(100);
     connect(aliasLabelTimer(), &Timer::timeout, this, &Widget::updateAliases);

@@ -145,7 +145,6 @@ private:
     AliasKeeper *m_aliases = nullptr;
     AliasEditDialog *m_aliasDialog = nullptr;
     bool m_autoUpdates = true;
-    Scheduler *m_scheduler = nullptr;  // the window's timers come from it
     Timer *m_tick = nullptr;
     EditHistory *m_history = nullptr;
     bool m_closeAnswered = false;  // the unsaved-changes question was answered for this close

@@ -2,8 +2,6 @@
 
 #include "widget.h"
 
-#include "common/core/scheduler.h"
-
 #include "files/ui/workbookcommands.h"
 #include "table/core/aliaskeeper.h"
 #include "table/core/rulemodel.h"
@@ -18,14 +16,7 @@ WorkbookHooks Widget::workbookHooks()
 {
     WorkbookHooks hooks;
     hooks.applyRemarkLines = [this](const QByteArray &lines) { applyRemarkLines(lines); };
-    hooks.afterImport = [this] {
-        // The aliases stay as they were; they are written again and shown on the new rows.
-        m_aliases->wakeLabels();
-        m_scheduler->singleShot(AliasKeeper::kLabelIntervalMs, this, [this] {
-            m_aliases->save();
-            m_aliases->relabelCells();
-        });
-    };
+    hooks.afterImport = [this] { m_aliases->keepAfterImport(); };
     hooks.checkImage = [this] { return sendConfigurationImage(2); };
     return hooks;
 }

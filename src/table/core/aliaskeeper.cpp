@@ -9,7 +9,8 @@
 namespace vl {
 
 AliasKeeper::AliasKeeper(RuleModel &rules, QObject *parent)
-    : QObject(parent), m_rules(rules), m_store(new AliasStore(this)), m_timer(scheduler().createTimer(this))
+    : QObject(parent), m_rules(rules), m_scheduler(scheduler()), m_store(new AliasStore(this)),
+      m_timer(m_scheduler.createTimer(this))
 {
     m_timer->setInterval(kLabelIntervalMs);
 }
@@ -55,6 +56,15 @@ void AliasKeeper::finishRead()
     save();
     wakeLabels();
     relabelCells();
+}
+
+void AliasKeeper::keepAfterImport()
+{
+    wakeLabels();
+    m_scheduler.singleShot(kLabelIntervalMs, this, [this] {
+        save();
+        relabelCells();
+    });
 }
 
 void AliasKeeper::restore(const QStringList &aliases)

@@ -13,6 +13,7 @@ namespace vl {
 class AliasStore;
 class EditSteps;
 class RuleModel;
+class Scheduler;
 class Timer;
 
 class AliasKeeper : public QObject {
@@ -20,8 +21,8 @@ class AliasKeeper : public QObject {
 public:
     static constexpr int kLabelIntervalMs = 100;
 
-    // Labels the DMX cells of `rules`, which must outlive the keeper. The label timer comes
-    // from scheduler() and is not started yet.
+    // Labels the DMX cells of `rules`, which must outlive the keeper. Its timers come from
+    // scheduler() as it is now; the label timer is not started yet.
     explicit AliasKeeper(RuleModel &rules, QObject *parent = nullptr);
 
     AliasStore *store() const { return m_store; }
@@ -47,6 +48,9 @@ public:
     void finishRead();
     // A read that failed gives its list back; the timer runs again.
     void restore(const QStringList &aliases);
+    // After a workbook import, which keeps the aliases: the timer runs again, and on its
+    // next tick the list is written again and shown on the new rows.
+    void keepAfterImport();
 
 signals:
     // What went wrong with the alias file: "Cannot create file for writing.", "Cannot open
@@ -55,6 +59,7 @@ signals:
 
 private:
     RuleModel &m_rules;
+    Scheduler &m_scheduler;
     AliasStore *m_store;
     Timer *m_timer;
     EditSteps *m_steps = nullptr;
