@@ -153,7 +153,6 @@ private:
     // Device link: the port list, Connect, Read, Set and the device settings (widget_device.cpp)
 public:
     SerialPort *serialPort() const { return m_serial; }
-    TableTransfer *tableTransfer() const { return m_transfer; }
     PortListUpdater *portListUpdater() const { return m_portLists; }  // the list beside Connect
     QMessageBox *busyBox() const;                                     // while Set waits for the box
     Bk_Tim_Dialog *bkTimDialog() const { return m_bkTimDialog; }

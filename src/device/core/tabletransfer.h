@@ -17,7 +17,8 @@
 // Every began() is followed by exactly one ended() or failed(); progress() says in between
 // how many bytes of the image have passed. Read asked for again while one waits continues
 // that Read (it gives back what the first one emptied). abandon() ends either without a
-// word when the link is closed by the user; rows still queued stay out.
+// word when the link is closed by the user; rows still queued stay out. Every way a Read
+// fails passes giveBack() and fail(), so a Cancel is one more reason for them.
 //
 // The box also sends its table unasked, after every settings command. Such an upload fills
 // an empty table as a Read's would (reported by ended() or failed(), without began()) and
