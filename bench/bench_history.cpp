@@ -8,6 +8,7 @@
 #include "table/ui/edithistory.h"
 #include "table/core/rulecolumns.h"
 #include "table/core/rulemodel.h"
+#include "table/core/ruleops.h"
 #include "table/ui/tableviews.h"
 
 #include <QApplication>

@@ -5,12 +5,13 @@
 #include "app/ui/widget.h"
 #include "resources/resources.h"
 #include "scripteddialogs.h"
-#include "table/ui/aliaseditdialog.h"
 #include "table/core/aliases.h"
+#include "table/core/aliaskeeper.h"
 #include "table/core/aliasstore.h"
-#include "table/ui/delegates.h"
 #include "table/core/rulecolumns.h"
 #include "table/core/rulemodel.h"
+#include "table/ui/aliaseditdialog.h"
+#include "table/ui/delegates.h"
 #include "table/ui/tableviews.h"
 #include "tempworkdir.h"
 #include "windowtest.h"
@@ -177,12 +178,12 @@ private slots:
         m->setRowCount(1);
         m->setText(0, ColDmx, "5-Spot");
 
-        w.prepareAliasesForRead();
+        w.aliasKeeper()->beginRead();
         QVERIFY(!w.aliasLabelTimer()->isActive());
         QCOMPARE(w.aliasDialog()->getAliases(), QStringList(QVector<QString>(kDmxChannels).toList()));
         QCOMPARE(fileBytes(), QByteArray("\n\n\n\nSpot\n"));  // nothing written yet
 
-        w.finishAliasesAfterRead();
+        w.aliasKeeper()->finishRead();
         QVERIFY(w.aliasLabelTimer()->isActive());
         QCOMPARE(fileBytes(), QByteArray(kDmxChannels, '\n'));
         QCOMPARE(m->text(0, ColDmx), QString("5"));

@@ -4,6 +4,7 @@
 
 #include "app/ui/mainwindow.h"
 #include "app/ui/widget.h"
+#include "filebytes.h"
 #include "recordingpreview.h"
 #include "ruletables.h"
 #include "scripteddialogs.h"
@@ -11,12 +12,13 @@
 
 #include "files/core/workbookio.h"
 #include "files/core/xlsxdocument.h"
-#include "table/ui/aliaseditdialog.h"
 #include "table/core/aliases.h"
+#include "table/core/aliaskeeper.h"
 #include "table/core/aliasstore.h"
-#include "table/ui/edithistory.h"
 #include "table/core/rulecolumns.h"
 #include "table/core/rulemodel.h"
+#include "table/ui/aliaseditdialog.h"
+#include "table/ui/edithistory.h"
 #include "table/ui/tableviews.h"
 
 #include <QAction>
@@ -79,11 +81,7 @@ QStringList rowShifts(vl::test::RecordingPreview &preview)
     return shifts;
 }
 
-QString aliasFileText()
-{
-    QFile f(aliasFilePath());
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-}
+QString aliasFileText() { return QString::fromUtf8(vl::test::readFileBytes(aliasFilePath())); }
 
 // A full sample table with remarks and two aliases, taken as saved.
 void fillSample(Widget &w)
@@ -94,8 +92,8 @@ void fillSample(Widget &w)
     aliases[0] = "Spot";
     aliases[9] = "Wash";
     w.aliasStore()->setAliases(aliases);
-    w.saveAliasFile();
-    w.relabelDmxCells();
+    w.aliasKeeper()->save();
+    w.aliasKeeper()->relabelCells();
     w.editHistory()->markClean();
 }
 

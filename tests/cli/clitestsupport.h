@@ -1,11 +1,12 @@
 #pragma once
 
 // What the command-line tool's tests share: the sample rule table (ruletables.h),
-// workbooks saved the way the editor saves them, running varilume-cli in-process or as the
-// real program, and a simulated box process.
+// workbooks saved the way the editor saves them, files as bytes (filebytes.h), running
+// varilume-cli in-process or as the real program, and a simulated box process.
 
 #include "boxprocess.h"
 #include "cli/commands.h"
+#include "filebytes.h"
 #include "files/core/workbookio.h"
 #include "files/core/xlsxdocument.h"
 #include "ruletables.h"
@@ -37,18 +38,6 @@ inline bool saveWorkbook(const RuleModel &m, const QString &path)
     xlsx::Document doc;
     fillRuleWorkbook(doc, m, remarks);
     return doc.saveAs(path);
-}
-
-inline QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-inline bool writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
 struct CliResult {

@@ -47,7 +47,7 @@ private slots:
         const CliResult image = runInProcess({"image", file("show.xlsx"), "-o", file("show.bin")});
         QCOMPARE(image.status, 0);
         QVERIFY2(image.err.isEmpty(), image.err);
-        const QByteArray bytes = readAll(file("show.bin"));
+        const QByteArray bytes = readFileBytes(file("show.bin"));
         QCOMPARE(bytes.size(), 24844);
         QCOMPARE(bytes, encodeTableImage(sample));
         // The same bytes on standard output.
@@ -77,7 +77,7 @@ private slots:
             QCOMPARE(QString::fromUtf8(lines[r + 1]).split('\t', Qt::SkipEmptyParts), expected);
         }
         QCOMPARE(runInProcess({"decode", file("show.bin"), "-o", file("show.tsv")}).status, 0);
-        QCOMPARE(readAll(file("show.tsv")), text.out);
+        QCOMPARE(readFileBytes(file("show.tsv")), text.out);
         const CliResult c5 = runInProcess({"decode", file("show.bin"), "--naming", "C5", "-o", "-"});
         QVERIFY(c5.out.contains("\n1\t1\tNote\t0 / C0\t"));
     }
@@ -142,7 +142,7 @@ private slots:
             doc.write(1, 1, "SN");
             QVERIFY(doc.saveAs(file("odd.xlsx")));
         } else {
-            QVERIFY(writeAll(file("odd.xlsx"), content));
+            QVERIFY(writeFileBytes(file("odd.xlsx"), content));
         }
         const CliResult r = runInProcess({"image", file("odd.xlsx"), "-o", file("odd.bin")});
         QCOMPARE(r.status, 1);
@@ -168,7 +168,7 @@ private slots:
         QCOMPARE(r.err, QString("varilume-cli image: warning: %1: 1 rule after row 3072 cannot be sent (the device "
                                 "holds 3072 rules); it is in row 3074. Rules 1 to 3072 were taken.\n")
                             .arg(file("long.xlsx")));
-        QCOMPARE(readAll(file("long.bin")), expected);
+        QCOMPARE(readFileBytes(file("long.bin")), expected);
     }
 
     // Rows the import stops short of are named, as the editor's success box names them,
@@ -188,7 +188,7 @@ private slots:
         QCOMPARE(r.err, QString("varilume-cli image: warning: %1: 1 row from sheet row 3074 on was not loaded: the SN "
                                 "cell of sheet row 3074 is empty, and loading stops at the first row without an SN.\n")
                             .arg(file("gap.xlsx")));
-        QCOMPARE(readAll(file("gap.bin")), encodeTableImage(m));
+        QCOMPARE(readFileBytes(file("gap.bin")), encodeTableImage(m));
     }
 
     void decodeRefuses_data()
@@ -220,7 +220,7 @@ private slots:
         QFETCH(QByteArray, image);
         QFETCH(QStringList, options);
         QFETCH(QString, message);
-        QVERIFY(writeAll(file("in.bin"), image));
+        QVERIFY(writeFileBytes(file("in.bin"), image));
         QFile::remove(file("out.xlsx"));
         const CliResult r = runInProcess(QStringList{"decode", file("in.bin"), "-o", file("out.xlsx")} + options);
         if (message.isEmpty()) {
@@ -330,7 +330,7 @@ private slots:
         const CliResult r = runInProcess({"read", "--port", box.port(), "--timeout", "0.5", "-o", file("slow.tsv")});
         QVERIFY2(r.status == 0, r.err);
         QVERIFY(clock.nowMs() >= 13 * 400);
-        QVERIFY(readAll(file("slow.tsv")).contains("\n1\t1\tNote\t0 / C-2\tALL\t1\t1\t1\tON\tOFF\n"));
+        QVERIFY(readFileBytes(file("slow.tsv")).contains("\n1\t1\tNote\t0 / C-2\tALL\t1\t1\t1\tON\tOFF\n"));
     }
 
     // Mistakes in the command line are found before any box or file is touched.

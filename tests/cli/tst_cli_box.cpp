@@ -123,7 +123,7 @@ class TestCliBox : public QObject {
     QString sampleImage()
     {
         const QString path = file("sample.bin");
-        return QFileInfo::exists(path) || writeAll(path, encodeTableImage(sample())) ? path : QString();
+        return QFileInfo::exists(path) || writeFileBytes(path, encodeTableImage(sample())) ? path : QString();
     }
 
 private slots:
@@ -185,7 +185,7 @@ private slots:
         const CliResult r = cli({"write", "--port", kBox, sampleWorkbook()});
         QCOMPARE(r.status, 0);
         QVERIFY2(r.err.isEmpty(), r.err);
-        QCOMPARE(readAll(file("saved.bin")), encodeTableImage(sample()));
+        QCOMPARE(readFileBytes(file("saved.bin")), encodeTableImage(sample()));
         // What the box now holds reads back as the workbook.
         QVERIFY(cli({"read", "-p", box.port, "-o", file("back.xlsx")}).status == 0);
         QCOMPARE(QList<QStringList>(readRuleWorkbook(file("back.xlsx")).rows), workbookTexts(sample()));
@@ -229,7 +229,7 @@ private slots:
         const CliResult r = cli({"factory-reset", "--port", kBox, "--yes"});
         QCOMPARE(r.status, 0);
         QVERIFY2(r.err.isEmpty(), r.err);
-        QCOMPARE(readAll(file("saved.bin")), buildTableImage(QByteArray(kRecordAreaSize, '\0')));
+        QCOMPARE(readFileBytes(file("saved.bin")), buildTableImage(QByteArray(kRecordAreaSize, '\0')));
         QCOMPARE(cli({"settings", "--port", kBox}).out,
                  QByteArray("break-time: 200 us\nmark-after-break: 50 us\ncoefficient: 1\nsleep: 30 s\n"));
     }
@@ -282,13 +282,13 @@ private slots:
     {
         BoxProcess box;
         QVERIFY(startBox(box, {"--demo", "--vanish-after", "6000"}));
-        QVERIFY(writeAll(file("old.xlsx"), "the last good backup"));
+        QVERIFY(writeFileBytes(file("old.xlsx"), "the last good backup"));
         const CliResult r = cli({"read", "--port", kBox, "-o", file("old.xlsx")});
         QCOMPARE(r.status, 1);
         QVERIFY2(r.oneErrorLine(), r.err);
         QVERIFY2(r.err.contains("went away"), r.err);
         QVERIFY2(r.ms < 8000, QByteArray::number(r.ms));
-        QCOMPARE(readAll(file("old.xlsx")), QByteArray("the last good backup"));
+        QCOMPARE(readFileBytes(file("old.xlsx")), QByteArray("the last good backup"));
         QCOMPARE(QDir(dir.path()).entryList({".old.xlsx*"}, QDir::Files | QDir::Hidden), QStringList());
     }
 
@@ -428,7 +428,7 @@ private slots:
         if (kind != "fifo")
             return;
         QVERIFY(reader.waitForFinished(10000));
-        const QByteArray got = readAll(copy);
+        const QByteArray got = readFileBytes(copy);
         if (command == "image")
             QCOMPARE(got, encodeTableImage(sample()));
         else if (command == "decode-tsv")
@@ -451,7 +451,7 @@ private slots:
     {
         const QString folder = userFolder();
         const QString target = folder + "/kept.bin";
-        QVERIFY(writeAll(target, "the last good image"));
+        QVERIFY(writeFileBytes(target, "the last good image"));
         ::chmod(nameOf(target).constData(), 0444);
         if (::geteuid() == 0)
             QCOMPARE(::chown(nameOf(target).constData(), kNobody, kNobody), 0);
@@ -459,7 +459,7 @@ private slots:
         QCOMPARE(r.status, 1);
         QCOMPARE(QString::fromUtf8(r.err),
                  QString("varilume-cli image: cannot write %1: the file is read-only\n").arg(target));
-        QCOMPARE(readAll(target), QByteArray("the last good image"));
+        QCOMPARE(readFileBytes(target), QByteArray("the last good image"));
     }
 
     // Links are written through for every kind of output; the link stays a link. New
@@ -487,7 +487,7 @@ private slots:
         const QString target = file("target-" + name);
         QFile::remove(target);
         if (existing >= 0) {
-            QVERIFY(writeAll(target, "old"));
+            QVERIFY(writeFileBytes(target, "old"));
             QCOMPARE(::chmod(nameOf(target).constData(), mode_t(existing)), 0);
         }
         QString output = target;
@@ -505,7 +505,7 @@ private slots:
         if (link)
             QVERIFY(S_ISLNK(modeOf(output)));
         QCOMPARE(int(modeOf(target) & 07777), expected);
-        const QByteArray written = readAll(target);
+        const QByteArray written = readFileBytes(target);
         QVERIFY(name.endsWith(".tsv") ? written.startsWith("SN\t") : written.startsWith("PK"));
     }
 
@@ -624,7 +624,7 @@ private slots:
             QCOMPARE(::mkfifo(nameOf(out.filePath("fifo")).constData(), 0600), 0);
             startProgram(p, {"image", sampleWorkbook(), "-o", out.filePath("fifo")});
             // Once it waits for a reader of the FIFO.
-            QTRY_COMPARE_WITH_TIMEOUT(readAll(QString("/proc/%1/wchan").arg(p.processId())),
+            QTRY_COMPARE_WITH_TIMEOUT(readFileBytes(QString("/proc/%1/wchan").arg(p.processId())),
                                       QByteArray("wait_for_partner"), 20000);
         } else {
             QVERIFY(startBox(box, where == "silent box" ? QStringList{"--silent", "upload request", "-v"}

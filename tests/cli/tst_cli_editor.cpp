@@ -93,7 +93,7 @@ private slots:
     {
         QFETCH(QByteArray, records);
         const QByteArray image = buildTableImage(records);
-        QVERIFY(writeAll(dir->file("box.bin"), image));
+        QVERIFY(writeFileBytes(dir->file("box.bin"), image));
 
         startEditorOnPeer();
         QSignalSpy changed(w, &Widget::table_change);

@@ -4,18 +4,21 @@
 
 #include "app/ui/mainwindow.h"
 #include "app/ui/widget.h"
+#include "boxbytes.h"
+#include "device/core/tableimage.h"
 #include "device/ui/serialport.h"
 #include "device/ui/settingsdialogs.h"
-#include "device/core/tableimage.h"
 #include "editoronpty.h"
+#include "filebytes.h"
 #include "resources/resources.h"
 #include "ruletables.h"
 #include "scripteddialogs.h"
 #include "table/core/aliases.h"
+#include "table/core/aliaskeeper.h"
 #include "table/core/aliasstore.h"
-#include "table/ui/edithistory.h"
 #include "table/core/rulecolumns.h"
 #include "table/core/rulemodel.h"
+#include "table/ui/edithistory.h"
 #include "tempworkdir.h"
 #include "trywait.h"
 
@@ -30,36 +33,22 @@
 #include <memory>
 
 using namespace vl;
+using vl::test::boxRecords;
 using vl::test::EditorOnPty;
 using vl::test::PtyPeer;
 using vl::test::putCompleteRule;
+using vl::test::readFileBytes;
 using vl::test::ScriptedDialogs;
+using vl::test::settingsCommand;
+using vl::test::settingsReply;
 using vl::test::TempWorkDir;
 
 namespace {
 
 const QString kNotConnected = "The device is not connected. Please connect the device first";
 
-QByteArray be16(int v) { return QByteArray(1, char(v >> 8)) + char(v & 0xFF); }
-
-QByteArray settingsReply(int breakTime, int mab, int coef, int sleep)
-{
-    return QByteArray("setting request") + QByteArray(4, '\0') + be16(breakTime) + be16(mab) + be16(coef) + be16(sleep);
-}
-
-QByteArray settingsCommand(const char *payloadHex)
-{
-    return QByteArray("settingdata") + QByteArray::fromHex(payloadHex) + "setting end";
-}
-
 // A table the user has: the full sample table, valid throughout.
 void fillValidTable(RuleModel &m) { vl::test::fillSampleTable(m); }
-
-QByteArray readAliasFileBytes()
-{
-    QFile f(aliasFilePath());
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 // Rows enough for a full table, but hardly anything in them: what the commands that
 // refuse before they look at the rules need.
@@ -67,30 +56,6 @@ void fillBareTable(RuleModel &m)
 {
     m.setRowCount(kRuleRows);
     m.setText(0, ColDmx, "1");
-}
-
-// The records the test box holds: rule r drives DMX r % 1024 + 1 from CC r % 128.
-QByteArray boxRecords()
-{
-    QByteArray records;
-    for (int r = 0; r < kRuleRows; ++r) {
-        if (r % 3 == 2) {
-            records += QByteArray(8, '\0');
-            continue;
-        }
-        QStringList cells = {QString::number(r + 1),
-                             QString::number(r % 1024 + 1),
-                             r % 2 ? "CC" : "Note",
-                             r % 2 ? QString::number(r % 128) : QString("%1 / x").arg(r % 128),
-                             QString::number(r % 16 + 1),
-                             "OFF",
-                             "OFF",
-                             "OFF",
-                             "OFF",
-                             "ON"};
-        records += encodeRuleRecord(cells);
-    }
-    return records;
 }
 
 }  // namespace
@@ -261,22 +226,10 @@ private slots:
         QVERIFY(peer->expectSilence(50));
     }
 
-    // The box's table arrives in pieces cut anywhere, also inside its end marker.
-    void readFillsTheTable_data()
-    {
-        QTest::addColumn<QList<int>>("pieces");
-        QList<int> usb;
-        for (int i = 0; i < kImageSize / 64; ++i)
-            usb << 64;
-        // clang-format off
-        QTest::newRow("64-byte pieces") << usb;
-        QTest::newRow("cut inside 'download'") << QList<int>{5, 12000};
-        QTest::newRow("cut inside 'end of data'") << QList<int>{24835};
-        // clang-format on
-    }
+    // The box's table arrives as a USB device delivers it, in 64-byte pieces (how it may
+    // be cut otherwise is tst_tabletransfer's).
     void readFillsTheTable()
     {
-        QFETCH(QList<int>, pieces);
         startEditor();
         connectBox();
         QSignalSpy changed(w, &Widget::table_change);
@@ -290,7 +243,7 @@ private slots:
         QCOMPARE(w->ruleModel()->rowCount(), 0);
 
         const QByteArray records = boxRecords();
-        QVERIFY(peer->writeInPieces(buildTableImage(records), pieces));
+        QVERIFY(peer->writeInPieces(buildTableImage(records), QVector<int>(kImageSize / 64, 64).toList()));
         VL_TRY_COMPARE(changed.count(), 1);
         RuleModel *m = w->ruleModel();
         QCOMPARE(m->rowCount(), kRuleRows);
@@ -332,10 +285,10 @@ private slots:
         QStringList aliases = AliasStore::emptyList();
         aliases[0] = "Spot";
         w->aliasStore()->setAliases(aliases);
-        w->saveAliasFile();
-        w->relabelDmxCells();
+        w->aliasKeeper()->save();
+        w->aliasKeeper()->relabelCells();
         const QList<QStringList> tableBefore = vl::test::tableTexts(*w->ruleModel());
-        const QByteArray fileBefore = readAliasFileBytes();
+        const QByteArray fileBefore = readFileBytes(aliasFilePath());
         QVERIFY(fileBefore.startsWith("Spot\n"));
 
         QSignalSpy changed(w, &Widget::table_change);
@@ -347,7 +300,7 @@ private slots:
         QTRY_VERIFY(!w->editHistory()->stepOpen());
         const QList<QStringList> tableRead = vl::test::tableTexts(*w->ruleModel());
         QCOMPARE(w->aliasStore()->alias(1), QString());
-        QVERIFY(!readAliasFileBytes().contains("Spot"));
+        QVERIFY(!readFileBytes(aliasFilePath()).contains("Spot"));
         QCOMPARE(w->windowTitle(), QString("Varilume"));  // the table is what the box holds
         QCOMPARE(w->menuBarWindow()->actionUndo->text(), QString("&Undo Read"));
 
@@ -355,7 +308,7 @@ private slots:
         QCOMPARE(vl::test::tableTexts(*w->ruleModel()), tableBefore);
         QCOMPARE(w->remarkModel()->text(4, 0), QString("kept"));
         QCOMPARE(w->aliasStore()->alias(1), QString("Spot"));
-        QCOMPARE(readAliasFileBytes(), fileBefore);
+        QCOMPARE(readFileBytes(aliasFilePath()), fileBefore);
         QCOMPARE(w->windowTitle(), QString("Varilume*"));
 
         w->menuBarWindow()->actionRedo->trigger();
@@ -365,159 +318,27 @@ private slots:
         QCOMPARE(w->windowTitle(), QString("Varilume"));
     }
 
-    void incompleteUploadIsRejected_data()
+    // A box that does not confirm Set is reported once the line has been quiet for 10 s
+    // and the busy box goes (the other silences are tst_tabletransfer's).
+    void silentBoxAfterSet()
     {
-        QTest::addColumn<int>("recordBytes");
-        // clang-format off
-        QTest::newRow("one record missing") << kRecordAreaSize - 8;
-        QTest::newRow("half a record missing") << kRecordAreaSize - 4;
-        QTest::newRow("one record too many") << kRecordAreaSize + 8;
-        // clang-format on
-    }
-    void incompleteUploadIsRejected()
-    {
-        QFETCH(int, recordBytes);
         startEditor();
         connectBox();
         fillValidTable(*w->ruleModel());
-        const QList<QStringList> before = vl::test::tableTexts(*w->ruleModel());
-        QSignalSpy changed(w, &Widget::table_change);
         dialogs->buttons = {QMessageBox::Ok};
-        button("pushButton")->click();
-        QVERIFY2(peer->expect("upload request"), qPrintable(peer->lastError()));
-
-        const QByteArray records = boxRecords().leftJustified(recordBytes, '\0', true);
-        QVERIFY(peer->write(QByteArray("download request").leftJustified(256, '\0') + records + "end of data"
-                            + QByteArray(1, '\0')));
-        VL_TRY_VERIFY(dialogs->messageTexts().last().contains("incomplete"));
-        QCOMPARE(dialogs->lastMessage().title, QString("Warning"));
-        QVERIFY(dialogs->lastMessage().text.endsWith("The table is as it was before Read."));
-        QTest::qWait(50);
-        // Read emptied the table while it waited; a table that never arrived whole gives
-        // it back.
-        QCOMPARE(vl::test::tableTexts(*w->ruleModel()), before);
-        QCOMPARE(changed.count(), 0);
-        QCOMPARE(messagesWith("Read successfully!"), 0);
-    }
-
-    // After a settings command the box answers "setting end", the editor asks for the
-    // table and the box sends it unasked-for: it fills an empty table, and leaves a table
-    // the user has alone.
-    void uploadNobodyAskedFor_data()
-    {
-        QTest::addColumn<bool>("tableHasRows");
-        // clang-format off
-        QTest::newRow("empty table") << false;
-        QTest::newRow("user's table") << true;
-        // clang-format on
-    }
-    void uploadNobodyAskedFor()
-    {
-        QFETCH(bool, tableHasRows);
-        startEditor();
-        connectBox();
-        if (tableHasRows)
-            fillValidTable(*w->ruleModel());
-        const QByteArray before = encodeTableImage(*w->ruleModel());
-
-        QSignalSpy uploads(w->serialPort(), &SerialPort::showdata);
-        QVERIFY(peer->write("setting end"));
-        QVERIFY2(peer->expect("upload request"), qPrintable(peer->lastError()));
-        QVERIFY(peer->writeInPieces(buildTableImage(boxRecords()), {7000, 7000}));
-        VL_TRY_COMPARE(uploads.count(), 1);
-        VL_TRY_COMPARE(w->ruleModel()->rowCount(), kRuleRows);
-        if (tableHasRows) {
-            QCOMPARE(encodeTableImage(*w->ruleModel()), before);
-            QCOMPARE(messagesWith("Read successfully!"), 0);
-        } else {
-            QCOMPARE(encodeTableImage(*w->ruleModel()).mid(256, kRecordAreaSize), boxRecords());
-            QCOMPARE(messagesWith("Read successfully!"), 1);
-        }
-    }
-
-    // A slow box keeps the Read going however long the whole upload takes: only a line
-    // quiet for the answer time (10 s) ends it.
-    void slowBoxIsWaitedFor()
-    {
-        startEditor();
-        connectBox();
-        QSignalSpy changed(w, &Widget::table_change);
-        dialogs->buttons = {QMessageBox::Ok};
-        button("pushButton")->click();
-        QVERIFY2(peer->expect("upload request"), qPrintable(peer->lastError()));
-        const QByteArray image = buildTableImage(boxRecords());
-        for (int at = 0; at < image.size(); at += 4096) {
-            const QByteArray piece = image.mid(at, 4096);
-            QVERIFY(peer->write(piece));
-            if (at + piece.size() < image.size())
-                QTRY_COMPARE(w->serialPort()->rxBuffer().size(), at + piece.size());
-            editor->clock.advance(9000);
-        }
-        QTRY_COMPARE(changed.count(), 1);
-        QVERIFY(editor->clock.nowMs() > 10000 * 5);
-        QCOMPARE(dialogs->lastMessage().text, QString("Read successfully!"));
-        QCOMPARE(encodeTableImage(*w->ruleModel()).mid(256, kRecordAreaSize), boxRecords());
-    }
-
-    // A box that falls silent during Read or Set is reported once the line has been quiet
-    // for 10 s. Read gives the table back as it was; Set's busy box goes.
-    void silentBox_data()
-    {
-        QTest::addColumn<QString>("command");
-        QTest::addColumn<int>("bytesSent");  // of the table image, by the box during Read
-        QTest::addColumn<QString>("message");
-        // clang-format off
-        QTest::newRow("Read, no answer")
-            << "Read" << 0
-            << "The device did not answer within 10 s while the configuration was being read. The table is as it "
-               "was before Read.";
-        QTest::newRow("Read, silent half way")
-            << "Read" << 12000
-            << "The device stopped sending for 10 s while the configuration was being read. The table is as it was "
-               "before Read.";
-        QTest::newRow("Set") << "Set" << 0
-                             << "The device did not answer within 10 s after the configuration was sent; it did not "
-                                "confirm it. The device may not have stored the table. Connect again and Set once "
-                                "more.";
-        // clang-format on
-    }
-    void silentBox()
-    {
-        QFETCH(QString, command);
-        QFETCH(int, bytesSent);
-        QFETCH(QString, message);
-        startEditor();
-        connectBox();
-        fillValidTable(*w->ruleModel());
-        w->remarkModel()->setText(4, 0, "kept");
-        const QList<QStringList> before = vl::test::tableTexts(*w->ruleModel());
-        QSignalSpy changed(w, &Widget::table_change);
-        dialogs->buttons = {QMessageBox::Ok};
-        if (command == "Read") {
-            button("pushButton")->click();
-            QVERIFY2(peer->expect("upload request"), qPrintable(peer->lastError()));
-            QCOMPARE(w->ruleModel()->rowCount(), 0);
-            QCOMPARE(w->remarkModel()->text(4, 0), QString());
-            if (bytesSent > 0) {
-                editor->clock.advance(5000);
-                QVERIFY(peer->write(buildTableImage(boxRecords()).left(bytesSent)));
-                QTRY_COMPARE(w->serialPort()->rxBuffer().size(), bytesSent);
-            }
-        } else {
-            QSignalSpy written(&w->serialPort()->conversation()->port(), &QSerialPort::bytesWritten);
-            button("pushButton_2")->click();
-            QCOMPARE(peer->take(kImageSize).size(), kImageSize);
-            QTRY_VERIFY(w->busyBox()->isVisible());
-            // The silence counts from the last byte written: wait until the editor has heard
-            // that it went out.
-            const auto writtenSoFar = [&written] {
-                qint64 sum = 0;
-                for (const QList<QVariant> &args : written)
-                    sum += args.at(0).toLongLong();
-                return sum;
-            };
-            QTRY_VERIFY(writtenSoFar() >= kImageSize);
-        }
+        QSignalSpy written(&w->serialPort()->conversation()->port(), &QSerialPort::bytesWritten);
+        button("pushButton_2")->click();
+        QCOMPARE(peer->take(kImageSize).size(), kImageSize);
+        QTRY_VERIFY(w->busyBox()->isVisible());
+        // The silence counts from the last byte written: wait until the editor has heard
+        // that it went out.
+        const auto writtenSoFar = [&written] {
+            qint64 sum = 0;
+            for (const QList<QVariant> &args : written)
+                sum += args.at(0).toLongLong();
+            return sum;
+        };
+        QTRY_VERIFY(writtenSoFar() >= kImageSize);
         const int messages = dialogs->asked.size();
         editor->clock.advance(9999);
         QCoreApplication::processEvents();
@@ -526,39 +347,24 @@ private slots:
         editor->clock.advance(1);
         QCOMPARE(dialogs->asked.size(), messages + 1);
         QCOMPARE(dialogs->lastMessage().title, QString("Warning"));
-        QCOMPARE(dialogs->lastMessage().text, message);
+        QCOMPARE(dialogs->lastMessage().text,
+                 QString("The device did not answer within 10 s after the configuration was sent; it did not confirm "
+                         "it. The device may not have stored the table. Connect again and Set once more."));
         QVERIFY(!w->busyBox()->isVisible());
-        QCOMPARE(vl::test::tableTexts(*w->ruleModel()), before);
-        QCOMPARE(w->remarkModel()->text(4, 0), QString("kept"));
-        QCOMPARE(changed.count(), 0);
         QCOMPARE(caption(), QString("Disconnect"));  // the link stays; the user may try again
-
-        // Nothing more is said, and a table arriving late is no Read's any more.
         editor->clock.advance(60000);
         QCOMPARE(dialogs->asked.size(), messages + 1);
     }
 
-    // An upload whose checksum or header shows damage is loaded as it came, as boxes may
-    // rely on, and the user is told what failed instead of "Read successfully!".
-    void damagedUploadIsLoadedWithAWarning_data()
-    {
-        QTest::addColumn<int>("offset");
-        QTest::addColumn<char>("byte");
-        QTest::addColumn<QString>("damage");
-        const quint16 sum = recordChecksum(boxRecords());
-        // clang-format off
-        QTest::newRow("checksum") << kChecksumOffset << char((sum & 0xFF) ^ 0x01)
-                                  << QString("its checksum is 0x%1 but its records add up to 0x%2")
-                                         .arg(sum ^ 0x01, 4, 16, QChar('0'))
-                                         .arg(sum, 4, 16, QChar('0'));
-        QTest::newRow("header") << 9 << 'R' << "its header does not begin with \"download request\"";
-        // clang-format on
-    }
+    // An upload whose checksum shows damage is loaded as it came, as boxes may rely on, and
+    // the user is told what failed instead of "Read successfully!" (a damaged header is
+    // tst_tabletransfer's).
     void damagedUploadIsLoadedWithAWarning()
     {
-        QFETCH(int, offset);
-        QFETCH(char, byte);
-        QFETCH(QString, damage);
+        const quint16 sum = recordChecksum(boxRecords());
+        const QString damage = QString("its checksum is 0x%1 but its records add up to 0x%2")
+                                   .arg(sum ^ 0x01, 4, 16, QChar('0'))
+                                   .arg(sum, 4, 16, QChar('0'));
         startEditor();
         connectBox();
         QSignalSpy changed(w, &Widget::table_change);
@@ -566,7 +372,7 @@ private slots:
         button("pushButton")->click();
         QVERIFY2(peer->expect("upload request"), qPrintable(peer->lastError()));
         QByteArray image = buildTableImage(boxRecords());
-        image[offset] = byte;
+        image[kChecksumOffset] = char((sum & 0xFF) ^ 0x01);
         QVERIFY(peer->write(image));
         QTRY_COMPARE(changed.count(), 1);
         QCOMPARE(encodeTableImage(*w->ruleModel()).mid(256, kRecordAreaSize), boxRecords());

@@ -2,6 +2,7 @@
 // settings replies, the authentication answer and the table upload, fed chunk by chunk
 // into the receive dispatcher.
 
+#include "boxbytes.h"
 #include "device/core/protocol.h"
 #include "device/core/tableimage.h"
 
@@ -51,12 +52,10 @@ struct Recorder {
     }
 };
 
-QByteArray be16(int v) { return QByteArray(1, char(v >> 8)) + char(v & 0xFF); }
-
+// A settings reply whose unused value is 0x1234.
 QByteArray settingsReply(int breakTime, int mab, int coef, int sleep)
 {
-    return QByteArray("setting request") + QByteArray(2, '\0') + be16(0x1234) + be16(breakTime) + be16(mab) + be16(coef)
-           + be16(sleep);
+    return vl::test::settingsReply(breakTime, mab, coef, sleep, 0x1234);
 }
 
 QByteArrayList bytesApart(const QByteArray &stream)

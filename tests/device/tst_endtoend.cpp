@@ -7,10 +7,11 @@
 #include "app/ui/widget.h"
 #include "boxprocess.h"
 #include "common/core/scheduler.h"
+#include "device/core/tableimage.h"
 #include "device/ui/portlistupdater.h"
 #include "device/ui/serialport.h"
 #include "device/ui/settingsdialogs.h"
-#include "device/core/tableimage.h"
+#include "filebytes.h"
 #include "files/core/workbookio.h"
 #include "files/core/xlsxdocument.h"
 #include "recordingpreview.h"
@@ -37,9 +38,11 @@
 
 using namespace vl;
 using vl::test::BoxProcess;
+using vl::test::readFileBytes;
 using vl::test::RecordingPreview;
 using vl::test::ScriptedDialogs;
 using vl::test::TempWorkDir;
+using vl::test::writeFileBytes;
 
 // Runs one step of a test that may fail; the test ends there when it did.
 #define STEP(call)                                                                                                     \
@@ -85,18 +88,6 @@ QByteArray startRecords()
     // Fix 101 ("e"), Fade Out 110 ("n"), Fade In 100 ("d").
     records.replace(8 * 3000, 8, QByteArray::fromHex("B1053C1465") + "nd" + QByteArray(1, '\0'));
     return records;
-}
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
 }  // namespace
@@ -198,7 +189,7 @@ private slots:
         initResources();
         qRegisterMetaType<QSerialPort::SerialPortError>();
         qputenv("VARILUME_SIMBOX_DIR", announceDir().toUtf8());
-        QVERIFY(writeBytes(startTable(), buildTableImage(startRecords())));
+        QVERIFY(writeFileBytes(startTable(), buildTableImage(startRecords())));
     }
 
     void init()
@@ -315,7 +306,7 @@ private slots:
     {
         QFETCH(QStringList, args);
         STEP(startBox(args + QStringList{"--table", startTable()}));
-        QVERIFY(writeBytes(dir->file("Aliases.txt"), "Front\nBack\n"));
+        QVERIFY(writeFileBytes(dir->file("Aliases.txt"), "Front\nBack\n"));
         startEditor();
         STEP(connectToBox());
         STEP(readFromBox());
@@ -327,7 +318,7 @@ private slots:
         QCOMPARE(ruleRowTexts(*m, 10), QStringList({"11", "108", "CC", "111", "1", "OFF", "OFF", "OFF", "OFF", "ON"}));
         QCOMPARE(m->text(3071, ColSn), QString("3072"));
         // The box's table replaces the aliases: all 1024 are empty and so is the file.
-        VL_TRY_COMPARE(fileBytes(dir->file("Aliases.txt")), QByteArray(kDmxChannels, '\n'));
+        VL_TRY_COMPARE(readFileBytes(dir->file("Aliases.txt")), QByteArray(kDmxChannels, '\n'));
         QCOMPARE(m->text(1, ColDmx), QString("2"));
         QCOMPARE(messagesWith("Read successfully!"), 1);
     }
@@ -383,7 +374,7 @@ private slots:
         for (int c = ColDmx; c <= ColEnable; ++c)
             m->clearCell(1, c);
         const QByteArray sent = encodeTableImage(*m);
-        QVERIFY(sent != fileBytes(savedTable()));
+        QVERIFY(sent != readFileBytes(savedTable()));
 
         dialogs->buttons = {QMessageBox::Ok};
         button("pushButton_2")->click();
@@ -394,7 +385,7 @@ private slots:
         VL_TRY_VERIFY2_WITH_TIMEOUT(!busy->isVisible(), qPrintable(box->log()), kBoxMs);
         QCOMPARE(dialogs->lastMessage().text, QString("Product is configured successfully!"));
         QCOMPARE(dialogs->lastMessage().title, QString("operate successfully"));
-        VL_TRY_COMPARE(fileBytes(savedTable()), sent);
+        VL_TRY_COMPARE(readFileBytes(savedTable()), sent);
 
         STEP(readFromBox());
         QCOMPARE(encodeTableImage(*w->ruleModel()), sent);
@@ -435,7 +426,7 @@ private slots:
         // The box acknowledges with "setting end"; the editor asks for the table, which
         // fills the table left empty by Connect.
         VL_TRY_COMPARE_WITH_TIMEOUT(changed.count(), 1, kBoxMs);
-        QCOMPARE(editorRecords(), fileBytes(savedTable()).mid(kImageHeaderSize, kRecordAreaSize));
+        QCOMPARE(editorRecords(), readFileBytes(savedTable()).mid(kImageHeaderSize, kRecordAreaSize));
 
         STEP(disconnectFromBox());
         for (DeviceSettingDialog *other : {settingDialog(1), settingDialog(2), settingDialog(3), settingDialog(6)})
@@ -451,13 +442,13 @@ private slots:
         startEditor();
         STEP(connectToBox());
         VL_TRY_COMPARE(dialogChoices(), QStringList({"1000", "510", "5", "60"}));
-        QCOMPARE(fileBytes(savedTable()), buildTableImage(startRecords()));
+        QCOMPARE(readFileBytes(savedTable()), buildTableImage(startRecords()));
 
         QSignalSpy changed(w.get(), &Widget::table_change);
         dialogs->buttons = {QMessageBox::Ok};
         w->menuBarWindow()->action5->trigger();
         QCOMPARE(dialogs->asked.first().text(), QString("Factory Reset？"));
-        VL_TRY_COMPARE_WITH_TIMEOUT(fileBytes(savedTable()), buildTableImage(QByteArray(kRecordAreaSize, '\0')),
+        VL_TRY_COMPARE_WITH_TIMEOUT(readFileBytes(savedTable()), buildTableImage(QByteArray(kRecordAreaSize, '\0')),
                                     kBoxMs);
         VL_TRY_COMPARE_WITH_TIMEOUT(changed.count(), 1, kBoxMs);
         QCOMPARE(editorRecords(), QByteArray(kRecordAreaSize, '\0'));

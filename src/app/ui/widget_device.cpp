@@ -1,6 +1,7 @@
 // The editor window's side of the device link: the port list, Connect, Read, Set and the
-// device settings dialogs. The conversation with the box is BoxConversation's; the
-// window asks the user, shows what the box answered and keeps its controls in step.
+// device settings dialogs. The conversation with the box is BoxConversation's, Read and
+// Set are TableTransfer's; the window asks the user, shows what happened and keeps its
+// controls in step.
 
 #include "widget.h"
 
@@ -9,21 +10,21 @@
 #include "common/ui/dialogs.h"
 #include "device/core/boxconversation.h"
 #include "device/core/portcache.h"
+#include "device/core/tabletransfer.h"
 #include "device/ui/portlistupdater.h"
 #include "device/ui/serialport.h"
 #include "device/ui/settingsdialogs.h"
 #include "firmware/ui/upgradedialog.h"
-#include "table/core/aliasstore.h"
-#include "table/ui/edithistory.h"
 #include "table/core/rulecolumns.h"
 #include "table/core/rulemodel.h"
+#include "table/core/ruleops.h"
+#include "table/ui/edithistory.h"
 #include "table/ui/tableviews.h"
 
 #include <QAction>
 #include <QComboBox>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QStandardItem>
 
 namespace vl {
 
@@ -34,23 +35,25 @@ void Widget::setupSerialLink()
     m_portLists = new PortListUpdater(this);
     auto cache = std::make_shared<PortSnapshotCache>();
     m_portLists->setSource([cache] { return cache->snapshot(); });
-    m_portLists->addList(m_portList, PortFilter::boxes(boxMakerName()));
-
-    m_busyBox = std::make_unique<QMessageBox>();
-    m_busyBox->setWindowTitle(QStringLiteral("Warning"));
-    m_busyBox->setText(QStringLiteral("Data is being sent..."));
-    m_busyBox->setIcon(QMessageBox::Information);
-    m_busyBox->setStandardButtons(QMessageBox::NoButton);
+    m_portLists->addList(ui.comboBox_ComDevices, PortFilter::boxes(boxMakerName()));
 
     m_serial = new SerialPort(this);
     BoxConversation *box = m_serial->conversation();
+    // The caption goes back to "Connect" before the transfer says what the box's going did.
+    connect(box, &BoxConversation::lineLost, this, &Widget::updateConnectUi);
+    m_transfer = new TableTransfer(*box, *m_rules, *m_remarks, m_aliases, this);
+    m_transfer->setNaming(cnum());
     connect(box, &BoxConversation::tableUploaded, this, &Widget::applyUploadedRows);
+    connect(m_transfer, &TableTransfer::ended, this, &Widget::reportRead);
+    connect(m_transfer, &TableTransfer::failed, this, &Widget::reportFailure);
+    connect(m_transfer, &TableTransfer::rowsLoaded, this, &Widget::table_change);
     connect(m_serial, &SerialPort::sure_open, this, &Widget::is_open);
-    connect(box, &BoxConversation::imageAccepted, this, &Widget::reportConfigured);
-    connect(box, &BoxConversation::lineLost, this, &Widget::reportLineLost);
-    connect(box, &BoxConversation::answerOverdue, this, &Widget::reportNoAnswer);
-    // Once the port is closed no "download success" can arrive any more.
-    connect(m_serial, &QIODevice::aboutToClose, m_busyBox.get(), &QWidget::hide);
+    // "download success" is said whether or not a Set waits for it, after the transfer ended.
+    connect(box, &BoxConversation::imageAccepted, this, [this] {
+        busyBox()->hide();
+        information(nullptr, QStringLiteral("operate successfully"),
+                    QStringLiteral("Product is configured successfully!"));
+    });
     updateConnectUi();
 }
 
@@ -72,19 +75,21 @@ void Widget::setupDeviceDialogs()
     connect(m_cofDialog, &cof_Dialog::send_mp, this, &Widget::rec_mp);
     m_upgradeDialog = new upgrade_Dialog(m_serial, m_portLists, this);
 
-    connect(m_menu->action2_2, &QAction::triggered, this, &Widget::show_Bk_Tim_Dialog);
-    connect(m_menu->action3_2, &QAction::triggered, this, &Widget::show_Abt_Tim_Dialog);
-    connect(m_menu->action4_2, &QAction::triggered, this, &Widget::show_Cof_Tim_Dialog);
-    connect(m_menu->actionSleep_Time, &QAction::triggered, this, &Widget::show_sl_Tim_Dialog);
-    connect(m_menu->action5, &QAction::triggered, this, &Widget::factory_Dialog);
-    connect(m_menu->action6, &QAction::triggered, this, &Widget::show_ug_dlg_Dialog);
+    connect(ui.menu->action2_2, &QAction::triggered, this, &Widget::show_Bk_Tim_Dialog);
+    connect(ui.menu->action3_2, &QAction::triggered, this, &Widget::show_Abt_Tim_Dialog);
+    connect(ui.menu->action4_2, &QAction::triggered, this, &Widget::show_Cof_Tim_Dialog);
+    connect(ui.menu->actionSleep_Time, &QAction::triggered, this, &Widget::show_sl_Tim_Dialog);
+    connect(ui.menu->action5, &QAction::triggered, this, &Widget::factory_Dialog);
+    connect(ui.menu->action6, &QAction::triggered, this, &Widget::show_ug_dlg_Dialog);
 }
+
+QMessageBox *Widget::busyBox() const { return m_serial->busyBox(); }
 
 double Widget::currentCoefficient() const { return m_cofDialog ? m_cofDialog->coefficient() : 0.0; }
 
 bool Widget::linkIsOpen()
 {
-    if (m_connectButton->text() != QLatin1String("Connect"))
+    if (ui.connectButton->text() != QLatin1String("Connect"))
         return true;
     warning(nullptr, QStringLiteral("warning"),
             QStringLiteral("The device is not connected. Please connect the device first"));
@@ -95,26 +100,23 @@ bool Widget::linkIsOpen()
 
 void Widget::on_connectButton_clicked()
 {
-    // A Read under way ends here; what Connect and Disconnect empty can be undone.
+    const bool closing = m_serial->isOpen();
+    // The user ends the link: a Read or Set under way ends with it, without a word.
+    if (closing)
+        m_transfer->abandon();
+    // What Connect and Disconnect empty can be undone.
     m_history->endStep();
-    const EditHistory::Step step(m_history,
-                                 m_serial->isOpen() ? QStringLiteral("Disconnect") : QStringLiteral("Connect"));
+    const EditHistory::Step step(m_history, closing ? QStringLiteral("Disconnect") : QStringLiteral("Connect"));
     resetRemarkColumn(kRuleRows);
-    if (m_serial->isOpen()) {
-        // The user ends the link: a Read or Set under way ends with it, without a word.
-        m_readBackup.reset();
-        m_setPending = false;
+    if (closing) {
         m_serial->conversation()->close();
-        ++m_tableGeneration;
         m_rules->removeRows(0, m_rules->rowCount());
         m_remarks->removeRows(0, m_remarks->rowCount());
     } else {
-        const QString name = m_portList->currentData(Qt::UserRole).toString();
-        if (m_serial->openPort(name, kBoxBaudRate))
+        if (m_serial->openPort(ui.comboBox_ComDevices->currentData(Qt::UserRole).toString(), kBoxBaudRate))
             m_serial->conversation()->greet();
         m_remarks->setRowCount(kRuleRows);
-        for (int r = 0; r < kRuleRows; ++r)
-            m_remarks->clearCell(r, 0);
+        resetRemarks(*m_remarks, kRuleRows);
     }
     updateConnectUi();
 }
@@ -122,24 +124,46 @@ void Widget::on_connectButton_clicked()
 void Widget::updateConnectUi()
 {
     const bool open = m_serial->isOpen();
-    m_portList->setEnabled(!open);
-    m_connectButton->setText(open ? QStringLiteral("Disconnect") : QStringLiteral("Connect"));
+    ui.comboBox_ComDevices->setEnabled(!open);
+    ui.connectButton->setText(open ? QStringLiteral("Disconnect") : QStringLiteral("Connect"));
 }
 
 // The box's answer to "hello". On "open the door" the conversation has asked for the
 // settings; the window only brings its controls up to date.
 void Widget::is_open(bool sure)
 {
-    if (!sure) {
-        warning(nullptr, QStringLiteral("Warning"),
-                QStringLiteral("Failed to connect because no product model was specified"));
-        return;
-    }
-    updateConnectUi();
+    if (sure)
+        return updateConnectUi();
+    warning(nullptr, QStringLiteral("Warning"),
+            QStringLiteral("Failed to connect because no product model was specified"));
 }
 
-// --- Set ---------------------------------------------------------------------------------
+// --- Read and Set ------------------------------------------------------------------------
 
+void Widget::on_pushButton_clicked()
+{
+    if (!confirmed(QStringLiteral(" "), QStringLiteral("Read product configuration？")) || !linkIsOpen())
+        return;
+    if (m_transfer->startRead())
+        ui.showRemarks(m_remarks);
+    ui.tableView->viewport()->update();
+}
+
+void Widget::applyUploadedRows(const QByteArrayList &groupedData, const QString &damage)
+{
+    m_transfer->applyUploadedRows(groupedData, damage);
+}
+
+void Widget::on_pushButton_2_clicked()
+{
+    if (!confirmed(QStringLiteral(" "), QStringLiteral("Configure product？")) || !linkIsOpen())
+        return;
+    if (sendConfigurationImage(1) == 1)
+        busyBox()->show();
+}
+
+// Everything Set checks and asks before the table goes to the box, in one place; the image
+// a workbook save builds first (mode 2) only needs the rows.
 int Widget::sendConfigurationImage(int mode)
 {
     const SetCheck check = checkForSet(*m_rules, mode == 1);
@@ -164,230 +188,25 @@ int Widget::sendConfigurationImage(int mode)
                     QMessageBox::Ok | QMessageBox::Cancel)
                != QMessageBox::Ok)
         return 0;
-    BoxConversation *box = m_serial->conversation();
-    if (!box->sendImage(check.image))
-        return 0;
-    m_setPending = true;
-    box->awaitAnswer();
-    return 1;
+    return m_transfer->startSet(check.image) ? 1 : 0;
 }
 
-void Widget::on_pushButton_2_clicked()
+void Widget::reportRead(TransferKind kind, const QString &damage)
 {
-    if (question(nullptr, QStringLiteral(" "), QStringLiteral("Configure product？"),
-                 QMessageBox::Ok | QMessageBox::Cancel)
-        != QMessageBox::Ok)
-        return;
-    if (!linkIsOpen())
-        return;
-    if (sendConfigurationImage(1) == 1)
-        m_busyBox->show();
-}
-
-void Widget::reportConfigured()
-{
-    if (m_setPending) {
-        m_setPending = false;
-        m_serial->conversation()->stopAwaiting();
-    }
-    m_busyBox->hide();
-    information(nullptr, QStringLiteral("operate successfully"), QStringLiteral("Product is configured successfully!"));
-}
-
-// --- A box that goes away or falls silent -------------------------------------------------
-
-namespace {
-
-QString tableGivenBack() { return QStringLiteral("The table is as it was before Read."); }
-
-QString mayNotHaveStored()
-{
-    return QStringLiteral("The device may not have stored the table. Connect again and Set once more.");
-}
-
-}  // namespace
-
-void Widget::reportLineLost()
-{
-    updateConnectUi();
-    if (m_readBackup) {
-        restoreBeforeRead();
-        warning(nullptr, QStringLiteral("Warning"),
-                QStringLiteral("The device went away while the configuration was being read. ") + tableGivenBack());
-    } else if (m_setPending) {
-        m_setPending = false;
-        warning(nullptr, QStringLiteral("Warning"),
-                QStringLiteral("The device went away before it confirmed the configuration. ") + mayNotHaveStored());
-    }
-}
-
-void Widget::reportNoAnswer()
-{
-    BoxConversation *box = m_serial->conversation();
-    const QString seconds = QString::number(box->answerTimeout() / 1000.0);
-    const QString silence = box->heardSinceAwaiting()
-                                ? QStringLiteral("The device stopped sending for %1 s").arg(seconds)
-                                : QStringLiteral("The device did not answer within %1 s").arg(seconds);
-    if (m_readBackup) {
-        restoreBeforeRead();
-        warning(nullptr, QStringLiteral("Warning"),
-                silence + QStringLiteral(" while the configuration was being read. ") + tableGivenBack());
-    } else if (m_setPending) {
-        m_setPending = false;
-        m_busyBox->hide();
-        warning(nullptr, QStringLiteral("Warning"),
-                silence + QStringLiteral(" after the configuration was sent; it did not confirm it. ")
-                    + mayNotHaveStored());
-    }
-}
-
-Widget::ReadBackup::~ReadBackup()
-{
-    for (const QList<QStandardItem *> &row : qAsConst(rows))
-        qDeleteAll(row);
-}
-
-void Widget::restoreBeforeRead()
-{
-    const std::unique_ptr<ReadBackup> backup = std::move(m_readBackup);
-    if (!backup)
-        return;
-    ++m_tableGeneration;  // rows still queued from the failed Read stay out
-    m_rules->removeRows(0, m_rules->rowCount());
-    for (const QList<QStandardItem *> &row : qAsConst(backup->rows))
-        m_rules->appendRow(row);  // the table owns them again
-    backup->rows.clear();
-    for (int r = 0; r < backup->remarks.size() && r < m_remarks->rowCount(); ++r) {
-        if (backup->remarks.at(r).isEmpty())
-            m_remarks->clearCell(r, 0);
-        else
-            m_remarks->setText(r, 0, backup->remarks.at(r));
-    }
-    m_aliasStore->setAliases(backup->aliases);
-    m_aliasTimer->start(kAliasTimerMs);
-    // The preview never saw the table go: Read reloads it only once a table has arrived.
-    // The table is as it was, so the Read leaves no step.
-    m_history->endStep();
-}
-
-// --- Read --------------------------------------------------------------------------------
-
-void Widget::on_pushButton_clicked()
-{
-    if (question(nullptr, QStringLiteral(" "), QStringLiteral("Read product configuration？"),
-                 QMessageBox::Ok | QMessageBox::Cancel)
-        != QMessageBox::Ok)
-        return;
-    if (!linkIsOpen())
-        return;
-    // What Read empties comes back should the table never arrive whole. A Read asked again
-    // while one waits keeps what the first one emptied.
-    if (!m_readBackup) {
-        auto backup = std::make_unique<ReadBackup>();
-        backup->rows.reserve(m_rules->rowCount());
-        for (int r = 0; r < m_rules->rowCount(); ++r) {
-            QList<QStandardItem *> row;
-            for (int c = 0; c < m_rules->columnCount(); ++c) {
-                QStandardItem *item = m_rules->item(r, c);
-                row << (item ? item->clone() : nullptr);
-            }
-            backup->rows << row;
-        }
-        for (int r = 0; r < m_remarks->rowCount(); ++r)
-            backup->remarks << m_remarks->text(r, 0);
-        backup->aliases = m_aliasStore->aliases();
-        m_readBackup = std::move(backup);
-    }
-
-    // Everything until the table has arrived is one step; it ends with the aliases saved
-    // below, or when the table is given back.
-    m_history->beginStep(QStringLiteral("Read"));
-    ++m_tableGeneration;
-    m_rules->removeRows(0, m_rules->rowCount());
-    m_tableView->viewport()->update();
-    BoxConversation *box = m_serial->conversation();
-    if (!box->requestTable()) {
-        restoreBeforeRead();  // nothing was asked: the table stays as it was
-        return;
-    }
-    box->awaitAnswer();
-    resetRemarkColumn(kRuleRows);
-    prepareAliasesForRead();
-}
-
-void Widget::applyUploadedRows(const QByteArrayList &groupedData, const QString &damage)
-{
-    // The box also answers the automatic request after every settings command; such an
-    // upload must not pile a second table onto the rules the user has.
-    if (m_rules->rowCount() > 0 || m_rowsPending > 0)
-        return;
-    const bool readAnswered = m_readBackup != nullptr;
-    if (readAnswered)
-        m_serial->conversation()->stopAwaiting();
-    const QList<QStringList> rows = rowsOfUpload(groupedData, m_cnum);
-    if (rows.isEmpty()) {
-        restoreBeforeRead();
-        warning(nullptr, QStringLiteral("Warning"),
-                QStringLiteral("The configuration read from the device was incomplete. No rules were loaded.")
-                    + (readAnswered ? QLatin1Char(' ') + tableGivenBack() : QString()));
-        return;
-    }
-    m_readBackup.reset();
-    // The rows go in through queued calls, so the message box below sees the table
-    // filling behind it.
-    for (int row = 0; row < rows.size(); ++row)
-        insertRowLater(row, rows.at(row));
-    const int generation = m_tableGeneration;
-    QMetaObject::invokeMethod(
-        this,
-        [this, generation] {
-            if (generation == m_tableGeneration)
-                emit table_change();
-        },
-        Qt::QueuedConnection);
-
+    if (kind != TransferKind::Read)
+        return;  // the box's "download success" has its own message
     if (damage.isEmpty())
         information(nullptr, QStringLiteral("operate successfully"), QStringLiteral("Read successfully!"));
-    else
-        // Boxes may send such tables as they hold them; the user decides what to keep.
-        warning(nullptr, QStringLiteral("Warning"),
-                QStringLiteral("The configuration read from the device is damaged: %1.\n\nThe rules were loaded as "
-                               "the device sent them. Check them before you Set them again.")
-                    .arg(damage));
-    // After the box, and after the rows are in, since the labels go onto their cells.
-    QMetaObject::invokeMethod(
-        this,
-        [this, generation] {
-            if (generation == m_tableGeneration)
-                finishAliasesAfterRead();
-            if (m_history->stepOpen()) {
-                m_history->endStep();
-                m_history->markClean();  // the table is what the box holds
-            }
-        },
-        Qt::QueuedConnection);
+    else  // boxes may send such tables as they hold them; the user decides what to keep
+        warning(nullptr, QStringLiteral("Warning"), TableTransfer::damagedReadText(damage));
 }
 
-void Widget::decodeRuleRecord(int row, const QByteArray &record)
+void Widget::reportFailure(const TransferFailure &failure)
 {
-    if (row >= 0 && row < kRuleRows)
-        insertRowLater(row, vl::decodeRuleRecord(record, row, m_cnum));
-}
-
-void Widget::insertRowLater(int row, const QStringList &texts)
-{
-    if (texts.isEmpty())
-        return;
-    ++m_rowsPending;
-    const int generation = m_tableGeneration;
-    QMetaObject::invokeMethod(
-        this,
-        [this, row, texts, generation] {
-            --m_rowsPending;
-            if (generation == m_tableGeneration)  // else the table was emptied again since
-                insertUploadedRow(*m_rules, row, texts);
-        },
-        Qt::QueuedConnection);
+    if (failure.kind == TransferKind::Set)
+        busyBox()->hide();
+    if (!failure.message().isEmpty())
+        warning(nullptr, QStringLiteral("Warning"), failure.message());
 }
 
 // --- Device settings ---------------------------------------------------------------------
@@ -417,13 +236,8 @@ void Widget::show_ug_dlg_Dialog() { m_upgradeDialog->showUpgrade(boxMakerName())
 
 void Widget::factory_Dialog()
 {
-    if (!linkIsOpen())
-        return;
-    if (question(nullptr, QStringLiteral("Factory Reset"), QStringLiteral("Factory Reset？"),
-                 QMessageBox::Ok | QMessageBox::Cancel)
-        != QMessageBox::Ok)
-        return;
-    m_serial->conversation()->sendFactoryReset();
+    if (linkIsOpen() && confirmed(QStringLiteral("Factory Reset"), QStringLiteral("Factory Reset？")))
+        m_serial->conversation()->sendFactoryReset();
 }
 
 }  // namespace vl

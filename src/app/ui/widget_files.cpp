@@ -2,16 +2,12 @@
 
 #include "widget.h"
 
-#include "mainwindow.h"
-
-#include "common/core/scheduler.h"
-
 #include "files/ui/workbookcommands.h"
-#include "table/ui/edithistory.h"
+#include "table/core/aliaskeeper.h"
 #include "table/core/rulemodel.h"
+#include "table/ui/edithistory.h"
 #include "table/ui/tableviews.h"
 
-#include <QAction>
 #include <QFileInfo>
 
 namespace vl {
@@ -20,14 +16,7 @@ WorkbookHooks Widget::workbookHooks()
 {
     WorkbookHooks hooks;
     hooks.applyRemarkLines = [this](const QByteArray &lines) { applyRemarkLines(lines); };
-    hooks.afterImport = [this] {
-        // The aliases stay as they were; they are written again and shown on the new rows.
-        m_aliasTimer->start(kAliasTimerMs);
-        m_scheduler->singleShot(kAliasTimerMs, this, [this] {
-            saveAliasFile();
-            relabelDmxCells();
-        });
-    };
+    hooks.afterImport = [this] { m_aliases->keepAfterImport(); };
     hooks.checkImage = [this] { return sendConfigurationImage(2); };
     return hooks;
 }
@@ -57,7 +46,7 @@ void Widget::openAsOneStep(const std::function<QString()> &open)
 
 bool Widget::saveWorkbook()
 {
-    const QString path = saveRuleWorkbookAs(this, m_tableView->model(), m_tableView2->model(), workbookHooks(),
+    const QString path = saveRuleWorkbookAs(this, ui.tableView->model(), ui.tableView_2->model(), workbookHooks(),
                                             m_workbookPath);
     if (path.isEmpty())
         return false;
@@ -67,14 +56,5 @@ bool Widget::saveWorkbook()
 }
 
 void Widget::save_As_file() { saveWorkbook(); }
-
-void Widget::connectWorkbookMenu()
-{
-    connect(m_menu->action1, &QAction::triggered, this, &Widget::open_midi_file);
-    // "Save File" asks too, like "Save File As...", proposing the workbook last opened or
-    // saved.
-    connect(m_menu->action2, &QAction::triggered, this, &Widget::save_As_file);
-    connect(m_menu->action3, &QAction::triggered, this, &Widget::save_As_file);
-}
 
 }  // namespace vl

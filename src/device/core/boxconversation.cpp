@@ -1,11 +1,11 @@
 #include "boxconversation.h"
 
+#include "portio.h"
+
 #include "common/core/oneline.h"
 #include "common/core/scheduler.h"
 #include "table/core/rulecolumns.h"
 #include "table/core/rulemodel.h"
-
-#include <QStandardItem>
 
 namespace vl {
 
@@ -120,9 +120,12 @@ void BoxConversation::receive()
     m_receiving = true;
     while (m_port.isOpen() && m_port.bytesAvailable() > 0) {
         const QByteArray bytes = m_port.readAll();
-        if (m_awaiting && !bytes.isEmpty()) {
-            m_heard = true;
-            lineMoved();
+        if (!bytes.isEmpty()) {
+            if (m_awaiting) {
+                m_heard = true;
+                lineMoved();
+            }
+            emit bytesReceived(bytes.size());
         }
         m_dispatcher.feed(bytes);
     }
@@ -247,20 +250,6 @@ QList<QStringList> rowsOfUpload(const QByteArrayList &records, int cnum)
     for (int row = 0; row < kRuleRows; ++row)
         rows << decodeRuleRecord(records.at(row), row, cnum);
     return rows;
-}
-
-void insertUploadedRow(RuleModel &rules, int row, const QStringList &texts)
-{
-    if (texts.isEmpty())
-        return;
-    if (texts.size() > 1 && (rules.columnCount() < kRuleColumns || row == 0))
-        rules.restoreLabels();
-    QList<QStandardItem *> items;
-    items.reserve(texts.size());
-    for (const QString &text : texts)
-        items << new QStandardItem(text);
-    items.first()->setEditable(false);
-    rules.insertRow(qMin(row, rules.rowCount()), items);
 }
 
 }  // namespace vl

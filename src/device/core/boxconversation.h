@@ -11,6 +11,8 @@
 //             whole table of them into the rows the editor shows.
 //   Set       checkForSet() checks every complete rule and builds the image; sendImage()
 //             writes it in 256-byte pieces; imageAccepted() is the box's "download success".
+//             The editor runs Read and Set as transactions on its tables through
+//             TableTransfer (tabletransfer.h).
 //   Settings  sendSetting() and sendFactoryReset(); settingAcknowledged() is the box's
 //             "setting end", after which the table has been asked for.
 //   Upgrade   requestIdentity(), then modelReported() (acknowledged by the dispatcher) and
@@ -113,6 +115,8 @@ signals:
     void doorAnswered(bool open);
     void boxAccepted();
     void settingsReported(const vl::DeviceSettings &settings);
+    // Bytes arrived from the box (before they are looked at).
+    void bytesReceived(qint64 count);
     // A finished upload; `damage` says what shows it was damaged on its way (checksum,
     // header), empty when nothing does. A damaged upload is handed on all the same.
     void tableUploaded(const QByteArrayList &records, const QString &damage);
@@ -174,12 +178,9 @@ QString invalidRuleText(const RuleProblem &problem);
 QString rulesLeftOutText(const SetCheck &check);
 
 // The rows the editor shows for an upload under middle-C naming `cnum`: for each of the
-// 3072 records its ten cell texts, or the "SN" text alone for a record without a rule.
-// Empty when the upload is not exactly 3072 records of 8 bytes.
+// 3072 records its ten cell texts, or the "SN" text alone for a record without a rule
+// (insertUploadedRow() in the table's operations puts them in). Empty when the upload is
+// not exactly 3072 records of 8 bytes.
 QList<QStringList> rowsOfUpload(const QByteArrayList &records, int cnum);
-// Inserts one row of texts (from rowsOfUpload()) at `row`, or at the end of a table that
-// has fewer rows; its "SN" cell is not editable. A full row first gives the table its
-// ten columns and their labels.
-void insertUploadedRow(RuleModel &rules, int row, const QStringList &texts);
 
 }  // namespace vl

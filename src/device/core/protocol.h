@@ -16,8 +16,6 @@
 #include <QObject>
 #include <functional>
 
-class QSerialPort;
-
 namespace vl {
 
 // The box's line: 115 200 baud, 8 data bits, no parity, 1 stop bit, no flow control.
@@ -152,24 +150,6 @@ private:
     UploadCollector m_collector;
     QByteArray m_carry;  // the last bytes of the stream, where a reply may have begun
 };
-
-// Writes `data` in consecutive pieces of at most `pieceSize` bytes, flushing the port
-// after each and advancing by what the port accepted. Returns false as soon as a write
-// fails or accepts nothing.
-bool writeInPieces(QSerialPort &port, const QByteArray &data, int pieceSize = 256);
-
-// Whether the device behind an open port has gone away: the line was hung up or the
-// device node vanished. On Linux a vanished device shows as endless read errors rather
-// than ResourceError, so read errors mean the device went only when this holds.
-bool deviceHasGone(const QSerialPort &port);
-
-// Bytes written to an open port that have not left it yet: those Qt still holds and those
-// in the driver's output queue. 0 for a closed port.
-qint64 bytesNotSent(const QSerialPort &port);
-
-// Writes a command's pieces, flushing where the command asks for it. Returns false when
-// a write fails.
-bool writeCommand(QSerialPort &port, const QList<PortWrite> &writes);
 
 }  // namespace vl
 

@@ -3,6 +3,8 @@
 #include "common/ui/dialogs.h"
 #include "device/core/portaccess.h"
 
+#include <QMessageBox>
+
 namespace vl {
 
 SerialPort::SerialPort(QObject *parent) : QSerialPort(parent), m_conversation(*this)
@@ -21,6 +23,14 @@ SerialPort::SerialPort(QObject *parent) : QSerialPort(parent), m_conversation(*t
     });
     connect(box, &BoxConversation::boxAccepted, this, [this] { emit sure_connect(true); });
     connect(box, &BoxConversation::doorAnswered, this, &SerialPort::sure_open);
+
+    m_busyBox = std::make_unique<QMessageBox>();
+    m_busyBox->setWindowTitle(QStringLiteral("Warning"));
+    m_busyBox->setText(QStringLiteral("Data is being sent..."));
+    m_busyBox->setIcon(QMessageBox::Information);
+    m_busyBox->setStandardButtons(QMessageBox::NoButton);
+    // Once the port is closed no "download success" can arrive any more.
+    connect(this, &QIODevice::aboutToClose, m_busyBox.get(), &QWidget::hide);
 }
 
 SerialPort::~SerialPort()

@@ -11,6 +11,10 @@
 
 #include <QSerialPort>
 
+#include <memory>
+
+class QMessageBox;
+
 namespace vl {
 
 class SerialPort : public QSerialPort {
@@ -26,6 +30,10 @@ public:
     int markAfterBreak = 0;
     int sleepCode = 0;
     int coefficientCode = 0;
+
+    // Shown while a table written by Set waits for the box's "download success": titled
+    // "Warning", "Data is being sent...", no buttons, no parent. It hides when the port closes.
+    QMessageBox *busyBox() const { return m_busyBox.get(); }
 
     // The table upload collected so far.
     const QByteArray &rxBuffer() const { return m_conversation.uploadBuffer(); }
@@ -48,6 +56,7 @@ signals:
 
 private:
     BoxConversation m_conversation;
+    std::unique_ptr<QMessageBox> m_busyBox;
     ModemManagerNotice m_modemManagerNotice;
 };
 

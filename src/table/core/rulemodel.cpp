@@ -61,6 +61,34 @@ void RuleModel::restoreLabels()
     setHorizontalHeaderLabels(ruleColumnLabels());
 }
 
+void RuleModel::insertRuleRow(int row, const QStringList &texts, bool snLocked)
+{
+    QList<QStandardItem *> items;
+    items.reserve(texts.size());
+    for (const QString &text : texts)
+        items << (text.isEmpty() ? nullptr : new QStandardItem(text));
+    if (snLocked) {
+        if (items.isEmpty())
+            items << nullptr;
+        if (!items.first())
+            items.first() = new QStandardItem;
+        items.first()->setEditable(false);
+    }
+    while (!items.isEmpty() && !items.last())
+        items.removeLast();
+    row = qBound(0, row, rowCount());
+    if (items.isEmpty())
+        insertRow(row);
+    else
+        insertRow(row, items);
+}
+
+bool RuleModel::isSnLocked(int row) const
+{
+    const QStandardItem *sn = item(row, ColSn);
+    return sn && !sn->isEditable();
+}
+
 RemarkModel::RemarkModel(QObject *parent) : TextTableModel(kRuleRows, 1, parent) {}
 
 }  // namespace vl

@@ -32,6 +32,13 @@ public:
     bool isRuleRowEmpty(int row) const;
     // Sets the ten header labels again (after a reset took the columns away).
     void restoreLabels();
+
+    // Inserts one row holding `texts` (one per column from "SN" on; empty texts leave their
+    // cells empty) at `row`, or at the end of a table that has fewer rows, in one insertion.
+    // With `snLocked` its "SN" cell cannot be edited, as in rows read from the box.
+    void insertRuleRow(int row, const QStringList &texts, bool snLocked = true);
+    // Whether the "SN" cell of `row` cannot be edited.
+    bool isSnLocked(int row) const;
 };
 
 class RemarkModel : public TextTableModel {

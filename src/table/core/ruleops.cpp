@@ -109,4 +109,13 @@ bool applyRemarkLines(RemarkModel &remarks, const QByteArray &text)
     return true;
 }
 
+void insertUploadedRow(RuleModel &rules, int row, const QStringList &texts)
+{
+    if (texts.isEmpty())
+        return;
+    if (texts.size() > 1 && (rules.columnCount() < kRuleColumns || row == 0))
+        rules.restoreLabels();
+    rules.insertRuleRow(row, texts);
+}
+
 }  // namespace vl

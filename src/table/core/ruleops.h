@@ -3,6 +3,7 @@
 // Operations on the whole rule table and the remark model. They need no widget.
 
 #include <QByteArray>
+#include <QStringList>
 
 namespace vl {
 
@@ -35,5 +36,10 @@ void resetRemarks(RemarkModel &remarks, int count);
 // 3072: rows the model lacks are created; all of them when the model has more) and true
 // is returned; otherwise nothing changes.
 bool applyRemarkLines(RemarkModel &remarks, const QByteArray &text);
+
+// Inserts one row of texts read from the box at `row`, or at the end of a table that has
+// fewer rows; its "SN" cell is not editable. A full row first gives the table its ten
+// columns and their labels. An empty list inserts nothing.
+void insertUploadedRow(RuleModel &rules, int row, const QStringList &texts);
 
 }  // namespace vl

@@ -1,5 +1,6 @@
 #include "delegates.h"
 
+#include "table/core/aliases.h"
 #include "table/core/notenames.h"
 #include "table/core/rulecolumns.h"
 #include "table/core/rulemodel.h"
@@ -198,6 +199,28 @@ int CombinedDelegate::relabelControllerEditors()
         }
     }
     return written;
+}
+
+void CombinedDelegate::relabelDmxEditors(const QStringList &aliases)
+{
+    const QList<QComboBox *> editors = openComboEditors(ColDmx);
+    if (editors.isEmpty())
+        return;
+    const QStringList labels = dmxEditorLabels(aliases);
+    for (QComboBox *editor : editors) {
+        const int current = editor->currentIndex();
+        if (editor->count() != labels.size()) {
+            editor->clear();
+            editor->addItems(labels);
+        } else {
+            // Same items, new labels: only the labels that differ are written.
+            for (int i = 0; i < labels.size(); ++i)
+                if (editor->itemText(i) != labels.at(i))
+                    editor->setItemText(i, labels.at(i));
+        }
+        if (current >= 0 && current < editor->count())
+            editor->setCurrentIndex(current);
+    }
 }
 
 void CombinedDelegate::fillEmptyRowDefaults()

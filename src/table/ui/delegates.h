@@ -38,6 +38,9 @@ public:
     // "CC", numbers with note names otherwise. Only items whose label differs are written,
     // and the current item stays. Returns the number of items relabelled.
     int relabelControllerEditors();
+    // Labels the items of every open DMX editor with the channels' texts under `aliases`
+    // ("5-Spot"). Only items whose label differs are written, and the current item stays.
+    void relabelDmxEditors(const QStringList &aliases);
 
 public slots:
     void setCnum(int cnum) { m_cnum = cnum; }

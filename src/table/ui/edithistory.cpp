@@ -4,6 +4,7 @@
 #include "table/core/changedrows.h"
 #include "table/core/rulemodel.h"
 
+#include <QAction>
 #include <QSignalBlocker>
 #include <QUndoCommand>
 #include <QUndoStack>
@@ -336,6 +337,23 @@ void EditHistory::redo()
     m_stack->redo();
 }
 
+void EditHistory::bindActions(QAction *undo, QAction *redo)
+{
+    const auto show = [this, undo, redo] {
+        undo->setEnabled(m_stack->canUndo());
+        undo->setText(m_stack->canUndo() ? QStringLiteral("&Undo %1").arg(m_stack->undoText())
+                                         : QStringLiteral("&Undo"));
+        redo->setEnabled(m_stack->canRedo());
+        redo->setText(m_stack->canRedo() ? QStringLiteral("&Redo %1").arg(m_stack->redoText())
+                                         : QStringLiteral("&Redo"));
+    };
+    // Every push, undo, redo and clear moves the index.
+    connect(m_stack, &QUndoStack::indexChanged, undo, show);
+    show();
+    connect(undo, &QAction::triggered, this, &EditHistory::undo);
+    connect(redo, &QAction::triggered, this, &EditHistory::redo);
+}
+
 bool EditHistory::isModified()
 {
     flush();
@@ -377,34 +395,16 @@ void EditHistory::applyStep(const TableChange &rules, const TableChange &remarks
         m_stepApplied(aliases.changed);
 }
 
-EditHistory::Step::Step(EditHistory *history, const QString &name) : m_history(history)
+void EditHistory::beginAutomatic()
 {
-    if (m_history && !m_history->stepOpen()) {
-        m_history->beginStep(name);
-        m_began = true;
-    }
+    flush();  // the user's changes so far are a step of their own
+    ++m_automatic;
 }
 
-EditHistory::Step::~Step()
+void EditHistory::endAutomatic()
 {
-    if (m_began)
-        m_history->endStep();
-}
-
-EditHistory::Automatic::Automatic(EditHistory *history) : m_history(history)
-{
-    if (!m_history)
-        return;
-    m_history->flush();  // the user's changes so far are a step of their own
-    ++m_history->m_automatic;
-}
-
-EditHistory::Automatic::~Automatic()
-{
-    if (!m_history)
-        return;
-    if (--m_history->m_automatic == 0 && !m_history->m_stepOpen)
-        m_history->absorb();
+    if (--m_automatic == 0 && !m_stepOpen)
+        absorb();
 }
 
 }  // namespace vl

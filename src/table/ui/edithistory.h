@@ -17,6 +17,8 @@
 // A step stores only the rows that changed, packed as UTF-8, so a step that changes every
 // rule of a full table costs about a quarter of a megabyte.
 
+#include "table/core/editsteps.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QStringList>
@@ -25,6 +27,7 @@
 #include <functional>
 #include <memory>
 
+class QAction;
 class QUndoStack;
 
 namespace vl {
@@ -32,7 +35,7 @@ namespace vl {
 class AliasStore;
 class TextTableModel;
 
-class EditHistory : public QObject {
+class EditHistory : public QObject, public EditSteps {
     Q_OBJECT
 public:
     // `aliases` may be null. The models and the store must outlive the history.
@@ -41,12 +44,10 @@ public:
 
     QUndoStack *stack() const { return m_stack; }
 
-    // Opens a step: every change until endStep() is part of it. While a step is open,
-    // beginStep() keeps that step (and its name).
-    void beginStep(const QString &name);
-    // Closes the open step; a step that changed nothing leaves no trace.
-    void endStep();
-    bool stepOpen() const { return m_stepOpen; }
+    // The steps (see EditSteps, whose Step and Automatic guards work on the history).
+    void beginStep(const QString &name) override;
+    void endStep() override;
+    bool stepOpen() const override { return m_stepOpen; }
     // Makes a step of the changes made outside any step so far (normally done when control
     // returns to the event loop).
     void flush();
@@ -54,11 +55,14 @@ public:
     // Undo and Redo of the user: what is pending becomes a step first.
     void undo();
     void redo();
+    // Keeps `undo` and `redo` enabled and named after the step each would take back or
+    // again ("&Undo Read"), and runs undo() and redo() when they are triggered.
+    void bindActions(QAction *undo, QAction *redo);
 
     // Whether the table differs from its last clean state.
     bool isModified();
     // The table as it is now was opened, read or saved.
-    void markClean();
+    void markClean() override;
 
     // Runs after every undo and redo, saying whether the aliases got another list (the
     // window writes them to their file and labels the DMX cells again).
@@ -73,33 +77,6 @@ public:
     {
         m_rowsShifted = std::move(shifted);
     }
-
-    // A user action, one step, for the life of the guard. Inside an open step it adds to
-    // that step.
-    class Step {
-    public:
-        Step(EditHistory *history, const QString &name);
-        ~Step();
-        Step(const Step &) = delete;
-        Step &operator=(const Step &) = delete;
-
-    private:
-        EditHistory *m_history;
-        bool m_began = false;
-    };
-
-    // Changes the program makes by itself (the controller pass, DMX labels): they are no
-    // step of their own. Inside an open step they belong to that step.
-    class Automatic {
-    public:
-        explicit Automatic(EditHistory *history);
-        ~Automatic();
-        Automatic(const Automatic &) = delete;
-        Automatic &operator=(const Automatic &) = delete;
-
-    private:
-        EditHistory *m_history;
-    };
 
     // The recorded change of one model; public for the step class.
     struct TableChange {
@@ -126,6 +103,10 @@ public:
 signals:
     // The table became different from its clean state, or the same again.
     void modifiedChanged(bool modified);
+
+protected:
+    void beginAutomatic() override;
+    void endAutomatic() override;
 
 private:
     class Shadow;
