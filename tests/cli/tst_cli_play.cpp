@@ -101,7 +101,7 @@ private slots:
         TempWorkDir dir;
         const QString workbook = workbookOf(dir, rules);
         QVERIFY(!workbook.isEmpty());
-        QVERIFY(writeAll(dir.file("song.mid"), song));
+        QVERIFY(writeFileBytes(dir.file("song.mid"), song));
         const CliResult r = runInProcess(QStringList{"play", workbook, "--midi", dir.file("song.mid"), "--dry-run"}
                                          + options);
         QCOMPARE(QString::fromUtf8(r.err), QString());
@@ -143,7 +143,7 @@ private slots:
         QFETCH(QString, message);
         TempWorkDir dir;
         const QString workbook = workbookOf(dir, {Rule("1", "Note", "60", "ALL", "OFF", "OFF", "OFF", "OFF", "ON")});
-        QVERIFY(writeAll(dir.file("song.mid"), song));
+        QVERIFY(writeFileBytes(dir.file("song.mid"), song));
         const CliResult r = runInProcess({"play", workbook, "--midi", dir.file("song.mid"), "--dry-run"});
         QCOMPARE(r.status, 1);
         QVERIFY2(r.oneErrorLine(), r.err.constData());
@@ -193,8 +193,8 @@ private slots:
         QVERIFY(r.out.contains("  play "));
 
         TempWorkDir dir;
-        QVERIFY(writeAll(dir.file("song.mid"), smfFile(0, 96, {SmfTrack().note(0, 1, 60, 1)})));
-        QVERIFY(writeAll(dir.file("not.xlsx"), "not a workbook"));
+        QVERIFY(writeFileBytes(dir.file("song.mid"), smfFile(0, 96, {SmfTrack().note(0, 1, 60, 1)})));
+        QVERIFY(writeFileBytes(dir.file("not.xlsx"), "not a workbook"));
         r = runInProcess({"play", dir.file("not.xlsx"), "--midi", dir.file("song.mid"), "--dry-run"});
         QCOMPARE(r.status, 1);
         QVERIFY2(r.oneErrorLine() && r.err.startsWith("varilume-cli play: " + dir.file("not.xlsx").toUtf8() + ": "),
@@ -218,7 +218,7 @@ private slots:
         const QString workbook = workbookOf(dir, {Rule("1", "Note", "60", "ALL", "OFF", "OFF", "OFF", "OFF", "ON"),
                                                   Rule("1000", "CC", "1", "ALL", "OFF", "OFF", "OFF", "OFF", "ON")});
         // Note 60 for 0.8 s, controller 1 from 0.4 s on.
-        QVERIFY(writeAll(dir.file("song.mid"),
+        QVERIFY(writeFileBytes(dir.file("song.mid"),
                          smfFile(0, 480, {SmfTrack().note(0, 1, 60, 100).cc(384, 1, 1, 64).note(384, 1, 60, 0)})));
         const CliResult r = runProgram(
             CLI_PROGRAM, {"play", workbook, "--midi", dir.file("song.mid"), "--ola-port", QString::number(olad.port())},
@@ -243,7 +243,7 @@ private slots:
     {
         TempWorkDir dir;
         const QString workbook = workbookOf(dir, {Rule("1", "Note", "60", "ALL", "OFF", "OFF", "OFF", "OFF", "ON")});
-        QVERIFY(writeAll(dir.file("song.mid"), smfFile(0, 96, {SmfTrack().note(0, 1, 60, 1)})));
+        QVERIFY(writeFileBytes(dir.file("song.mid"), smfFile(0, 96, {SmfTrack().note(0, 1, 60, 1)})));
         QTcpServer probe;
         QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
         const QString port = QString::number(probe.serverPort());
@@ -271,7 +271,7 @@ private slots:
         QVERIFY2(monitor.start(olad.port(), {1, 2}, &why), qPrintable(why));
         TempWorkDir dir;
         const QString workbook = workbookOf(dir, {Rule("5", "CC", "7", "ALL", "OFF", "OFF", "OFF", "OFF", "ON")});
-        QVERIFY(writeAll(dir.file("song.mid"), smfFile(0, 1, {SmfTrack().cc(0, 1, 7, 100).cc(60, 1, 7, 0)})));
+        QVERIFY(writeFileBytes(dir.file("song.mid"), smfFile(0, 1, {SmfTrack().cc(0, 1, 7, 100).cc(60, 1, 7, 0)})));
 
         QProcess p;
         p.start(CLI_PROGRAM,
